@@ -1,0 +1,3 @@
+#include "launcher/launcher_state.h"
+
+LauncherState g_launcher;

@@ -1,0 +1,66 @@
+// The status every failing step of the launcher reports: a Windows error code
+// (or HRESULT) and the location number of the statement that produced it.
+// Location numbers are fixed constants of the program; each failure point has
+// its own, so an exit code and a message identify the point exactly.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct Status {
+  uint32_t code;      // 0 for success
+  uint32_t location;  // set on success too
+};
+
+enum : uint32_t {
+  // Block lookup and decoding.
+  LOC_BLOCK_NOT_FOUND = 509,
+  LOC_MANIFEST_INFLATED = 547,
+  LOC_MANIFEST_INFLATE_FAILED = 551,
+  LOC_MANIFEST_COPIED = 562,
+  LOC_MANIFEST_COPY_NO_MEMORY = 566,
+  LOC_MANIFEST_BAD_SIGNATURE = 592,
+  LOC_MANIFEST_BAD_KEY = 599,
+  LOC_FILE_RAW = 662,
+  LOC_FILE_RAW_NO_MEMORY = 666,
+  LOC_FILE_INFLATED = 687,
+  LOC_FILE_INFLATE_FAILED = 691,
+  LOC_FILE_COPIED = 702,
+  LOC_FILE_COPY_NO_MEMORY = 706,
+  LOC_FILE_BAD_SIGNATURE = 732,
+  LOC_FILE_BAD_KEY = 739,
+  // Payload sources.
+  LOC_NO_CERTIFICATE_PAYLOAD = 789,
+  LOC_PKCS7_OPEN = 831,
+  LOC_PKCS7_UPDATE = 837,
+  LOC_CERT_COUNT = 846,
+  LOC_CERT_SOURCE_APPEND = 892,
+  LOC_EXTENSION_COPY = 907,
+  LOC_CERT_PARSE = 919,
+  LOC_CERT_FETCH = 924,
+  LOC_CERT_NO_MEMORY = 932,
+  LOC_CERT_SIZE = 937,
+  // Launch sequence.
+  LOC_IMAGE_SOURCE_APPEND = 2001,
+  LOC_IMAGE_COPY = 2016,
+  LOC_IMAGE_READ = 2023,
+  LOC_IMAGE_NO_MEMORY = 2030,
+  LOC_IMAGE_SIZE = 2035,
+  LOC_IMAGE_OPEN = 2042,
+  LOC_NO_PACKAGE = 2151,
+  LOC_NO_INSTALLER = 2161,
+  LOC_BROWSE_CANCELLED = 2219,
+  LOC_PROGRESS_FAILED = 2280,
+  LOC_INSTALLER_EXIT = 2349,
+  LOC_INSTALLER_START = 2355,
+  LOC_MODULE_PATH = 2406,
+  LOC_COMMAND_LINE = 2411,
+};
+
+typedef DWORD(WINAPI* LastErrorFn)(void);
+
+// A status from the thread's last error: code = lastErrorFn() when nonzero,
+// otherwise defaultCode. Used after failed allocations (default 8) and failed
+// system calls.
+Status MakeStatus(LastErrorFn lastErrorFn, uint32_t defaultCode, uint32_t location);

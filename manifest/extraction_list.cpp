@@ -1,0 +1,3 @@
+#include "manifest/extraction_list.h"
+
+bool BuildExtractionList(const PackageMatch*, ExtractJob*) { return false; }

@@ -1,0 +1,3 @@
+#include "manifest/package_select.h"
+
+bool SelectPackage(PackageMatch*) { return false; }

@@ -1,0 +1,19 @@
+// Choosing the package for the user's locale and the launcher's architecture.
+#pragma once
+
+#include <cstdint>
+
+struct PackageMatch {
+  uint32_t mode;         // 0: whole 16-bit language id; 1: its low 8 bits
+  uint32_t sourceIndex;  // out: source of the matched entry
+  uint32_t key;          // out: key of the matched entry; 0 means no match
+  char architecture[256];
+  char languages[256];
+  char productCode[256];
+  char productName[256];
+};
+
+// Runs the selection passes over every manifest entry; true when an x64
+// package entry fits the user's locale (or, as a last resort, 1033, in which
+// case g_launcher.lcid becomes 1033).
+bool SelectPackage(PackageMatch* match);

@@ -1,0 +1,17 @@
+// A region of the launcher's own file that holds payload blocks.
+#pragma once
+
+#include <cstdint>
+
+enum : uint32_t {
+  SOURCE_COMPRESSED = 1u << 0,  // block data is one zlib stream
+  SOURCE_SIGNED = 1u << 1,      // blocks carry an RSA/SHA-256 signature
+};
+
+struct PayloadSource {
+  uint8_t* data;          // owned copy of the region (LocalAlloc)
+  uint32_t size;          // region size
+  uint8_t* manifest;      // owned decoded manifest block (LocalAlloc)
+  uint32_t manifestSize;  // its size
+  uint32_t flags;         // SOURCE_* bits; the launcher always sets both
+};

@@ -1,0 +1,138 @@
+// The fake platform: a scripted, in-memory Windows for the unit tests.
+//
+// Every call of platform.h works on one fake::World. A test resets it, sets up
+// files, strings, faults and answers, runs the logic, and then reads back what
+// the logic did: files written, message boxes shown, last error left behind.
+//
+// Paths compare without regard to ASCII case and use backslashes, as on
+// Windows. A folder must exist before a file can be created in it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_com.h"
+#include "platform/fake/fake_crypt.h"
+#include "platform/fake/fake_process.h"
+#include "platform/fake/fake_registry.h"
+#include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_ui.h"
+#include "platform/platform.h"
+
+namespace fake {
+
+// The ANSI code page the fake acts as, for CP_ACP conversions, CharNextA and
+// _mbsicmp: UTF-8 (the default), a single-byte page (units above 0xFF become
+// the default character) or a double-byte page whose lead bytes are those of
+// code page 932, so that a trail byte may be 0x5C, a backslash.
+enum class CodePage { Utf8, SingleByte, DoubleByte };
+
+struct Node {
+  bool directory = false;
+  std::vector<uint8_t> data;
+};
+
+// Anything a HANDLE can stand for. CloseHandle destroys it; a handle that is
+// not live fails with ERROR_INVALID_HANDLE.
+struct HandleObject {
+  virtual ~HandleObject() = default;
+};
+
+// Registers a new live handle owned by the world.
+HANDLE AddHandle(std::unique_ptr<HandleObject> object);
+// The live object behind a handle, or null.
+HandleObject* FindHandle(HANDLE handle);
+
+struct MessageBoxCall {
+  HWND owner = nullptr;
+  std::string text;
+  std::string caption;
+  UINT type = 0;
+};
+
+struct World {
+  // Thread state.
+  DWORD lastError = 0;
+
+  // Memory: LocalAlloc, LocalReAlloc and GlobalAlloc calls are counted from 1;
+  // the calls whose numbers are in failAllocations fail with
+  // ERROR_NOT_ENOUGH_MEMORY as last error.
+  uint32_t allocationCalls = 0;
+  std::set<uint32_t> failAllocations;
+  uint32_t liveAllocations = 0;  // allocations not yet freed
+
+  // Process and system.
+  std::u16string commandLine;
+  std::optional<std::string> modulePath = std::string("C:\\Users\\Ann\\Downloads\\setup.exe");
+  LCID userLcid = 1033;
+  DWORD versionMajor = 10;
+  DWORD versionMinor = 0;
+  CodePage codePage = CodePage::Utf8;
+  bool dllSearchRestricted = false;
+  uint32_t callsBeforeDllSearchRestricted = 0;  // platform calls made before the restriction
+  int comInitialized = 0;                       // CoInitialize minus CoUninitialize
+  bool commonControlsInitialized = false;
+  std::set<std::string> loadedLibraries;   // names passed to LoadLibraryA / LoadLibraryExA
+  std::map<std::string, FARPROC> procedures;  // what GetProcAddress finds, by name
+  std::set<std::string> missingLibraries;  // LoadLibrary of these fails
+
+  // Resources and texts.
+  std::map<UINT, std::string> strings;          // LoadStringA
+  std::map<DWORD, std::string> systemMessages;  // FormatMessageA, by code
+  DWORD lastFormatMessageFlags = 0;
+
+  // Message boxes: what was shown, and the answers to give in order (when
+  // none is left, the first button: IDOK or IDRETRY).
+  std::vector<MessageBoxCall> messageBoxes;
+  std::deque<int> messageBoxAnswers;
+
+  // File system: full path (upper-cased) -> node, plus the path as created.
+  std::map<std::string, Node> nodes;
+  std::map<std::string, std::string> displayNames;
+  std::string windowsDirectory = "C:\\Windows";
+  std::string systemDirectory = "C:\\Windows\\system32";
+  std::string currentDirectory = "C:\\Users\\Ann\\Downloads";
+  std::map<std::string, std::string> environment;  // for ExpandEnvironmentStringsA
+  // Faults.
+  std::set<std::string> unwritableFolders;  // creating files or folders in these fails
+  std::set<std::string> unreadableFiles;    // ReadFile on these fails
+  std::set<std::string> shortReadFiles;     // ReadFile on these returns half
+  std::set<std::string> sizeFailFiles;      // GetFileSize fails
+  std::optional<uint64_t> diskSpace;        // bytes WriteFile may still write in all
+  std::map<HANDLE, std::unique_ptr<HandleObject>> handles;
+
+  ComState com;
+  CryptState crypt;
+  ProcessState process;
+  RegistryState registry;
+  ShellState shell;
+  UiState ui;
+};
+
+World& W();
+void Reset();
+
+// Counts a platform call for the DLL-search check: every call made before
+// RestrictDllSearchToSystem32 is counted.
+void NoteCall();
+
+// File-system helpers for tests.
+std::string Key(const std::string& path);
+void AddFolder(const std::string& path);  // creates every level
+void AddFile(const std::string& path, const std::vector<uint8_t>& data);
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+std::vector<uint8_t> FileData(const std::string& path);
+std::string ParentOf(const std::string& path);
+
+// UTF-8 <-> UTF-16 for building command lines in tests.
+std::u16string Utf16(const std::string& utf8);
+std::string Utf8(const std::u16string& utf16);
+
+}  // namespace fake

@@ -1,0 +1,431 @@
+// Fake platform: memory, last error, process facts, texts, code pages and
+// message boxes.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fake/fake.h"
+
+namespace fake {
+
+World& W() {
+  static World world;
+  return world;
+}
+
+void Reset() { W() = World{}; }
+
+void NoteCall() {
+  if (!W().dllSearchRestricted) W().callsBeforeDllSearchRestricted++;
+}
+
+HANDLE AddHandle(std::unique_ptr<HandleObject> object) {
+  HANDLE handle = object.get();
+  W().handles[handle] = std::move(object);
+  return handle;
+}
+
+HandleObject* FindHandle(HANDLE handle) {
+  auto it = W().handles.find(handle);
+  return it == W().handles.end() ? nullptr : it->second.get();
+}
+
+std::u16string Utf16(const std::string& utf8) {
+  std::u16string out;
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t c = static_cast<uint8_t>(utf8[i]);
+    int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+    if (extra) c &= (0x3F >> extra);
+    i++;
+    for (int k = 0; k < extra && i < utf8.size(); k++, i++) c = (c << 6) | (utf8[i] & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+static void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+std::string Utf8(const std::u16string& utf16) {
+  std::string out;
+  for (size_t i = 0; i < utf16.size(); i++) {
+    uint32_t c = utf16[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      i++;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace fake
+
+using fake::NoteCall;
+using fake::W;
+
+// ---------------------------------------------------------------- memory
+
+DWORD GetLastError() { return W().lastError; }
+void SetLastError(DWORD code) { W().lastError = code; }
+
+static bool AllocationFails() {
+  uint32_t n = ++W().allocationCalls;
+  if (W().failAllocations.count(n)) {
+    W().lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return true;
+  }
+  return false;
+}
+
+// Every block carries its size in front so that LocalReAlloc can copy.
+static void* RawAlloc(SIZE_T bytes, bool zero) {
+  auto* block = static_cast<SIZE_T*>(zero ? calloc(1, bytes + sizeof(SIZE_T) * 2)
+                                          : malloc(bytes + sizeof(SIZE_T) * 2));
+  if (!block) return nullptr;
+  block[0] = bytes;
+  W().liveAllocations++;
+  return block + 2;
+}
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+  NoteCall();
+  if (AllocationFails()) return nullptr;
+  return RawAlloc(bytes, (flags & LMEM_ZEROINIT) != 0);
+}
+
+HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
+  NoteCall();
+  if (!mem) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (AllocationFails()) return nullptr;
+  auto* old = static_cast<SIZE_T*>(mem) - 2;
+  SIZE_T oldBytes = old[0];
+  void* fresh = RawAlloc(bytes, false);
+  if (!fresh) return nullptr;
+  memcpy(fresh, mem, oldBytes < bytes ? oldBytes : bytes);
+  if (bytes > oldBytes && (flags & LMEM_ZEROINIT))
+    memset(static_cast<char*>(fresh) + oldBytes, 0, bytes - oldBytes);
+  // A real LocalReAlloc may move the block; this one always does, so that
+  // callers that keep a stale pointer are caught.
+  free(old);
+  W().liveAllocations--;
+  return fresh;
+}
+
+HLOCAL LocalFree(HLOCAL mem) {
+  NoteCall();
+  if (mem) {
+    free(static_cast<SIZE_T*>(mem) - 2);
+    W().liveAllocations--;
+  }
+  return nullptr;
+}
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return LocalAlloc(flags, bytes); }
+HGLOBAL GlobalFree(HGLOBAL mem) { return LocalFree(mem); }
+
+// ---------------------------------------------------------------- process
+
+LPWSTR GetCommandLineW() {
+  NoteCall();
+  return const_cast<LPWSTR>(W().commandLine.c_str());
+}
+
+DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
+  NoteCall();
+  if (!W().modulePath) {
+    W().lastError = ERROR_MOD_NOT_FOUND;
+    return 0;
+  }
+  const std::string& path = *W().modulePath;
+  if (size == 0) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  // Windows cuts the path to size - 1 characters, terminates it and returns
+  // size with ERROR_INSUFFICIENT_BUFFER when it does not fit.
+  if (path.size() >= size) {
+    memcpy(buffer, path.data(), size - 1);
+    buffer[size - 1] = 0;
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return size;
+  }
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+static std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+HMODULE GetModuleHandleA(LPCSTR name) {
+  NoteCall();
+  if (name && W().loadedLibraries.count(Upper(name)))
+    return reinterpret_cast<HMODULE>(0x10000);
+  W().lastError = ERROR_MOD_NOT_FOUND;
+  return nullptr;
+}
+
+HMODULE LoadLibraryA(LPCSTR name) { return LoadLibraryExA(name, nullptr, 0); }
+
+HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD) {
+  NoteCall();
+  if (W().missingLibraries.count(Upper(name))) {
+    W().lastError = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  W().loadedLibraries.insert(Upper(name));
+  return reinterpret_cast<HMODULE>(0x10000);
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
+  NoteCall();
+  auto it = W().procedures.find(name);
+  if (!module || it == W().procedures.end()) {
+    W().lastError = ERROR_PROC_NOT_FOUND;
+    return nullptr;
+  }
+  return it->second;
+}
+
+UINT SetErrorMode(UINT mode) {
+  NoteCall();
+  static UINT current = 0;
+  UINT old = current;
+  current = mode;
+  return old;
+}
+
+LCID GetUserDefaultLCID() {
+  NoteCall();
+  return W().userLcid;
+}
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  NoteCall();
+  if (!info || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  info->dwMajorVersion = W().versionMajor;
+  info->dwMinorVersion = W().versionMinor;
+  info->dwBuildNumber = 0;
+  info->dwPlatformId = 2;
+  info->szCSDVersion[0] = 0;
+  return TRUE;
+}
+
+void RestrictDllSearchToSystem32() { W().dllSearchRestricted = true; }
+
+void InitCommonControls() {
+  NoteCall();
+  W().commonControlsInitialized = true;
+}
+
+HRESULT CoInitialize(LPVOID) {
+  NoteCall();
+  W().comInitialized++;
+  return S_OK;
+}
+
+void CoUninitialize() {
+  NoteCall();
+  W().comInitialized--;
+}
+
+// ---------------------------------------------------------------- texts
+
+int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
+  NoteCall();
+  auto it = W().strings.find(id);
+  if (it == W().strings.end() || size <= 0) {
+    if (size > 0) buffer[0] = 0;
+    W().lastError = ERROR_NOT_FOUND;
+    return 0;
+  }
+  int n = static_cast<int>(it->second.size());
+  if (n > size - 1) n = size - 1;
+  memcpy(buffer, it->second.data(), n);
+  buffer[n] = 0;
+  return n;
+}
+
+DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
+                     va_list*) {
+  NoteCall();
+  W().lastFormatMessageFlags = flags;
+  auto it = W().systemMessages.find(messageId);
+  if (it == W().systemMessages.end()) {
+    W().lastError = 317;  // ERROR_MR_MID_NOT_FOUND
+    return 0;
+  }
+  std::string text = it->second;
+  // Without FORMAT_MESSAGE_IGNORE_INSERTS an insert would read arguments that
+  // were never passed; the fake reports that as the crash it would be.
+  if (!(flags & FORMAT_MESSAGE_IGNORE_INSERTS) && text.find('%') != std::string::npos) abort();
+  if (text.size() + 1 > size) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  NoteCall();
+  W().messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+  if (!W().messageBoxAnswers.empty()) {
+    int answer = W().messageBoxAnswers.front();
+    W().messageBoxAnswers.pop_front();
+    return answer;
+  }
+  return (type & 0xF) == MB_RETRYCANCEL ? IDRETRY : IDOK;
+}
+
+// ---------------------------------------------------------------- code pages
+
+static bool IsLeadByte(uint8_t c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Length in bytes of the character starting at text (at least 1).
+static size_t CharLength(const unsigned char* text) {
+  if (!*text) return 0;
+  switch (W().codePage) {
+    case fake::CodePage::Utf8: {
+      size_t n = *text < 0xC0 ? 1 : *text < 0xE0 ? 2 : *text < 0xF0 ? 3 : 4;
+      for (size_t k = 1; k < n; k++)
+        if (!text[k]) return k;
+      return n;
+    }
+    case fake::CodePage::DoubleByte:
+      return IsLeadByte(*text) && text[1] ? 2 : 1;
+    case fake::CodePage::SingleByte:
+      break;
+  }
+  return 1;
+}
+
+LPSTR CharNextA(LPCSTR text) {
+  NoteCall();
+  auto* p = reinterpret_cast<const unsigned char*>(text);
+  return const_cast<LPSTR>(text + CharLength(p));
+}
+
+int _mbsicmp(const unsigned char* a, const unsigned char* b) {
+  NoteCall();
+  for (;;) {
+    size_t na = CharLength(a), nb = CharLength(b);
+    if (na == 1 && nb == 1) {
+      int ca = *a, cb = *b;
+      if (ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+      if (cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+      if (ca != cb) return ca < cb ? -1 : 1;
+    } else {
+      if (na != nb) return na < nb ? -1 : 1;
+      int c = memcmp(a, b, na);
+      if (c) return c;
+    }
+    if (!*a) return 0;
+    a += na;
+    b += nb;
+  }
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH wide, int wideCount, LPSTR multi,
+                        int multiSize, LPCCH defaultChar, LPBOOL usedDefault) {
+  NoteCall();
+  if (!wide || wideCount == 0 || wideCount < -1 || multiSize < 0) {
+    W().lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  size_t count = 0;
+  if (wideCount == -1) {
+    while (wide[count]) count++;
+    count++;
+  } else {
+    count = static_cast<size_t>(wideCount);
+  }
+  std::u16string units(wide, wide + count);
+  std::string out;
+  bool utf8 = codePage == CP_UTF8 ||
+              (codePage == CP_ACP && W().codePage == fake::CodePage::Utf8);
+  if (utf8) {
+    out = fake::Utf8(units);
+  } else {
+    char fallback = defaultChar ? *defaultChar : '?';
+    for (char16_t u : units) {
+      bool fits = W().codePage == fake::CodePage::SingleByte ? u < 0x100 : u < 0x80;
+      if (!fits && usedDefault) *usedDefault = TRUE;
+      out.push_back(fits ? static_cast<char>(u) : fallback);
+    }
+  }
+  if (multiSize == 0) return static_cast<int>(out.size());
+  if (out.size() > static_cast<size_t>(multiSize)) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  memcpy(multi, out.data(), out.size());
+  return static_cast<int>(out.size());
+}
+
+int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multi, int multiCount, LPWSTR wide,
+                        int wideSize) {
+  NoteCall();
+  if (!multi || multiCount == 0 || multiCount < -1 || wideSize < 0) {
+    W().lastError = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  size_t count = multiCount == -1 ? strlen(multi) + 1 : static_cast<size_t>(multiCount);
+  std::string bytes(multi, multi + count);
+  std::u16string out;
+  bool utf8 = codePage == CP_UTF8 ||
+              (codePage == CP_ACP && W().codePage == fake::CodePage::Utf8);
+  if (utf8) {
+    out = fake::Utf16(bytes);
+  } else {
+    for (size_t i = 0; i < bytes.size(); i++) {
+      auto c = static_cast<uint8_t>(bytes[i]);
+      if (W().codePage == fake::CodePage::DoubleByte && IsLeadByte(c) && i + 1 < bytes.size()) {
+        uint32_t pair = (c - 0x81u) * 256u + static_cast<uint8_t>(bytes[++i]);
+        out.push_back(static_cast<char16_t>(0x4E00 + pair % 0x5000));
+      } else {
+        out.push_back(c);
+      }
+    }
+  }
+  if (wideSize == 0) return static_cast<int>(out.size());
+  if (out.size() > static_cast<size_t>(wideSize)) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  memcpy(wide, out.data(), out.size() * sizeof(char16_t));
+  return static_cast<int>(out.size());
+}

@@ -1,0 +1,350 @@
+// Fake platform: files and folders, with existence, sharing-free handles and
+// write faults (unwritable folders, a disk that fills up).
+#include <cstring>
+
+#include "platform/fake/fake.h"
+
+namespace fake {
+
+std::string Key(const std::string& path) {
+  std::string key = path;
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == '/') c = '\\';
+  }
+  while (key.size() > 3 && key.back() == '\\') key.pop_back();
+  return key;
+}
+
+std::string ParentOf(const std::string& path) {
+  std::string key = Key(path);
+  size_t slash = key.rfind('\\');
+  if (slash == std::string::npos) return "";
+  return key.substr(0, slash == 2 ? 3 : slash);
+}
+
+bool Exists(const std::string& path) { return W().nodes.count(Key(path)) != 0; }
+
+bool IsFolder(const std::string& path) {
+  auto it = W().nodes.find(Key(path));
+  return it != W().nodes.end() && it->second.directory;
+}
+
+void AddFolder(const std::string& path) {
+  std::string key = Key(path);
+  if (key.empty() || Exists(key)) return;
+  std::string parent = ParentOf(key);
+  if (!parent.empty() && parent != key) AddFolder(parent);
+  W().nodes[key].directory = true;
+  W().displayNames[key] = path;
+}
+
+void AddFile(const std::string& path, const std::vector<uint8_t>& data) {
+  AddFolder(ParentOf(path));
+  Node& node = W().nodes[Key(path)];
+  node.directory = false;
+  node.data = data;
+  W().displayNames[Key(path)] = path;
+}
+
+std::vector<uint8_t> FileData(const std::string& path) {
+  auto it = W().nodes.find(Key(path));
+  return it == W().nodes.end() ? std::vector<uint8_t>() : it->second.data;
+}
+
+struct OpenFile : HandleObject {
+  std::string key;
+  DWORD access = 0;
+  size_t position = 0;
+};
+
+struct FindHandleObject : HandleObject {};
+
+}  // namespace fake
+
+using fake::Key;
+using fake::NoteCall;
+using fake::W;
+
+static bool ValidPath(LPCSTR path) {
+  if (!path || !*path) return false;
+  // The fake knows only absolute drive paths, as the launcher only makes those.
+  return strlen(path) >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+static bool InUnwritableFolder(const std::string& key) {
+  for (const std::string& folder : W().unwritableFolders) {
+    std::string f = Key(folder);
+    if (key.size() > f.size() && key.compare(0, f.size(), f) == 0 && key[f.size()] == '\\')
+      return true;
+  }
+  return false;
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+  NoteCall();
+  if (!ValidPath(path)) {
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string key = Key(path);
+  auto it = W().nodes.find(key);
+  bool exists = it != W().nodes.end();
+  if (exists && it->second.directory) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (disposition == OPEN_EXISTING) {
+    if (!exists) {
+      W().lastError = fake::IsFolder(fake::ParentOf(key)) ? ERROR_FILE_NOT_FOUND
+                                                           : ERROR_PATH_NOT_FOUND;
+      return INVALID_HANDLE_VALUE;
+    }
+  } else {
+    if (!fake::IsFolder(fake::ParentOf(key))) {
+      W().lastError = ERROR_PATH_NOT_FOUND;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (InUnwritableFolder(key)) {
+      W().lastError = ERROR_ACCESS_DENIED;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (disposition == CREATE_NEW && exists) {
+      W().lastError = ERROR_FILE_EXISTS;
+      return INVALID_HANDLE_VALUE;
+    }
+    fake::Node& node = W().nodes[key];
+    W().displayNames[key] = path;
+    if (disposition == CREATE_ALWAYS) node.data.clear();
+    W().lastError = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+                        ? ERROR_ALREADY_EXISTS
+                        : 0;
+  }
+  auto file = std::make_unique<fake::OpenFile>();
+  file->key = key;
+  file->access = access;
+  return fake::AddHandle(std::move(file));
+}
+
+static fake::OpenFile* AsFile(HANDLE handle) {
+  auto* file = dynamic_cast<fake::OpenFile*>(fake::FindHandle(handle));
+  if (!file || !W().nodes.count(file->key)) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  return file;
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
+  NoteCall();
+  fake::OpenFile* file = AsFile(handle);
+  if (!file) return INVALID_FILE_SIZE;
+  if (W().sizeFailFiles.count(file->key)) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return INVALID_FILE_SIZE;
+  }
+  uint64_t size = W().nodes[file->key].data.size();
+  if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
+  W().lastError = 0;
+  return static_cast<DWORD>(size);
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+  NoteCall();
+  if (read) *read = 0;
+  fake::OpenFile* file = AsFile(handle);
+  if (!file) return FALSE;
+  if (!(file->access & GENERIC_READ) || W().unreadableFiles.count(file->key)) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  const std::vector<uint8_t>& data = W().nodes[file->key].data;
+  size_t left = file->position < data.size() ? data.size() - file->position : 0;
+  size_t n = toRead < left ? toRead : left;
+  if (W().shortReadFiles.count(file->key)) n /= 2;
+  if (n) memcpy(buffer, data.data() + file->position, n);
+  file->position += n;
+  if (read) *read = static_cast<DWORD>(n);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
+  NoteCall();
+  if (written) *written = 0;
+  fake::OpenFile* file = AsFile(handle);
+  if (!file) return FALSE;
+  if (!(file->access & GENERIC_WRITE)) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  size_t n = toWrite;
+  bool full = false;
+  if (W().diskSpace) {
+    if (*W().diskSpace < n) {
+      n = static_cast<size_t>(*W().diskSpace);
+      full = true;
+    }
+    *W().diskSpace -= n;
+  }
+  std::vector<uint8_t>& data = W().nodes[file->key].data;
+  if (data.size() < file->position + n) data.resize(file->position + n);
+  if (n) memcpy(data.data() + file->position, buffer, n);
+  file->position += n;
+  if (written) *written = static_cast<DWORD>(n);
+  if (full) {
+    W().lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  NoteCall();
+  auto it = W().handles.find(handle);
+  if (it == W().handles.end()) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  W().handles.erase(it);
+  return TRUE;
+}
+
+HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data) {
+  NoteCall();
+  if (!ValidPath(path) || !fake::Exists(path)) {
+    W().lastError = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  const fake::Node& node = W().nodes[Key(path)];
+  memset(data, 0, sizeof(*data));
+  data->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  data->nFileSizeLow = static_cast<DWORD>(node.data.size());
+  std::string key = Key(path);
+  std::string name = key.substr(key.rfind('\\') + 1);
+  snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
+  return fake::AddHandle(std::make_unique<fake::FindHandleObject>());
+}
+
+BOOL FindClose(HANDLE find) {
+  NoteCall();
+  if (!dynamic_cast<fake::FindHandleObject*>(fake::FindHandle(find))) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  W().handles.erase(find);
+  return TRUE;
+}
+
+static bool IsOpen(const std::string& key) {
+  for (auto& entry : W().handles) {
+    auto* file = dynamic_cast<fake::OpenFile*>(entry.second.get());
+    if (file && file->key == key) return true;
+  }
+  return false;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  NoteCall();
+  if (!ValidPath(path) || !fake::Exists(path) || fake::IsFolder(path)) {
+    W().lastError = ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  std::string key = Key(path);
+  if (IsOpen(key)) {
+    W().lastError = 32;  // ERROR_SHARING_VIOLATION
+    return FALSE;
+  }
+  W().nodes.erase(key);
+  return TRUE;
+}
+
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  NoteCall();
+  if (!ValidPath(path)) {
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  std::string key = Key(path);
+  if (fake::Exists(key)) {
+    W().lastError = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  if (!fake::IsFolder(fake::ParentOf(key))) {
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (InUnwritableFolder(key)) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  W().nodes[key].directory = true;
+  W().displayNames[key] = path;
+  return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+  NoteCall();
+  if (!ValidPath(path) || !fake::IsFolder(path)) {
+    W().lastError = ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  std::string key = Key(path);
+  auto next = W().nodes.upper_bound(key);
+  if (next != W().nodes.end() && next->first.compare(0, key.size() + 1, key + "\\") == 0) {
+    W().lastError = 145;  // ERROR_DIR_NOT_EMPTY
+    return FALSE;
+  }
+  W().nodes.erase(key);
+  return TRUE;
+}
+
+static UINT CopyOut(const std::string& value, LPSTR buffer, UINT size) {
+  if (value.size() + 1 > size) return static_cast<UINT>(value.size() + 1);
+  memcpy(buffer, value.c_str(), value.size() + 1);
+  return static_cast<UINT>(value.size());
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  NoteCall();
+  if (W().windowsDirectory.empty()) {
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  return CopyOut(W().windowsDirectory, buffer, size);
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  NoteCall();
+  if (W().systemDirectory.empty()) {
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return 0;
+  }
+  return CopyOut(W().systemDirectory, buffer, size);
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+  NoteCall();
+  return CopyOut(W().currentDirectory, buffer, size);
+}
+
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+  NoteCall();
+  std::string out;
+  for (const char* p = source; *p;) {
+    const char* end = *p == '%' ? strchr(p + 1, '%') : nullptr;
+    if (end) {
+      std::string name(p + 1, end);
+      auto it = W().environment.find(Key(name));
+      if (it != W().environment.end()) {
+        out += it->second;
+        p = end + 1;
+        continue;
+      }
+    }
+    out.push_back(*p++);
+  }
+  // The result counts the terminating zero, as Windows does.
+  if (out.size() + 1 <= size) memcpy(destination, out.c_str(), out.size() + 1);
+  return static_cast<DWORD>(out.size() + 1);
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the builds and tests need, and builds the
+# MinGW-w64 libcrypto once into the cache. Idempotent: prints nothing and
+# installs nothing when the machine already has everything.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3 dpkg-dev
+  zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev libfuzzer-14-dev
+  g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev
+  libmsi-dev libgsf-1-dev libglib2.0-dev msitools wixl gcab
+  wine wine64 xvfb xauth x11-apps imagemagick osslsigncode nsis
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+sudo_cmd=()
+if [ "$(id -u)" != 0 ]; then sudo_cmd=(sudo); fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi
+
+"$here/build-openssl-mingw.sh"
