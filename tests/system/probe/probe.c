@@ -35,6 +35,7 @@
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <commctrl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -315,10 +316,57 @@ static int handle_box(HWND dlg, DialogParts *parts)
     return 3;
 }
 
-/* Selects the --browse path in a folder browser (the path string is placed
- * in the browser's process, since a pointer means nothing across processes)
- * and presses OK, or presses Cancel for --browse-cancel. */
-static void handle_browser(HWND dlg, DialogParts *parts)
+/* Reads the text of the tree's selected item into `dst` (MAX_PATH
+ * characters) through `remote`, a block in the tree's process large enough
+ * for a TVITEMW and the text. Returns 0 when there is no selection or the
+ * process memory cannot be used. */
+static int selected_item_text(HANDLE process, HWND tree, char *remote, WCHAR *dst)
+{
+    DWORD_PTR item = 0;
+    dst[0] = 0;
+    if (!SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG, 2000, &item) ||
+        !item)
+        return 0;
+    TVITEMW tv;
+    memset(&tv, 0, sizeof(tv));
+    tv.mask = TVIF_TEXT;
+    tv.hItem = (HTREEITEM)item;
+    tv.pszText = (WCHAR *)(remote + sizeof(TVITEMW));
+    tv.cchTextMax = MAX_PATH;
+    DWORD_PTR ok = 0;
+    if (!WriteProcessMemory(process, remote, &tv, sizeof(tv), NULL) ||
+        !SendMessageTimeoutW(tree, TVM_GETITEMW, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, 2000, &ok) ||
+        !ok || !ReadProcessMemory(process, remote + sizeof(TVITEMW), dst, MAX_PATH * sizeof(WCHAR), NULL))
+        return 0;
+    dst[MAX_PATH - 1] = 0;
+    return 1;
+}
+
+/* Returns the last component of a folder path (trailing backslashes
+ * ignored) in `dst` (MAX_PATH characters); empty for a drive root. */
+static void last_component(const WCHAR *path, WCHAR *dst)
+{
+    size_t end = wcslen(path);
+    while (end > 0 && path[end - 1] == L'\\')
+        end--;
+    size_t begin = end;
+    while (begin > 0 && path[begin - 1] != L'\\')
+        begin--;
+    size_t n = end - begin;
+    if (n >= MAX_PATH || (n > 0 && path[end - 1] == L':'))
+        n = 0;
+    memcpy(dst, path + begin, n * sizeof(WCHAR));
+    dst[n] = 0;
+}
+
+/* Selects the --browse path in a folder browser and presses OK, or presses
+ * Cancel for --browse-cancel (and when no path was given). The path string
+ * is placed in the browser's process, since a pointer means nothing across
+ * processes. Wine's browser sometimes ignores the first request for a folder
+ * it has not expanded yet, so the request is repeated until the selected
+ * item carries the folder's name. Returns 0, or 3 when the folder could not
+ * be selected (the caller then stops the program). */
+static int handle_browser(HWND dlg, DialogParts *parts)
 {
     WCHAR wide[TEXT_CHARS];
     char text[3 * TEXT_CHARS];
@@ -332,39 +380,56 @@ static void handle_browser(HWND dlg, DialogParts *parts)
     if (g_opt.browseCancel || !g_opt.browsePath) {
         out("BROWSER cancelled");
         press(dlg, IDCANCEL);
-        return;
+        return 0;
     }
 
     char path[MAX_PATH * 2];
     int len = WideCharToMultiByte(CP_ACP, 0, g_opt.browsePath, -1, path, sizeof(path), NULL, NULL);
+    SIZE_T block = (SIZE_T)len + sizeof(TVITEMW) + MAX_PATH * sizeof(WCHAR);
     DWORD pid = 0;
     GetWindowThreadProcessId(dlg, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
-    void *remote = NULL;
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    char *remote = NULL;
     if (len > 0 && process)
-        remote = VirtualAllocEx(process, NULL, (SIZE_T)len, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!remote || !WriteProcessMemory(process, remote, path, (SIZE_T)len, NULL)) {
+        remote = VirtualAllocEx(process, NULL, block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    char *remotePath = remote ? remote + sizeof(TVITEMW) + MAX_PATH * sizeof(WCHAR) : NULL;
+    if (!remote || !WriteProcessMemory(process, remotePath, path, (SIZE_T)len, NULL)) {
         out("ERROR cannot place the browse path in the browser's process (error %lu)",
             (unsigned long)GetLastError());
         if (remote)
             VirtualFreeEx(process, remote, 0, MEM_RELEASE);
         if (process)
             CloseHandle(process);
-        press(dlg, IDCANCEL);
-        return;
+        return 3;
     }
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(dlg, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000,
-                        &result);
-    out("DEBUG setsel result %llu", (unsigned long long)result);
-    Sleep(300);
-    SendMessageTimeoutW(dlg, BFFM_SETSELECTIONA, TRUE, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000,
-                        &result);
+
+    WCHAR want[MAX_PATH], got[MAX_PATH];
+    last_component(g_opt.browsePath, want);
+    int selected = 0;
+    for (int attempt = 0; attempt < 5 && !selected; attempt++) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(dlg, BFFM_SETSELECTIONA, TRUE, (LPARAM)remotePath, SMTO_ABORTIFHUNG,
+                            5000, &result);
+        selected = want[0] == 0 ||
+                   (selected_item_text(process, parts->tree, remote, got) && _wcsicmp(got, want) == 0);
+        if (!selected) {
+            char dbg[1024];
+            to_utf8(got, dbg, sizeof(dbg));
+            out("DEBUG attempt %d got [%s]", attempt, dbg);
+            Sleep(100);
+        }
+    }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     to_utf8(g_opt.browsePath, text, sizeof(text));
+    if (!selected) {
+        out("ERROR the browser does not select %s", text);
+        return 3;
+    }
     out("BROWSER selected=%s", text);
     press(dlg, IDOK);
+    return 0;
 }
 
 /* Handles one newly visible top-level window. Returns the probe's exit code
@@ -396,10 +461,8 @@ static int handle_window(HWND hwnd)
     DialogParts parts;
     memset(&parts, 0, sizeof(parts));
     EnumChildWindows(hwnd, collect_child, (LPARAM)&parts);
-    if (parts.tree) {
-        handle_browser(hwnd, &parts);
-        return 0;
-    }
+    if (parts.tree)
+        return handle_browser(hwnd, &parts);
     if ((parts.text || parts.firstText) && parts.buttonCount > 0)
         return handle_box(hwnd, &parts);
     return 0;
