@@ -420,6 +420,21 @@ static int handle_browser(HWND dlg, DialogParts *parts)
             Sleep(100);
         }
     }
+    if (!selected) {
+        char pre[MAX_PATH];
+        for (int k = 0; path[k]; k++) {
+            if (path[k] != '\\' || k < 3) continue;
+            memcpy(pre, path, k); pre[k] = 0;
+            WriteProcessMemory(process, remotePath, pre, k + 1, NULL);
+            DWORD_PTR r;
+            SendMessageTimeoutW(dlg, BFFM_SETSELECTIONA, TRUE, (LPARAM)remotePath, SMTO_ABORTIFHUNG, 5000, &r);
+            selected_item_text(process, parts->tree, remote, got);
+            char dbg[1024];
+            to_utf8(got, dbg, sizeof(dbg));
+            out("DEBUG prefix %s got [%s]", pre, dbg);
+        }
+        selected = 0;
+    }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     to_utf8(g_opt.browsePath, text, sizeof(text));

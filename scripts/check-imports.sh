@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Fails when launcher.exe imports a DLL that Windows might take from the
+# application's folder. Only KnownDLLs (and COMCTL32, bound side by side by the
+# manifest) may be in the import table; everything else is loaded at run time
+# from System32.
+set -euo pipefail
+exe="${1:?usage: check-imports.sh launcher.exe}"
+allowed="^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|MSVCRT|COMCTL32)\.DLL$"
+bad=0
+while read -r dll; do
+  if ! [[ "${dll^^}" =~ $allowed ]]; then
+    echo "check-imports: $exe imports $dll, which may be loaded from the application folder" >&2
+    bad=1
+  fi
+done < <(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ {print $3}')
+[ "$bad" = 0 ] && echo "check-imports: $(basename "$exe") imports only system DLLs"
+exit "$bad"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs every test tier from nothing: installs what is missing, builds the host
+# and Windows targets, runs the unit and tool tests, the import check, the
+# fuzzers (bounded) and the system tests under Wine.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+jobs="${JOBS:-2}"
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "setup"
+scripts/setup.sh
+
+step "host build (unit and tool tests, AddressSanitizer + UBSan)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure
+
+step "Windows build"
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build build-win -j "$jobs"
+scripts/check-imports.sh build-win/launcher.exe
+
+if [ -x scripts/fuzz.sh ]; then
+  step "fuzzing (bounded)"
+  scripts/fuzz.sh
+fi
+
+if [ -x tests/system/run.sh ]; then
+  step "system tests under Wine"
+  tests/system/run.sh "$root/build-win"
+fi
+
+step "all tests passed"
