@@ -2,6 +2,8 @@
  * fixture_msgbox.exe: a GUI program for proving the probe.
  *
  *   fixture_msgbox.exe CODE                    shows nothing, exits with CODE
+ *   fixture_msgbox.exe --wait MS CODE          shows nothing, sleeps MS ms,
+ *                                              then exits with CODE
  *   fixture_msgbox.exe CODE CAPTION TEXT       shows an error box with an OK
  *                                              button, then exits with CODE
  *   fixture_msgbox.exe --retry CAPTION TEXT    shows a Retry/Cancel box again
@@ -36,6 +38,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdLine, int sh
                 break;
         }
         return (int)code;
+    }
+    if (argc == 4 && strcmp(argv[1], "--wait") == 0) {
+        Sleep((DWORD)strtoul(argv[2], NULL, 10));
+        return (int)strtoul(argv[3], NULL, 10);
     }
     if (argc != 2 && argc != 4)
         return 87;

@@ -28,10 +28,17 @@
  *   --timeout SECONDS    kill the program after this long (default 120)
  *   --pause-on CLASS=MS  wait MS milliseconds after each new window of CLASS
  *                        is on screen, after printing READY <class>
+ *   --raw                put ARGS into the command line as they are, joined
+ *                        by single spaces, instead of quoting each one
+ *
+ * Without --raw each argument is quoted the way CommandLineToArgvW splits
+ * (quotes around blanks, backslashes doubled before a quote), so programs
+ * using the C runtime's splitting get ARGS back unchanged.
  *
  * Windows of every process started by PROGRAM are watched too (through a job
  * object) when the system allows it. Probe exit codes: 0 the program ended,
- * 1 usage or start failure, 2 timeout, 3 a box lacked the wanted button.
+ * 1 usage or start failure, 2 timeout, 3 a box lacked the wanted button or
+ * the browser would not select the --browse folder (the program is killed).
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -67,6 +74,7 @@ typedef struct {
     DWORD timeoutMs;
     Pause pauses[MAX_PAUSES];
     int pauseCount;
+    int raw;
 } Options;
 
 typedef struct {
@@ -359,12 +367,41 @@ static void last_component(const WCHAR *path, WCHAR *dst)
     dst[n] = 0;
 }
 
+/* Lists every folder along `path` once. The shell's item ids hold a
+ * folder's last access time, and the browser finds the folder to select by
+ * comparing ids made at different moments; on Linux (relatime) the first
+ * listing after a folder changed moves its access time, so a folder listed
+ * between those moments is not found. Listing the folders before the
+ * program starts settles their access times. */
+static void settle_access_times(const WCHAR *path)
+{
+    WCHAR pattern[MAX_PATH + 2];
+    size_t len = wcslen(path);
+    for (size_t end = 3; end <= len; end++) {
+        if (end < len && path[end] != L'\\')
+            continue;
+        if (end + 3 > MAX_PATH)
+            break;
+        memcpy(pattern, path, end * sizeof(WCHAR));
+        pattern[end] = 0;
+        if (pattern[end - 1] != L'\\')
+            wcscat(pattern, L"\\");
+        wcscat(pattern, L"*");
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW(pattern, &found);
+        if (find == INVALID_HANDLE_VALUE)
+            continue;
+        while (FindNextFileW(find, &found)) {
+        }
+        FindClose(find);
+    }
+}
+
 /* Selects the --browse path in a folder browser and presses OK, or presses
  * Cancel for --browse-cancel (and when no path was given). The path string
  * is placed in the browser's process, since a pointer means nothing across
- * processes. Wine's browser sometimes ignores the first request for a folder
- * it has not expanded yet, so the request is repeated until the selected
- * item carries the folder's name. Returns 0, or 3 when the folder could not
+ * processes. The request is repeated a few times until the selected item
+ * carries the folder's name (see settle_access_times). Returns 0, or 3 when the folder could not
  * be selected (the caller then stops the program). */
 static int handle_browser(HWND dlg, DialogParts *parts)
 {
@@ -413,27 +450,8 @@ static int handle_browser(HWND dlg, DialogParts *parts)
                             5000, &result);
         selected = want[0] == 0 ||
                    (selected_item_text(process, parts->tree, remote, got) && _wcsicmp(got, want) == 0);
-        if (!selected) {
-            char dbg[1024];
-            to_utf8(got, dbg, sizeof(dbg));
-            out("DEBUG attempt %d got [%s]", attempt, dbg);
+        if (!selected)
             Sleep(100);
-        }
-    }
-    if (!selected) {
-        char pre[MAX_PATH];
-        for (int k = 0; path[k]; k++) {
-            if (path[k] != '\\' || k < 3) continue;
-            memcpy(pre, path, k); pre[k] = 0;
-            WriteProcessMemory(process, remotePath, pre, k + 1, NULL);
-            DWORD_PTR r;
-            SendMessageTimeoutW(dlg, BFFM_SETSELECTIONA, TRUE, (LPARAM)remotePath, SMTO_ABORTIFHUNG, 5000, &r);
-            selected_item_text(process, parts->tree, remote, got);
-            char dbg[1024];
-            to_utf8(got, dbg, sizeof(dbg));
-            out("DEBUG prefix %s got [%s]", pre, dbg);
-        }
-        selected = 0;
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
@@ -563,6 +581,10 @@ static int parse_options(int argc, WCHAR **argv)
             g_opt.browseCancel = 1;
             continue;
         }
+        if (wcscmp(opt, L"--raw") == 0) {
+            g_opt.raw = 1;
+            continue;
+        }
         char name[64];
         to_utf8(opt, name, sizeof(name));
         if (i + 1 >= argc) {
@@ -621,11 +643,26 @@ int wmain(int argc, WCHAR **argv)
     size_t len = 0;
     cmd[0] = 0;
     for (int i = first; i < argc; i++) {
-        if (!append_arg(cmd, &len, argv[i])) {
+        int fits;
+        if (g_opt.raw && i > first) {
+            size_t n = wcslen(argv[i]);
+            fits = len + n + 2 < CMDLINE_CHARS;
+            if (fits) {
+                cmd[len++] = L' ';
+                memcpy(cmd + len, argv[i], (n + 1) * sizeof(WCHAR));
+                len += n;
+            }
+        } else {
+            fits = append_arg(cmd, &len, argv[i]);
+        }
+        if (!fits) {
             out("ERROR command line too long");
             return 1;
         }
     }
+
+    if (g_opt.browsePath)
+        settle_access_times(g_opt.browsePath);
 
     /* The job lets the probe see windows of the program's own children and
      * take the whole tree down on a timeout or when the probe itself ends. */
