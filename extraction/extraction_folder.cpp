@@ -1,7 +1,210 @@
 #include "extraction/extraction_folder.h"
 
-Status PrepareExtractionFolder(const PackageMatch*, ExtractJob*, char*) {
-  return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
+#include <cstdio>
+#include <cstring>
+
+#include "launcher/launch.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char kUserShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+typedef BOOL(WINAPI* SpecialFolderPathFn)(HWND owner, LPSTR path, int csidl, BOOL create);
+
+// Appends a backslash and name to dir (size bytes). False, with dir as it
+// was, when the result would not fit: a cut path could name another folder.
+bool AppendComponent(char* dir, uint32_t size, const char* name) {
+  size_t length = strlen(dir);
+  int n = snprintf(dir + length, size - length, "\\%s", name);
+  if (n < 0 || static_cast<size_t>(n) >= size - length) {
+    dir[length] = 0;
+    return false;
+  }
+  return true;
 }
 
-bool PathExists(const char*) { return false; }
+void CreateIfMissing(const char* path) {
+  if (!PathExists(path)) CreateDirectoryA(path, nullptr);
+}
+
+// Creates every level of path, for each backslash and at its end; results are
+// ignored (the levels that exist already fail harmlessly). Walks by character
+// so that a trail byte 0x5C of a double-byte character is not taken for a
+// separator.
+void CreateLevels(char* path) {
+  for (char* p = path; *p; p = CharNextA(p)) {
+    if (*p == '\\' && p != path) {
+      *p = 0;
+      CreateDirectoryA(path, nullptr);
+      *p = '\\';
+    }
+  }
+  CreateDirectoryA(path, nullptr);
+}
+
+// Removes every trailing backslash, character by character (see CreateLevels).
+void StripTrailingBackslashes(char* path) {
+  char* end = path;
+  for (char* p = path; *p; p = CharNextA(p))
+    if (*p != '\\') end = CharNextA(p);
+  *end = 0;
+}
+
+// The "Personal" user shell folder as stored (environment variables not yet
+// expanded); empty when it cannot be read or does not fit with its terminator.
+void ReadPersonalFolder(char* folder, uint32_t size) {
+  folder[0] = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return;
+  DWORD bytes = size;
+  LSTATUS result =
+      RegQueryValueExA(key, "Personal", nullptr, nullptr, reinterpret_cast<LPBYTE>(folder), &bytes);
+  if (result != ERROR_SUCCESS || bytes == 0)
+    folder[0] = 0;
+  else if (bytes < size)
+    folder[bytes] = 0;
+  else if (folder[size - 1] != 0)
+    folder[0] = 0;
+  RegCloseKey(key);
+}
+
+// Path of every item in dir, each opened for writing unless its file exists
+// already. False at the first file that cannot be created (its handle stays
+// null) or whose path would not fit its buffer: a path is never cut, so that
+// the user can choose a shorter folder.
+bool OpenOutputFiles(ExtractJob* job, const char* dir) {
+  for (int32_t i = 0; i < job->count; i++) {
+    ExtractItem* item = &job->items[i];
+    int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) return false;
+    if (PathExists(item->path)) continue;
+    HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    item->handle = file;
+  }
+  return true;
+}
+
+// Undoes an attempt: closes and deletes the files this attempt created (the
+// items holding a handle), leaves files that existed before alone, clears
+// every item's handle, progress and path (its data stays), and removes dir
+// when it is empty.
+void RollBack(ExtractJob* job, const char* dir) {
+  for (int32_t i = 0; i < job->count; i++) {
+    ExtractItem* item = &job->items[i];
+    if (item->handle) {
+      CloseHandle(item->handle);
+      if (PathExists(item->path)) DeleteFileA(item->path);
+    }
+    item->handle = nullptr;
+    item->written = 0;
+    memset(item->path, 0, sizeof item->path);
+  }
+  if (PathExists(dir)) RemoveDirectoryA(dir);
+}
+
+int CALLBACK SelectStartFolder(HWND window, UINT message, LPARAM, LPARAM startFolder) {
+  if (message == BFFM_INITIALIZED) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, startFolder);
+  return 0;
+}
+
+// Shows the folder browser, starting in the default folder, until the user
+// picks a folder that has a file-system path (stored in dir without trailing
+// backslashes) or cancels (false).
+bool AskForFolder(char* dir) {
+  char startFolder[EXTRACT_DIR_SIZE];
+  GetDefaultBrowseFolder(startFolder, sizeof startFolder);
+
+  LPMALLOC allocator = nullptr;
+  if (FAILED(SHGetMalloc(&allocator))) allocator = nullptr;
+  char displayName[MAX_PATH];
+  BROWSEINFOA info;
+  memset(&info, 0, sizeof info);
+  info.pszDisplayName = displayName;
+  info.lpszTitle = g_browseTitle;
+  info.lpfn = SelectStartFolder;
+  info.lParam = reinterpret_cast<LPARAM>(startFolder);
+
+  bool chosen = false;
+  for (;;) {
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&info);
+    if (!list) break;
+    char path[MAX_PATH];
+    path[0] = 0;
+    BOOL hasPath = SHGetPathFromIDListA(list, path);
+    if (allocator) allocator->Free(list);
+    if (!hasPath) continue;  // a virtual item: no folder to write into
+    StripTrailingBackslashes(path);
+    if (!path[0]) continue;
+    snprintf(dir, EXTRACT_DIR_SIZE, "%s", path);
+    chosen = true;
+    break;
+  }
+  if (allocator) allocator->Release();
+  return chosen;
+}
+
+}  // namespace
+
+bool PathExists(const char* path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path, &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
+void GetDefaultBrowseFolder(char* path, uint32_t size) {
+  if (size == 0) return;
+  path[0] = 0;
+  char folder[EXTRACT_DIR_SIZE];
+  folder[0] = 0;
+
+  HMODULE shell = GetModuleHandleA("Shell32.dll");
+  if (!shell) shell = LoadLibraryA("Shell32.dll");
+  SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  if (shell) {
+    auto lookUp = reinterpret_cast<SpecialFolderPathFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(shell, "SHGetSpecialFolderPathA")));
+    if (!lookUp || !lookUp(nullptr, folder, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, TRUE))
+      folder[0] = 0;
+  }
+  if (!folder[0]) ReadPersonalFolder(folder, sizeof folder);
+  if (!folder[0]) {
+    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder) folder[0] = 0;
+  }
+
+  DWORD n = ExpandEnvironmentStringsA(folder, path, size);
+  if (n == 0 || n > size) {
+    path[0] = 0;
+    return;
+  }
+  if (path[0] && !PathExists(path)) CreateLevels(path);
+}
+
+Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, char* extractDir) {
+  extractDir[0] = 0;
+  char windowsDir[EXTRACT_DIR_SIZE];
+  UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+  if (n > 0 && n < sizeof windowsDir) {
+    snprintf(extractDir, EXTRACT_DIR_SIZE, "%s", windowsDir);
+    if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, "Installer"))
+      CreateIfMissing(extractDir);
+    else
+      extractDir[0] = 0;
+  }
+
+  for (;;) {
+    if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, match->productCode)) {
+      CreateIfMissing(extractDir);
+      if (OpenOutputFiles(job, extractDir)) return Status{0, 0};
+      RollBack(job, extractDir);
+    }
+    if (!AskForFolder(extractDir)) return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
+  }
+}

@@ -1,6 +1,8 @@
 // Where the output files go, and opening them.
 #pragma once
 
+#include <cstdint>
+
 #include "launcher/status.h"
 #include "manifest/extract_job.h"
 #include "manifest/package_select.h"
@@ -9,10 +11,21 @@ enum : uint32_t { EXTRACT_DIR_SIZE = 1024 };
 
 // Creates <Windows>\Installer\<product code> and opens every output file in
 // it; when a file cannot be created, rolls back what this attempt created and
-// asks the user for a folder, until the files open or the user cancels.
-// Success leaves every item with its path and (unless the file existed) an
-// open handle; {1223, 2219} when the user cancels.
+// asks the user for a folder (titled g_browseTitle), then tries
+// <chosen folder>\<product code>, until the files open or the user cancels.
+// Success ({0, 0}) leaves every item with its path and, unless the file
+// existed, an open handle, and extractDir (EXTRACT_DIR_SIZE bytes) naming the
+// folder; {1223, 2219} when the user cancels, with nothing of the attempts
+// left behind. An item path longer than 260 characters is never cut: it
+// counts as a file that cannot be created. A chosen item that has no
+// file-system path opens the browser again. The items' data stays throughout.
 Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, char* extractDir);
 
-// True when a file or folder of that path exists.
+// True when FindFirstFileA finds a file or folder of that path.
 bool PathExists(const char* path);
+
+// Fills path (size bytes) with the folder the browser starts in: the user's
+// documents folder, else the "Personal" user shell folder from the registry,
+// else the current directory, with environment variables expanded; creates it
+// level by level when it is missing. path is empty when none can be had.
+void GetDefaultBrowseFolder(char* path, uint32_t size);

@@ -1,3 +1,222 @@
 #include "extraction/progress_dialog.h"
 
-int RunProgressDialog(ExtractJob*, const char*, const char*, const char*) { return -1; }
+#include <cstring>
+
+#include "extraction/chunk_writer.h"
+#include "extraction/taskbar_progress.h"
+#include "launcher/error_text.h"
+#include "launcher/launcher_state.h"
+#include "resources/resource.h"
+
+namespace {
+
+const int kProgressBarId = 100;
+const UINT_PTR kTimerId = 1;
+const DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME |
+                           DS_SETFONT;
+const WORD kFontPoints = 10;
+
+static_assert(sizeof(DLGTEMPLATE) == 18, "DLGTEMPLATE is packed to 18 bytes");
+
+// Converts text from the ANSI code page into out (TEMPLATE_TEXT_ROOM units)
+// and terminates it. A text that does not fit is cut after the last whole
+// character that does (never inside a multibyte character or a surrogate
+// pair). Returns the units written before the terminator.
+int ToTemplateText(const char* text, WCHAR* out) {
+  const int room = TEMPLATE_TEXT_ROOM;
+  if (!text) text = "";
+  int units = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
+  if (units > 0) return units - 1;
+
+  const char* end = text;
+  for (const char* p = text; *p;) {
+    const char* next = CharNextA(p);
+    int needed = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(next - text), nullptr, 0);
+    if (needed <= 0 || needed > room - 1) break;
+    end = next;
+    p = next;
+  }
+  units = 0;
+  if (end > text) {
+    units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(end - text), out, room - 1);
+    if (units < 0) units = 0;
+  }
+  out[units] = 0;
+  return units;
+}
+
+uint8_t* PutWord(uint8_t* p, WORD value) {
+  memcpy(p, &value, sizeof value);
+  return p + sizeof value;
+}
+
+uint8_t* PutText(uint8_t* p, const WCHAR* text, int units) {
+  memcpy(p, text, (static_cast<size_t>(units) + 1) * sizeof(WCHAR));
+  return p + (static_cast<size_t>(units) + 1) * sizeof(WCHAR);
+}
+
+// Asks Retry or Cancel about text in a question box owned by the window and
+// captioned with its title; true for Retry.
+bool AskRetry(HWND window, const char* text) {
+  char caption[256];
+  caption[0] = 0;
+  if (GetWindowTextA(window, caption, sizeof caption) <= 0) caption[0] = 0;
+  return MessageBoxA(window, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
+}
+
+// Starts the zero-delay timer that drives the writer (the system raises the
+// delay to its minimum). While it cannot be started the user is asked to
+// retry; Cancel ends the dialog with 2.
+void StartTimer(HWND window, ExtractJob* job) {
+  for (;;) {
+    job->timerId = SetTimer(window, kTimerId, 0, nullptr);
+    if (job->timerId) return;
+    char text[1024];
+    FormatErrorText(GetLastError(), text, sizeof text, nullptr);
+    if (!AskRetry(window, text)) {
+      EndDialog(window, 2);
+      return;
+    }
+  }
+}
+
+void OnInitDialog(HWND window, ExtractJob* job) {
+  // A successful store may return 0 (the previous value) and leaves the last
+  // error alone; only a cleared last error tells the two apart.
+  SetLastError(0);
+  if (SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(job)) == 0 &&
+      GetLastError() != 0) {
+    EndDialog(window, 3);
+    return;
+  }
+
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+  RECT bounds = {5, 14, 170, 12};  // left, top, width, height in dialog units
+  MapDialogRect(window, &bounds);
+  HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, bounds.left,
+                             bounds.top, bounds.right, bounds.bottom, window,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)),
+                             g_launcher.hInstance, nullptr);
+  SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+
+  HANDLE bigIcon = LoadImageA(g_launcher.hInstance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
+                              32, 32, LR_DEFAULTCOLOR);
+  HANDLE smallIcon = LoadImageA(g_launcher.hInstance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
+                                16, 16, LR_DEFAULTCOLOR);
+  SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
+  SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+
+  SendMessageA(bar, PBM_SETRANGE, 0, static_cast<LPARAM>(100) << 16);  // 0 to 100
+  SendMessageA(bar, PBM_SETPOS, 0, 0);
+
+  TaskbarProgress_SetWindow(g_launcher.taskbar, window);
+  TaskbarProgress_SetState(g_launcher.taskbar, true);
+  TaskbarProgress_SetTotal(g_launcher.taskbar, 100);
+  TaskbarProgress_SetCompleted(g_launcher.taskbar, 0);
+
+  StartTimer(window, job);
+}
+
+// One writer step per timer message; the timer is stopped while it runs, so
+// that no step overlaps another (the question boxes run a message loop).
+void OnTimer(HWND window, ExtractJob* job) {
+  KillTimer(window, job->timerId);
+  int32_t percent = 0;
+  uint32_t result = WriteNextChunk(job, &percent);
+  SendMessageA(GetDlgItem(window, kProgressBarId), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  TaskbarProgress_SetCompleted(g_launcher.taskbar, static_cast<uint64_t>(percent));
+
+  if (result == 0) {
+    EndDialog(window, 1);
+    return;
+  }
+  if (result == ERROR_MORE_DATA) {
+    StartTimer(window, job);
+    return;
+  }
+  const char* path = job->current >= 0 && job->current < job->count
+                         ? job->items[job->current].path
+                         : nullptr;
+  char text[1024];
+  FormatErrorText(result, text, sizeof text, path);
+  if (AskRetry(window, text))
+    StartTimer(window, job);  // the writer goes on with the rest of the same item
+  else
+    EndDialog(window, 2);
+}
+
+}  // namespace
+
+void* BuildProgressTemplate(const char* className, const char* title, const char* fontName,
+                            uint32_t* size) {
+  WCHAR classText[TEMPLATE_TEXT_ROOM], titleText[TEMPLATE_TEXT_ROOM], fontText[TEMPLATE_TEXT_ROOM];
+  int classUnits = ToTemplateText(className, classText);
+  int titleUnits = ToTemplateText(title, titleText);
+  int fontUnits = ToTemplateText(fontName, fontText);
+
+  // Header, menu, three terminators and the point size: 28 bytes.
+  uint32_t bytes = sizeof(DLGTEMPLATE) + 5 * sizeof(WORD) +
+                   static_cast<uint32_t>(classUnits + titleUnits + fontUnits) * sizeof(WCHAR);
+  bytes = (bytes + 3) & ~3u;
+  auto* base = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
+  if (!base) return nullptr;
+
+  DLGTEMPLATE header;
+  memset(&header, 0, sizeof header);
+  header.style = kDialogStyle;
+  header.cx = 180;
+  header.cy = 40;
+  memcpy(base, &header, sizeof header);
+  uint8_t* p = base + sizeof header;
+  p = PutWord(p, 0);  // no menu
+  p = PutText(p, classText, classUnits);
+  p = PutText(p, titleText, titleUnits);
+  p = PutWord(p, kFontPoints);
+  PutText(p, fontText, fontUnits);
+  *size = bytes;
+  return base;
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(window, &paint);
+      EndPaint(window, &paint);
+      break;
+    }
+    case WM_INITDIALOG:
+      if (lParam) OnInitDialog(window, reinterpret_cast<ExtractJob*>(lParam));
+      break;
+    case WM_TIMER: {
+      auto* job = reinterpret_cast<ExtractJob*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+      if (job) OnTimer(window, job);
+      break;
+    }
+    default:
+      break;
+  }
+  return 0;
+}
+
+int RunProgressDialog(ExtractJob* job, const char* className, const char* title,
+                      const char* fontName) {
+  WNDCLASSA windowClass;
+  memset(&windowClass, 0, sizeof windowClass);
+  windowClass.style = CS_DBLCLKS | CS_NOCLOSE | CS_SAVEBITS;
+  windowClass.lpfnWndProc = DefDlgProcA;
+  windowClass.cbWndExtra = DLGWINDOWEXTRA;
+  windowClass.hInstance = g_launcher.hInstance;
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = className;
+  RegisterClassA(&windowClass);
+
+  uint32_t size = 0;
+  void* dialogTemplate = BuildProgressTemplate(className, title, fontName, &size);
+  if (!dialogTemplate) return -1;
+  INT_PTR result =
+      DialogBoxIndirectParamA(g_launcher.hInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate),
+                              nullptr, ProgressDialogProc, reinterpret_cast<LPARAM>(job));
+  GlobalFree(dialogTemplate);
+  return static_cast<int>(result);
+}

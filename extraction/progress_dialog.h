@@ -1,9 +1,37 @@
 // The modal progress window that writes the output files.
 #pragma once
 
-#include "manifest/extract_job.h"
+#include <cstdint>
 
-// Runs the progress window until every file is written (1), the user cancels
-// (2), the window cannot hold its job (3), or the window cannot be made (-1).
+#include "manifest/extract_job.h"
+#include "platform/platform.h"
+
+// Room of each text of the dialog template, in UTF-16 units, terminator
+// included.
+enum : uint32_t { TEMPLATE_TEXT_ROOM = 50 };
+
+// Registers the window class className (its failure is ignored: an earlier
+// registration serves), builds the dialog template and runs the progress
+// window modally over job until every file is written (1), the user cancels
+// (2) or the window cannot hold its job (3); -1 when the template memory
+// cannot be had or the window cannot be made. The template is freed on every
+// path.
 int RunProgressDialog(ExtractJob* job, const char* className, const char* title,
                       const char* fontName);
+
+// The in-memory dialog template of the progress window, in zeroed global
+// memory (GlobalFree it), *size set to its size: a 180 x 40 dialog without
+// controls or menu, of the window class className, titled title, in fontName
+// at 10 points. Each text is converted from the ANSI code page and cut at a
+// character boundary to TEMPLATE_TEXT_ROOM - 1 units, so that the template
+// stays well formed; its size is rounded up to whole DWORDs. Null, with the
+// last error set, when the memory cannot be had.
+void* BuildProgressTemplate(const char* className, const char* title, const char* fontName,
+                            uint32_t* size);
+
+// The window's dialog procedure; returns 0 for every message. WM_INITDIALOG
+// (lParam the job) stores the job, creates the progress bar, sets the icons,
+// shows progress on the taskbar and starts the timer; every WM_TIMER writes
+// one slice; WM_PAINT only validates. A timer that cannot be started and a
+// failed write ask Retry/Cancel; Cancel ends the dialog with 2.
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

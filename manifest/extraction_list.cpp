@@ -1,3 +1,68 @@
 #include "manifest/extraction_list.h"
 
-bool BuildExtractionList(const PackageMatch*, ExtractJob*) { return false; }
+#include <cstdio>
+#include <cstring>
+
+#include "launcher/launcher_state.h"
+#include "manifest/manifest_fields.h"
+#include "manifest/manifest_walk.h"
+#include "payload/block.h"
+
+namespace {
+
+// Grows job->items by one zeroed item and counts it; false (nothing changed)
+// without memory.
+bool AppendItem(ExtractJob* job) {
+  SIZE_T bytes = (static_cast<SIZE_T>(job->count) + 1) * sizeof(ExtractItem);
+  void* items = job->items ? LocalReAlloc(job->items, bytes, LMEM_MOVEABLE | LMEM_ZEROINIT)
+                           : LocalAlloc(LPTR, bytes);
+  if (!items) return false;
+  job->items = static_cast<ExtractItem*>(items);
+  job->count++;
+  return true;
+}
+
+}  // namespace
+
+bool ExtractFileBlock(uint32_t sourceIndex, uint32_t key, ExtractItem* item, const char* name) {
+  memset(item, 0, sizeof *item);
+  snprintf(item->name, sizeof item->name, "%s", name);
+  uint8_t* content = nullptr;
+  uint32_t contentSize = 0;
+  Status status =
+      FindBlock(&g_launcher.sources[sourceIndex], FILE_BLOCK_KIND, key, &content, &contentSize);
+  if (status.code != 0) return false;
+  item->data = content;
+  item->size = contentSize;
+  return true;
+}
+
+int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context) {
+  CabinetCollection* collection = static_cast<CabinetCollection*>(context);
+  char type[MANIFEST_FIELD_SIZE], owners[MANIFEST_FIELD_SIZE], fileName[MANIFEST_FIELD_SIZE];
+  char* const fields[] = {type, owners, fileName};
+  if (!ReadManifestFields(text, fields, 3) ||
+      _mbsicmp(reinterpret_cast<const unsigned char*>(type),
+               reinterpret_cast<const unsigned char*>("cab")) != 0)
+    return 1;
+
+  for (const char* piece = owners; piece; piece = NextListPiece(piece)) {
+    unsigned owner;
+    if (sscanf(piece, "%u", &owner) != 1) continue;
+    if (sourceIndex != collection->sourceIndex || owner != collection->key) continue;
+    ExtractJob* job = collection->job;
+    if (!AppendItem(job) ||
+        !ExtractFileBlock(sourceIndex, key, &job->items[job->count - 1], fileName))
+      collection->error = true;
+  }
+  return 1;
+}
+
+bool BuildExtractionList(const PackageMatch* match, ExtractJob* job) {
+  if (!AppendItem(job) ||
+      !ExtractFileBlock(match->sourceIndex, match->key, &job->items[job->count - 1], "main.msi"))
+    return false;
+  CabinetCollection collection = {job, match->sourceIndex, match->key, false};
+  ForEachManifestEntry(CollectCabinetEntry, &collection);
+  return !collection.error;
+}

@@ -1,10 +1,33 @@
 // Decoding the chosen package and its cabinets into the extraction job.
 #pragma once
 
+#include <cstdint>
+
 #include "manifest/extract_job.h"
 #include "manifest/package_select.h"
 
+// Zeroes *item, names it `name` (cut to 260 bytes) and decodes file block `key`
+// of g_launcher.sources[sourceIndex] into item->data / item->size. True when
+// the block was found and decoded; otherwise item->data stays null.
+bool ExtractFileBlock(uint32_t sourceIndex, uint32_t key, ExtractItem* item, const char* name);
+
+// What CollectCabinetEntry works on during BuildExtractionList.
+struct CabinetCollection {
+  ExtractJob* job;
+  uint32_t sourceIndex;  // source of the matched package
+  uint32_t key;          // key of the matched package
+  bool error;
+};
+
+// Manifest walk callback (context: CabinetCollection).
+// For a cabinet entry "cab\owners\fileName" of the matched package's source
+// whose ";"-separated owners name the matched key, appends an item decoded
+// from the entry's file block (once per naming piece); a failure to grow the
+// array or to decode sets the collection's error flag. Always returns 1.
+int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context);
+
 // Fills job->items with "main.msi" (the matched package) followed by every
-// cabinet that names it as owner, each decoded into memory. False on any
-// failure; items already decoded stay for the clean-up to free.
+// cabinet that names it as owner, in manifest order, each decoded into
+// memory. False on any failure; items already decoded stay for the clean-up
+// to free.
 bool BuildExtractionList(const PackageMatch* match, ExtractJob* job);

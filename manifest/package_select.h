@@ -13,6 +13,14 @@ struct PackageMatch {
   char productName[256];
 };
 
+// Manifest walk callback (context: PackageMatch). Reads the entry's four
+// fields "architecture\languages\productCode\productName" into match; skips
+// (returns 1) an entry without four non-empty fields or with a field longer
+// than its 255-byte buffer. Accepts the entry when one of its ";"-separated
+// language ids fits g_launcher.lcid under match->mode and the architecture is
+// "x64" in any case: then sets match->sourceIndex and match->key and returns 0.
+int MatchPackageEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context);
+
 // Runs the selection passes over every manifest entry; true when an x64
 // package entry fits the user's locale (or, as a last resort, 1033, in which
 // case g_launcher.lcid becomes 1033).

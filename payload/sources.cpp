@@ -1,9 +1,45 @@
 #include "payload/sources.h"
 
-#include "launcher/launcher_state.h"
+#include <cstring>
 
-Status LoadPayloadSources(const uint8_t*, uint32_t) {
-  return Status{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
+#include "launcher/launcher_state.h"
+#include "payload/block.h"
+#include "payload/certificate_sources.h"
+
+bool AppendPayloadSource(const PayloadSource& source) {
+  const SIZE_T bytes = (SIZE_T{g_launcher.sourceCount} + 1) * sizeof(PayloadSource);
+  auto* grown = static_cast<PayloadSource*>(
+      g_launcher.sources ? LocalReAlloc(g_launcher.sources, bytes, LMEM_MOVEABLE | LMEM_ZEROINIT)
+                         : LocalAlloc(LPTR, bytes));
+  if (!grown) return false;
+  grown[g_launcher.sourceCount] = source;
+  g_launcher.sources = grown;
+  g_launcher.sourceCount++;
+  return true;
+}
+
+Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize) {
+  const uint32_t before = g_launcher.sourceCount;
+  Status status = LoadCertificateSources(image, imageSize);
+  if (status.code != 0 || g_launcher.sourceCount != before) return status;
+
+  // No certificate carries the payload: the whole file is the region, and
+  // its block chain ends the file.
+  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, imageSize));
+  if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_IMAGE_COPY);
+  if (imageSize) memcpy(copy, image, imageSize);
+  PayloadSource source = {copy, imageSize, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED};
+  status = FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
+  if (status.code != 0) {
+    LocalFree(copy);
+    return status;
+  }
+  if (!AppendPayloadSource(source)) {
+    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_IMAGE_SOURCE_APPEND);
+    LocalFree(source.manifest);
+    LocalFree(copy);
+  }
+  return status;
 }
 
 void FreePayloadSources() {

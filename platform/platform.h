@@ -276,6 +276,7 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
                     LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD flags,
                     LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startup,
                     LPPROCESS_INFORMATION info);
+#define STILL_ACTIVE 259
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
@@ -420,6 +421,7 @@ BOOL KillTimer(HWND window, UINT_PTR id);
 HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 int GetWindowTextA(HWND window, LPSTR buffer, int size);
+HWND GetDlgItem(HWND dialog, int id);
 
 // ---------------------------------------------------------------- registry
 
@@ -427,6 +429,11 @@ int GetWindowTextA(HWND window, LPSTR buffer, int size);
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define KEY_READ 0x20019
 #define KEY_WOW64_64KEY 0x0100
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_WOW64_32KEY 0x0200
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD size);

@@ -1,0 +1,134 @@
+// The whole launcher on the fake platform, seen from the extraction's side:
+// where the files go, the folder browser, the progress window and how its
+// outcomes end the launch.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/launch.h"
+#include "platform/fake/fake.h"
+#include "testing/payload_fixture.h"
+
+namespace {
+
+const char kMsiexec[] = "C:\\Windows\\system32\\msiexec.exe";
+const char kProduct[] = "{5B3C1A2D-7E4F-4A8B-9C0D-1E2F3A4B5C6D}";
+const char kProductName[] = "Contoso Demo";
+const char kBrowseTitle[] = "Select a folder where you want to extract the installation files:";
+const char kDocuments[] = "C:\\Users\\Ann\\Documents";
+const std::string kFolder = std::string("C:\\Windows\\Installer\\") + kProduct;
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+class LaunchExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::W().strings[100] = "Windows Installer is required for this installation package.";
+    fake::W().strings[101] = "The installation file is either corrupted.";
+    fake::W().strings[102] = kBrowseTitle;
+    fake::W().systemMessages[ERROR_WRITE_FAULT] =
+        "The system cannot write to the specified device.\r\n";
+    fake::W().procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
+    fake::W().shell.documentsFolder = kDocuments;
+    fake::AddFolder("C:\\Windows");
+    fake::AddFolder("D:\\Temp");
+    fake::AddFile(kMsiexec, Bytes("MZ"));
+    package_ = std::vector<uint8_t>(600000, 'M');  // two slices
+    InstallFakeLauncher(MakePayload(
+        {{1000, std::string("x64\\1033\\") + kProduct + "\\" + kProductName, package_},
+         {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
+    fake::W().process.installer.registersProduct = kProduct;
+    fake::W().process.installer.onRun = [this](const fake::ProcessLaunch& launch) {
+      commandLine_ = launch.commandLine;
+    };
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_TRUE(fake::W().handles.empty());
+    EXPECT_EQ(fake::W().comInitialized, 0);
+    EXPECT_EQ(fake::W().com.liveObjects, 0);
+    EXPECT_TRUE(fake::W().shell.itemLists.empty());
+    for (const fake::DialogRun& run : fake::W().ui.dialogs) EXPECT_FALSE(run.stalled);
+  }
+
+  int Run() {
+    fake::W().commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+  }
+
+  std::vector<uint8_t> package_;
+  std::string commandLine_;
+};
+
+TEST_F(LaunchExtractionTest, WritesIntoTheInstallerCacheUnderAWindowTitledWithTheProduct) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(fake::FileData(kFolder + "\\main.msi"), package_);
+  EXPECT_EQ(fake::FileData(kFolder + "\\data.cab"), Bytes("CABINET"));
+  EXPECT_TRUE(fake::W().shell.browseCalls.empty());
+  ASSERT_EQ(fake::W().ui.dialogs.size(), 1u);
+  EXPECT_EQ(fake::W().ui.dialogs[0].title, kProductName);
+  EXPECT_EQ(fake::W().ui.dialogs[0].className, "MSI_STUB_WINDOW_CLASS_NAME");
+  EXPECT_EQ(fake::W().ui.dialogs[0].fontName, "MS Sans Serif");
+  EXPECT_EQ(fake::W().ui.dialogs[0].result, 1);
+  // main.msi: move, two slices; data.cab: move, one slice; done.
+  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 87, 100, 0, 100, 100}));
+  EXPECT_FALSE(fake::W().com.taskbarCalls.empty());
+  EXPECT_EQ(commandLine_, std::string(kMsiexec) + " /i " + kFolder + "\\main.msi");
+  EXPECT_TRUE(fake::W().messageBoxes.empty());
+}
+
+TEST_F(LaunchExtractionTest, UnwritableCacheLeadsToTheBrowserAndTheChosenFolder) {
+  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::AnswerBrowser("D:\\Temp\\");
+  EXPECT_EQ(Run(), 0);
+  const std::string chosen = std::string("D:\\Temp\\") + kProduct;
+  EXPECT_EQ(fake::FileData(chosen + "\\main.msi"), package_);
+  EXPECT_EQ(fake::FileData(chosen + "\\data.cab"), Bytes("CABINET"));
+  ASSERT_EQ(fake::W().shell.browseCalls.size(), 1u);
+  EXPECT_EQ(fake::W().shell.browseCalls[0].title, kBrowseTitle);
+  EXPECT_EQ(fake::W().shell.browseCalls[0].selection, kDocuments);
+  EXPECT_EQ(commandLine_, std::string(kMsiexec) + " /i " + chosen + "\\main.msi");
+}
+
+TEST_F(LaunchExtractionTest, CancellingTheBrowserEndsSilentlyWith1223) {
+  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::AnswerBrowserCancel();
+  EXPECT_EQ(Run(), 1223);
+  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.dialogs.empty());
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  EXPECT_FALSE(fake::Exists(kFolder));
+}
+
+TEST_F(LaunchExtractionTest, CancelAfterAFailedWriteEndsSilentlyWith29AndCleansUp) {
+  fake::W().diskSpace = 100000;
+  fake::W().messageBoxAnswers = {IDCANCEL};
+  EXPECT_EQ(Run(), 29);
+  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);  // the question only, no final message
+  EXPECT_EQ(fake::W().messageBoxes[0].text,
+            "The system cannot write to the specified device (" + kFolder + "\\main.msi).");
+  EXPECT_EQ(fake::W().messageBoxes[0].caption, kProductName);
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  // The installer never ran: what was created is deleted again.
+  EXPECT_FALSE(fake::Exists(kFolder + "\\main.msi"));
+  EXPECT_FALSE(fake::Exists(kFolder + "\\data.cab"));
+  EXPECT_FALSE(fake::Exists(kFolder));
+}
+
+TEST_F(LaunchExtractionTest, ExistingPackageIsKeptAndInstalled) {
+  fake::AddFile(kFolder + "\\main.msi", Bytes("OLD PACKAGE"));
+  std::vector<uint8_t> seen;
+  fake::W().process.installer.onRun = [&seen](const fake::ProcessLaunch&) {
+    seen = fake::FileData(kFolder + "\\main.msi");
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(seen, Bytes("OLD PACKAGE"));
+  EXPECT_EQ(fake::FileData(kFolder + "\\data.cab"), Bytes("CABINET"));
+}
+
+}  // namespace

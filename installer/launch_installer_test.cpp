@@ -1,0 +1,168 @@
+// The whole launcher on the fake platform, from its own file to its exit
+// code, seen from the installer's side: how msiexec.exe is found and
+// started, what its exit code makes of the launch, and what stays on disk.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/launch.h"
+#include "platform/fake/fake.h"
+#include "testing/payload_fixture.h"
+
+namespace {
+
+const char* kText100 = "Windows Installer is required for this installation package.";
+const char* kMsiexec = "C:\\Windows\\system32\\msiexec.exe";
+const char* kProduct = "{1D8E6291-B0D5-35EC-8441-6616F567A0F7}";
+const std::string kFolder = std::string("C:\\Windows\\Installer\\") + kProduct;
+const std::string kPackage = kFolder + "\\main.msi";
+const std::string kCabinet = kFolder + "\\data.cab";
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+class LaunchInstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::W().strings[100] = kText100;
+    fake::W().strings[101] = "The installation file is either corrupted.";
+    fake::W().strings[102] = "Select a folder:";
+    fake::W().systemMessages[5] = "Access is denied.\r\n";
+    fake::W().systemMessages[206] = "The filename or extension is too long.\r\n";
+    fake::AddFolder("C:\\Windows\\Installer");
+    fake::AddFile(kMsiexec, Bytes("MZ"));
+    InstallFakeLauncher(
+        MakePayload({{1000, std::string("x64\\1033\\") + kProduct + "\\Product", Bytes("MSI")},
+                     {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
+  }
+  void TearDown() override {
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_TRUE(fake::W().handles.empty());
+  }
+
+  int Run(const std::string& arguments, int showCmd = 1) {
+    fake::W().commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\" " + fake::Utf16(arguments);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), showCmd);
+  }
+
+  void ScriptInstaller(DWORD exitCode, bool registers) {
+    fake::W().process.installer.exitCode = exitCode;
+    fake::W().process.installer.registersProduct = registers ? kProduct : "";
+  }
+
+  static bool Extracted() { return fake::Exists(kPackage) && fake::Exists(kCabinet); }
+  static bool NothingExtracted() {
+    return !fake::Exists(kPackage) && !fake::Exists(kCabinet) && !fake::Exists(kFolder);
+  }
+};
+
+TEST_F(LaunchInstallerTest, RunsMsiexecOnTheWrittenPackageWithEveryArgument) {
+  ScriptInstaller(0, true);
+  std::vector<uint8_t> packageSeen, cabinetSeen;
+  fake::W().process.installer.onRun = [&](const fake::ProcessLaunch&) {
+    packageSeen = fake::FileData(kPackage);
+    cabinetSeen = fake::FileData(kCabinet);
+  };
+  EXPECT_EQ(Run("/qn INSTALLDIR=\"C:\\Program Files\\X\"", 3), 0);
+  ASSERT_EQ(fake::W().process.launches.size(), 1u);
+  const fake::ProcessLaunch& launch = fake::W().process.launches[0];
+  EXPECT_EQ(launch.application, kMsiexec);
+  EXPECT_EQ(launch.commandLine,
+            std::string(kMsiexec) + " /i " + kPackage + " /qn \"INSTALLDIR=C:\\Program Files\\X\"");
+  EXPECT_EQ(launch.showWindow, 3);
+  EXPECT_EQ(packageSeen, Bytes("MSI"));
+  EXPECT_EQ(cabinetSeen, Bytes("CABINET"));
+  EXPECT_TRUE(fake::W().messageBoxes.empty());
+}
+
+// The installer's exit code is the launcher's, silently; the files stay when
+// the product is registered or the installer succeeded.
+TEST_F(LaunchInstallerTest, ExitCodeAndRegistrationDecideWhatStays) {
+  struct Case {
+    const char* name;
+    DWORD exitCode;
+    bool registers;
+    bool filesStay;
+  } const cases[] = {
+      {"installed", 0, true, true},
+      {"failed", 1603, false, false},
+      {"succeeded without registering", 0, false, true},
+      {"cancelled by the user", 1602, false, false},
+      {"restart required", 3010, true, true},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    ScriptInstaller(c.exitCode, c.registers);
+    EXPECT_EQ(Run("/passive"), static_cast<int>(c.exitCode)) << c.name;
+    EXPECT_EQ(Extracted(), c.filesStay) << c.name;
+    EXPECT_EQ(fake::IsFolder(kFolder), c.filesStay) << c.name;
+    EXPECT_TRUE(fake::W().messageBoxes.empty()) << c.name;
+    TearDown();
+  }
+}
+
+// Cancel in the progress window: the installer never ran, so every item's
+// file goes, the one that was there before the run included, unless the
+// product is registered already.
+TEST_F(LaunchInstallerTest, CancelWhileWritingRemovesEveryFileUnlessRegistered) {
+  for (bool registered : {false, true}) {
+    SetUp();
+    fake::AddFile(kCabinet, Bytes("OLD CABINET"));  // not opened, not written
+    if (registered) {
+      fake::SetRegistryString(
+          HKEY_LOCAL_MACHINE,
+          std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kProduct,
+          "UninstallString", "MsiExec.exe /X");
+    }
+    fake::W().diskSpace = 1;
+    fake::W().messageBoxAnswers = {IDCANCEL};
+    EXPECT_EQ(Run(""), ERROR_WRITE_FAULT);
+    EXPECT_TRUE(fake::W().process.launches.empty());
+    EXPECT_EQ(fake::W().messageBoxes.size(), 1u);  // the Retry/Cancel question only
+    EXPECT_EQ(fake::Exists(kPackage), registered);
+    EXPECT_EQ(fake::Exists(kCabinet), registered);
+    EXPECT_EQ(fake::IsFolder(kFolder), registered);
+    TearDown();
+  }
+}
+
+TEST_F(LaunchInstallerTest, InstallerThatCannotStartShowsTheSystemTextWithItsPath) {
+  fake::W().process.installer.startError = ERROR_ACCESS_DENIED;
+  EXPECT_EQ(Run("/passive"), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().messageBoxes[0].text,
+            "Access is denied (C:\\Windows\\system32\\msiexec.exe).");
+  EXPECT_EQ(fake::W().messageBoxes[0].caption, "setup.exe");
+  EXPECT_TRUE(NothingExtracted());
+}
+
+// Only the system folder's msiexec.exe counts: one planted beside the
+// launcher, or in the current folder, never runs.
+TEST_F(LaunchInstallerTest, MsiexecMissingFromTheSystemFolderGivesText100) {
+  fake::W().nodes.erase(fake::Key(kMsiexec));
+  fake::AddFile("C:\\Users\\Ann\\Downloads\\msiexec.exe", Bytes("MZ"));
+  EXPECT_EQ(Run(""), 1155);
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().messageBoxes[0].text, kText100);
+  EXPECT_TRUE(NothingExtracted());
+}
+
+TEST_F(LaunchInstallerTest, OverlongCommandLineIsRefusedBeforeTheInstallerRuns) {
+  EXPECT_EQ(Run("/qn PROPERTY=" + std::string(32700, 'x')), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  EXPECT_TRUE(NothingExtracted());
+  // /qn silences the message; without it the text is composed from the status.
+  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  TearDown();
+  SetUp();
+  EXPECT_EQ(Run("PROPERTY=" + std::string(32700, 'x')), ERROR_FILENAME_EXCED_RANGE);
+  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().messageBoxes[0].text,
+            "The filename or extension is too long (1, 206, 2362).");
+}
+
+}  // namespace

@@ -1,0 +1,204 @@
+#include "manifest/extraction_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "manifest/manifest_test_util.h"
+#include "payload/block.h"
+#include "testing/payload_fixture.h"
+
+namespace {
+
+using manifest_test::Sources;
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A compressed and signed region as the launcher loads it, with its manifest
+// decoded by the launcher's own block lookup.
+Sources::Region SignedRegion(const std::vector<TestEntry>& entries) {
+  Sources::Region region;
+  region.data = MakePayload(entries);
+  region.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
+  PayloadSource source = {region.data.data(), static_cast<uint32_t>(region.data.size()), nullptr,
+                          0, region.flags};
+  uint8_t* manifest = nullptr;
+  uint32_t manifestSize = 0;
+  EXPECT_EQ(FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &manifest, &manifestSize).code, 0u);
+  region.manifest.assign(manifest, manifest + manifestSize);
+  LocalFree(manifest);
+  return region;
+}
+
+// Breaks the zlib stream of the region's last block (its Adler-32 check).
+void CorruptLastBlock(Sources::Region& region) {
+  region.data[region.data.size() - 28 - 256 - 1] ^= 0xFF;
+}
+
+struct Item {
+  std::string name;
+  std::string content;  // "<null>" when the item holds no data
+  bool operator==(const Item& other) const {
+    return name == other.name && content == other.content;
+  }
+};
+std::ostream& operator<<(std::ostream& out, const Item& item) {
+  return out << item.name << "=" << item.content;
+}
+
+class ExtractionListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::Reset(); }
+  void TearDown() override {
+    FreeJob();
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+  }
+
+  // What the clean-up frees, done here so that a test can start over.
+  void FreeJob() {
+    for (int32_t i = 0; i < job_.count; i++) LocalFree(job_.items[i].data);
+    LocalFree(job_.items);
+    job_ = {};
+    job_.current = -1;
+    job_.chunkSize = EXTRACT_CHUNK_SIZE;
+  }
+
+  std::vector<Item> Items() const {
+    std::vector<Item> items;
+    for (int32_t i = 0; i < job_.count; i++) {
+      const ExtractItem& item = job_.items[i];
+      items.push_back({item.name, item.data ? std::string(item.data, item.data + item.size)
+                                            : std::string("<null>")});
+    }
+    return items;
+  }
+
+  PackageMatch Match(uint32_t sourceIndex, uint32_t key) {
+    PackageMatch match = {};
+    match.sourceIndex = sourceIndex;
+    match.key = key;
+    return match;
+  }
+
+  ExtractJob job_ = {0, 0, -1, EXTRACT_CHUNK_SIZE, 0};
+};
+
+// Two sources; a cabinet may name several packages as owners, but only those
+// of its own source.
+std::vector<Sources::Region> TwoSources() {
+  std::vector<Sources::Region> regions;
+  regions.push_back(SignedRegion({
+      {1003, "cab\\1000\\b.cab", Bytes("B")},
+      {1000, "x64\\1033\\{P}\\Package", Bytes("MSI-1000")},
+      {1001, "cab\\1000;1002\\a.cab", Bytes("A")},
+      {1004, "cab\\7\\other.cab", Bytes("O")},
+      {1005, "CAB\\x;1000\\c.cab\\ignored", Bytes("C")},
+      {1006, "x64\\1000\\{Q}\\not a cabinet", Bytes("Q")},
+      {1002, "x64\\1031\\{D}\\Paket", Bytes("MSI-1002")},
+  }));
+  regions.push_back(SignedRegion({
+      {1002, "x64\\1036\\{F}\\Paquet", Bytes("MSI-S1-1002")},
+      {1000, "cab\\1002\\s1.cab", Bytes("S1")},
+  }));
+  return regions;
+}
+
+TEST_F(ExtractionListTest, PackageFirstThenItsCabinetsInManifestOrder) {
+  struct Case {
+    uint32_t sourceIndex, key;
+    std::vector<Item> items;
+  } cases[] = {
+      {0, 1000, {{"main.msi", "MSI-1000"}, {"b.cab", "B"}, {"a.cab", "A"}, {"c.cab", "C"}}},
+      {0, 1002, {{"main.msi", "MSI-1002"}, {"a.cab", "A"}}},
+      {1, 1002, {{"main.msi", "MSI-S1-1002"}, {"s1.cab", "S1"}}},
+  };
+  Sources sources(TwoSources());
+  for (const Case& c : cases) {
+    PackageMatch match = Match(c.sourceIndex, c.key);
+    EXPECT_TRUE(BuildExtractionList(&match, &job_));
+    EXPECT_EQ(Items(), c.items) << "source " << c.sourceIndex << " key " << c.key;
+    EXPECT_EQ(job_.current, -1);
+    FreeJob();
+  }
+}
+
+TEST_F(ExtractionListTest, CabinetThatCannotBeDecodedFailsTheList) {
+  Sources::Region region = SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
+                                         {1001, "cab\\1000\\a.cab", Bytes("A")},
+                                         {1002, "cab\\1000\\broken.cab", Bytes("BROKEN")}});
+  CorruptLastBlock(region);
+  Sources sources({region});
+  PackageMatch match = Match(0, 1000);
+  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  // The failed item is counted, without data; the others stay for the clean-up.
+  EXPECT_EQ(Items(), (std::vector<Item>{
+                         {"main.msi", "MSI"}, {"a.cab", "A"}, {"broken.cab", "<null>"}}));
+}
+
+TEST_F(ExtractionListTest, PackageThatCannotBeDecodedEndsTheList) {
+  Sources::Region region = SignedRegion(
+      {{1001, "cab\\1000\\a.cab", Bytes("A")}, {1000, "x64\\1033\\{P}\\P", Bytes("MSI")}});
+  CorruptLastBlock(region);
+  Sources sources({region});
+  PackageMatch match = Match(0, 1000);
+  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
+
+  // A key without a file block fails the same way.
+  FreeJob();
+  match = Match(0, 4242);
+  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
+}
+
+TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
+  Sources sources({SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
+                                 {1001, "cab\\1000\\a.cab", Bytes("A")},
+                                 {1002, "cab\\1000\\b.cab", Bytes("B")}})});
+  // The first item.
+  fake::W().failAllocations = {fake::W().allocationCalls + 1};
+  PackageMatch match = Match(0, 1000);
+  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_EQ(job_.count, 0);
+  EXPECT_EQ(job_.items, nullptr);
+
+  // Growing the array for a cabinet, the callback's first allocation: the
+  // array and its count stay as they were, and the next cabinet still comes in.
+  FreeJob();
+  job_.items = static_cast<ExtractItem*>(LocalAlloc(LPTR, sizeof(ExtractItem)));
+  job_.count = 1;
+  snprintf(job_.items[0].name, sizeof job_.items[0].name, "main.msi");
+  CabinetCollection collection = {&job_, 0, 1000, false};
+  fake::W().failAllocations = {fake::W().allocationCalls + 1};
+  ExtractItem* before = job_.items;
+  EXPECT_EQ(CollectCabinetEntry(0, 1001, "cab\\1000\\a.cab", &collection), 1);
+  EXPECT_TRUE(collection.error);
+  EXPECT_EQ(job_.items, before);
+  EXPECT_EQ(job_.count, 1);
+  EXPECT_EQ(CollectCabinetEntry(0, 1002, "cab\\1000\\b.cab", &collection), 1);
+  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}, {"b.cab", "B"}}));
+}
+
+TEST_F(ExtractionListTest, ExtractFileBlockZeroesTheItemAndCutsTheName) {
+  Sources sources({SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")}})});
+  ExtractItem item;
+  memset(&item, 0x5A, sizeof item);
+  std::string name(300, 'n');
+  EXPECT_TRUE(ExtractFileBlock(0, 1000, &item, name.c_str()));
+  EXPECT_EQ(std::string(item.name), std::string(260, 'n'));
+  EXPECT_EQ(std::string(item.data, item.data + item.size), "MSI");
+  EXPECT_EQ(item.handle, nullptr);
+  EXPECT_EQ(item.written, 0u);
+  EXPECT_EQ(item.path[0], '\0');
+  LocalFree(item.data);
+
+  memset(&item, 0x5A, sizeof item);
+  EXPECT_FALSE(ExtractFileBlock(0, 1001, &item, "x.cab"));
+  EXPECT_EQ(item.data, nullptr);
+  EXPECT_EQ(item.size, 0u);
+}
+
+}  // namespace

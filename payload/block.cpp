@@ -1,0 +1,135 @@
+#include "payload/block.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "payload/inflate_block.h"
+#include "payload/verify_signature.h"
+
+const GUID MANIFEST_BLOCK_KIND = {0xEED5BBF7, 0x1284, 0x4619,
+                                  {0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55}};
+const GUID FILE_BLOCK_KIND = {0xA1248CD9, 0xEF96, 0x436B,
+                              {0x92, 0xBF, 0xC0, 0x0B, 0xAD, 0x72, 0x7E, 0x63}};
+
+namespace {
+
+struct Trailer {
+  GUID kind;
+  uint32_t id;
+  uint32_t signatureSize;
+  uint32_t dataSize;
+};
+
+uint32_t ReadU32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+Trailer ReadTrailer(const uint8_t* p) {
+  Trailer t;
+  t.kind.Data1 = ReadU32(p);
+  t.kind.Data2 = static_cast<uint16_t>(p[4] | p[5] << 8);
+  t.kind.Data3 = static_cast<uint16_t>(p[6] | p[7] << 8);
+  memcpy(t.kind.Data4, p + 8, 8);
+  t.id = ReadU32(p + 16);
+  t.signatureSize = ReadU32(p + 20);
+  t.dataSize = ReadU32(p + 24);
+  return t;
+}
+
+bool SameKind(const GUID& a, const GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         memcmp(a.Data4, b.Data4, 8) == 0;
+}
+
+// Where each outcome of decoding is reported, per block kind.
+struct Locations {
+  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey;
+};
+const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,       LOC_MANIFEST_INFLATE_FAILED,
+                                      LOC_MANIFEST_COPIED,         LOC_MANIFEST_COPY_NO_MEMORY,
+                                      LOC_MANIFEST_BAD_SIGNATURE,  LOC_MANIFEST_BAD_KEY};
+const Locations kFileLocations = {LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED,
+                                  LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
+                                  LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY};
+
+Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos, uint32_t dataSize,
+                   uint32_t sigPos, uint32_t signatureSize, uint8_t** content,
+                   uint32_t* contentSize) {
+  const Locations& at = fileKind ? kFileLocations : kManifestLocations;
+  const bool isSigned = (source->flags & SOURCE_SIGNED) != 0;
+  // A block without data carries nothing a signature could cover. The payload
+  // lies outside what Authenticode protects, so such a block could be
+  // appended by anyone: in a signed source it is refused, never returned raw.
+  if (fileKind && isSigned && dataSize == 0) return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
+
+  uint8_t* buffer = nullptr;
+  uint32_t size = 0;
+  Status status;
+  if (source->flags & SOURCE_COMPRESSED) {
+    if (InflateBlock(&buffer, &size, source->data + dataPos, dataSize) != Z_OK)
+      return Status{ERROR_INVALID_DATA, at.inflateFailed};
+    status = Status{0, at.inflated};
+  } else {
+    buffer = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize));
+    if (!buffer) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.copyNoMemory);
+    memcpy(buffer, source->data + dataPos, dataSize);
+    size = dataSize;
+    status = Status{0, at.copied};
+  }
+
+  if (isSigned) {
+    SignatureCheck check =
+        VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
+    if (check != SignatureCheck::Verified) {
+      LocalFree(buffer);
+      return check == SignatureCheck::KeyUnusable
+                 ? Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey}
+                 : Status{ERROR_FILE_CORRUPT, at.badSignature};
+    }
+  }
+  *content = buffer;
+  *contentSize = size;
+  return status;
+}
+
+}  // namespace
+
+Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
+                 uint32_t* contentSize) {
+  *content = nullptr;
+  *contentSize = 0;
+  const Status notFound{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
+  const bool wantManifest = SameKind(kind, MANIFEST_BLOCK_KIND);
+  const bool wantFile = SameKind(kind, FILE_BLOCK_KIND);
+
+  uint32_t pos = source->size;
+  for (;;) {
+    if (pos < BLOCK_TRAILER_SIZE) return notFound;
+    pos -= BLOCK_TRAILER_SIZE;
+    const Trailer t = ReadTrailer(source->data + pos);
+
+    if (SameKind(t.kind, MANIFEST_BLOCK_KIND)) {
+      // The manifest block is the first of the chain: the search ends here.
+      if (pos < t.signatureSize) return notFound;
+      const uint32_t sigPos = pos - t.signatureSize;
+      if (sigPos < t.dataSize) return notFound;
+      const uint32_t dataPos = sigPos - t.dataSize;
+      if (!wantManifest || t.id != id) return notFound;
+      return DecodeBlock(source, false, dataPos, t.dataSize, sigPos, t.signatureSize, content,
+                         contentSize);
+    }
+    if (!SameKind(t.kind, FILE_BLOCK_KIND)) return notFound;
+
+    // A file block whose sizes do not fit in front of its trailer is not a
+    // block: the bytes in front are tried as a trailer instead.
+    if (pos < t.signatureSize) continue;
+    pos -= t.signatureSize;
+    const uint32_t sigPos = pos;
+    if (pos < t.dataSize) continue;
+    pos -= t.dataSize;
+    if (wantFile && t.id == id)
+      return DecodeBlock(source, true, pos, t.dataSize, sigPos, t.signatureSize, content,
+                         contentSize);
+  }
+}

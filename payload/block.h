@@ -1,0 +1,28 @@
+// The block chain at the end of a payload source, read backwards from its
+// 28-byte trailers: one manifest block, then file blocks.
+#pragma once
+
+#include <cstdint>
+
+#include "launcher/status.h"
+#include "payload/payload_source.h"
+#include "platform/platform.h"
+
+// Block kinds, as the trailer's 16 kind bytes spell them (GUID layout).
+extern const GUID MANIFEST_BLOCK_KIND;  // {EED5BBF7-1284-4619-918C-F0CB8EE28B55}, id 0
+extern const GUID FILE_BLOCK_KIND;      // {A1248CD9-EF96-436B-92BF-C00BAD727E63}, id = entry key
+
+enum : uint32_t { BLOCK_TRAILER_SIZE = 28 };
+
+// Finds the block of this kind and id by walking the trailers back from the
+// end of the source, decodes it (inflates it when the source is compressed,
+// verifies its signature when it is signed) and returns the content in a new
+// LocalAlloc buffer (*content, freed by the caller). File blocks are stepped
+// over; the manifest block ends every search. Statuses: found {0, 547/687}
+// (inflated) or {0, 562/702} (copied); not found {1168, 509}; bad stream
+// {13, 551/691}; no memory for a copy LE/8 at 566/706; key unusable
+// {0x80090003, 599/739}; bad signature {1392, 592/732} (manifest/file); a file
+// block without data in a signed source {1392, 662}. On failure *content is
+// null, *contentSize 0, and nothing is left allocated.
+Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
+                 uint32_t* contentSize);

@@ -1,0 +1,340 @@
+// FindBlock: the walk over the trailers and the decoding of the found block.
+#define OPENSSL_SUPPRESS_DEPRECATED  // RSA_sign for the hand-made blocks
+
+#include "payload/block.h"
+
+#include <gtest/gtest.h>
+#include <openssl/rsa.h>
+#include <openssl/sha.h>
+#include <zlib.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "payload/verify_signature.h"
+#include "platform/fake/fake.h"
+#include "testing/payload_fixture.h"
+#include "tools/stubpack/payload_writer.h"
+
+namespace {
+
+namespace pw = payload_writer;
+using Bytes = std::vector<uint8_t>;
+
+const uint32_t kCompressedSigned = SOURCE_COMPRESSED | SOURCE_SIGNED;
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes SignedBlock(const uint8_t* kind, uint32_t id, const Bytes& content) {
+  Bytes block;
+  std::string error;
+  EXPECT_TRUE(pw::MakeSignedBlock(kind, id, content, DevelopmentKey(), &block, &error)) << error;
+  return block;
+}
+
+// Manifest 0, file 1000, file 1001, in this order.
+const Bytes kManifest = Text("manifest content");
+const Bytes kFile1000 = Text("the package, main.msi");
+const Bytes kFile1001 = Text("its cabinet");
+Bytes TypicalRegion() {
+  return Cat({SignedBlock(pw::kManifestKind, 0, kManifest),
+              SignedBlock(pw::kFileKind, 1000, kFile1000),
+              SignedBlock(pw::kFileKind, 1001, kFile1001)});
+}
+
+struct Found {
+  Status status;
+  Bytes content;
+};
+
+// Runs FindBlock on region and checks its promises about the outputs: the
+// content on success, null and 0 on failure, and nothing else left allocated.
+Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned) {
+  PayloadSource source = {const_cast<uint8_t*>(region.data()),
+                          static_cast<uint32_t>(region.size()), nullptr, 0, flags};
+  uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
+  uint32_t size = 12345;
+  const uint32_t live = fake::W().liveAllocations;
+  Found found{FindBlock(&source, kind, id, &content, &size), {}};
+  if (found.status.code == 0) {
+    EXPECT_EQ(fake::W().liveAllocations, live + 1);
+    found.content.assign(content, content + size);
+    LocalFree(content);
+  } else {
+    EXPECT_EQ(content, nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(fake::W().liveAllocations, live);
+  }
+  return found;
+}
+
+#define EXPECT_STATUS(actual, code_, location_)    \
+  do {                                             \
+    Status s_ = (actual);                          \
+    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_)); \
+    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
+  } while (0)
+
+class FindBlockTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::Reset(); }
+  void TearDown() override { g_verificationKey = kVerificationKeyBlob; }
+};
+
+TEST_F(FindBlockTest, FindsEachBlockSteppingOverTheFileBlocksBehindIt) {
+  const Bytes region = Cat({Text("anything may stand in front"), TypicalRegion()});
+  struct Case {
+    const GUID* kind;
+    uint32_t id;
+    const Bytes* content;
+    uint32_t location;
+  };
+  const Case cases[] = {
+      {&MANIFEST_BLOCK_KIND, 0, &kManifest, LOC_MANIFEST_INFLATED},
+      {&FILE_BLOCK_KIND, 1000, &kFile1000, LOC_FILE_INFLATED},
+      {&FILE_BLOCK_KIND, 1001, &kFile1001, LOC_FILE_INFLATED},
+  };
+  for (const Case& c : cases) {
+    Found found = Find(region, *c.kind, c.id);
+    EXPECT_STATUS(found.status, 0, c.location);
+    EXPECT_EQ(found.content, *c.content) << c.id;
+  }
+}
+
+// A block built by hand from the byte layout (zlib's compress2, RSA_sign,
+// literal kind bytes), so that the reader is not only checked against the
+// writer of this project.
+TEST_F(FindBlockTest, ReadsHandMadeBlocks) {
+  auto block = [](std::initializer_list<uint8_t> kind, uint32_t id, const Bytes& content) {
+    uLongf n = compressBound(content.size());
+    Bytes data(n);
+    EXPECT_EQ(compress2(data.data(), &n, content.data(), content.size(), 6), Z_OK);
+    data.resize(n);
+    unsigned char digest[32];
+    SHA256(content.data(), content.size(), digest);
+    RSA* rsa = EVP_PKEY_get1_RSA(DevelopmentKey());
+    Bytes signature(256);
+    unsigned int length = 0;
+    EXPECT_EQ(RSA_sign(NID_sha256, digest, 32, signature.data(), &length, rsa), 1);
+    RSA_free(rsa);
+    Bytes trailer(kind);
+    for (uint32_t v : {id, 256u, static_cast<uint32_t>(data.size())})
+      for (int i = 0; i < 4; i++) trailer.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return Cat({data, signature, trailer});
+  };
+  const Bytes region = Cat(
+      {block({0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46, 0x91, 0x8c, 0xf0, 0xcb, 0x8e,
+              0xe2, 0x8b, 0x55},
+             0, Text("hand-made manifest")),
+       block({0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43, 0x92, 0xbf, 0xc0, 0x0b, 0xad,
+              0x72, 0x7e, 0x63},
+             42, Bytes(100000, 'z'))});
+  Found manifest = Find(region, MANIFEST_BLOCK_KIND, 0);
+  EXPECT_STATUS(manifest.status, 0, LOC_MANIFEST_INFLATED);
+  EXPECT_EQ(manifest.content, Text("hand-made manifest"));
+  Found file = Find(region, FILE_BLOCK_KIND, 42);
+  EXPECT_STATUS(file.status, 0, LOC_FILE_INFLATED);
+  EXPECT_EQ(file.content, Bytes(100000, 'z'));
+}
+
+// Every way the walk ends without a block: {1168, 509}.
+TEST_F(FindBlockTest, NotFound) {
+  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
+  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
+  const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  struct Case {
+    const char* name;
+    Bytes region;
+    const GUID* kind;
+    uint32_t id;
+  };
+  const Case cases[] = {
+      {"empty region", {}, &MANIFEST_BLOCK_KIND, 0},
+      {"27 bytes", Bytes(27, 0), &MANIFEST_BLOCK_KIND, 0},
+      {"27 bytes in front of a file block", Cat({Bytes(27, 0), file1000}), &FILE_BLOCK_KIND, 7},
+      {"unknown trailer kind", Cat({TypicalRegion(), Bytes(28, 0x30)}), &FILE_BLOCK_KIND, 1000},
+      {"file id not in the chain", TypicalRegion(), &FILE_BLOCK_KIND, 7},
+      {"file block in front of the manifest", Cat({file1000, manifest}), &FILE_BLOCK_KIND, 1000},
+      {"manifest with another id", SignedBlock(pw::kManifestKind, 3, kManifest),
+       &MANIFEST_BLOCK_KIND, 0},
+      {"manifest id 3 asked, only 0 present", TypicalRegion(), &MANIFEST_BLOCK_KIND, 3},
+      {"kind that is neither", TypicalRegion(), &other, 0},
+      {"manifest signature larger than the region",
+       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 11, 0)}), &MANIFEST_BLOCK_KIND, 0},
+      {"manifest data larger than the region",
+       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 4, 7)}), &MANIFEST_BLOCK_KIND, 0},
+      {"manifest sizes that would wrap",
+       Cat({manifest, pw::MakeTrailer(pw::kManifestKind, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
+       &MANIFEST_BLOCK_KIND, 0},
+      {"file trailers only, down to the start",
+       Cat({pw::MakeTrailer(pw::kFileKind, 1, 0, 0), pw::MakeTrailer(pw::kFileKind, 2, 0, 0)}),
+       &FILE_BLOCK_KIND, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_STATUS(Find(c.region, *c.kind, c.id).status, ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND);
+  }
+}
+
+// A file trailer whose signature or data would reach past the start of the
+// region is not a block: the walk tries the bytes in front of it (or of its
+// signature) as the next trailer.
+TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
+  const Bytes chain = TypicalRegion();
+  const uint32_t huge = static_cast<uint32_t>(chain.size()) + 1000;
+  // Signature larger than everything in front: the walk goes on 28 bytes back.
+  Found a = Find(Cat({chain, pw::MakeTrailer(pw::kFileKind, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
+  EXPECT_STATUS(a.status, 0, LOC_FILE_INFLATED);
+  EXPECT_EQ(a.content, kFile1001);
+  // Signature fits, data does not: the walk goes on in front of the signature.
+  Found b = Find(Cat({chain, Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 1000, 256, huge)}),
+                 FILE_BLOCK_KIND, 1000);
+  EXPECT_STATUS(b.status, 0, LOC_FILE_INFLATED);
+  EXPECT_EQ(b.content, kFile1000);
+}
+
+// Decoding outcomes for manifest and file blocks alike, each in a region
+// where the block is the last one.
+TEST_F(FindBlockTest, DecodingOutcomes) {
+  const Bytes content = Text("decoded content of the block, long enough to compress a bit");
+  const Bytes stream = pw::Compress(content);
+  const Bytes signature = pw::Sign(DevelopmentKey(), content);
+  const Bytes foreign = pw::Sign(StrangerKey(), content);
+  const Bytes overStream = pw::Sign(DevelopmentKey(), stream);
+  const Bytes overOther = pw::Sign(DevelopmentKey(), Text("another content"));
+  Bytes badAdler = stream;
+  badAdler.back() ^= 0x01;
+  Bytes badHeader = stream;
+  badHeader[0] = 0x79;
+  Bytes badSignature = signature;
+  badSignature[100] ^= 0x20;
+  Bytes longSignature = signature;
+  longSignature.push_back(0);
+  const Bytes shortSignature(signature.begin(), signature.end() - 1);
+  const Bytes cutStream(stream.begin(), stream.begin() + stream.size() / 2);
+  const Bytes trailing = Cat({stream, Text("bytes after the end of the stream")});
+
+  struct Case {
+    const char* name;
+    Bytes data;
+    Bytes signature;
+    uint32_t flags;
+    uint32_t code;
+    uint32_t manifestLocation;
+    uint32_t fileLocation;
+  };
+  const uint32_t k13 = ERROR_INVALID_DATA, k1392 = ERROR_FILE_CORRUPT;
+  const Case cases[] = {
+      {"genuine", stream, signature, kCompressedSigned, 0, 547, 687},
+      {"bytes after the zlib stream", trailing, signature, kCompressedSigned, 0, 547, 687},
+      {"Adler-32 changed", badAdler, signature, kCompressedSigned, k13, 551, 691},
+      {"header changed", badHeader, signature, kCompressedSigned, k13, 551, 691},
+      {"stream cut at half", cutStream, signature, kCompressedSigned, k13, 551, 691},
+      {"signature byte changed", stream, badSignature, kCompressedSigned, k1392, 592, 732},
+      {"signed by another key", stream, foreign, kCompressedSigned, k1392, 592, 732},
+      {"signed over the compressed bytes", stream, overStream, kCompressedSigned, k1392, 592, 732},
+      {"signature of other content", stream, overOther, kCompressedSigned, k1392, 592, 732},
+      {"signature one byte short", stream, shortSignature, kCompressedSigned, k1392, 592, 732},
+      {"signature one byte long", stream, longSignature, kCompressedSigned, k1392, 592, 732},
+      {"no signature", stream, {}, kCompressedSigned, k1392, 592, 732},
+      {"not compressed, signed", content, signature, SOURCE_SIGNED, 0, 562, 702},
+      {"not compressed, bad signature", content, overStream, SOURCE_SIGNED, k1392, 592, 732},
+      {"compressed, not signed", stream, Text("ignored"), SOURCE_COMPRESSED, 0, 547, 687},
+      {"neither", content, {}, 0, 0, 562, 702},
+  };
+  for (const Case& c : cases) {
+    for (bool file : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (file ? " (file)" : " (manifest)"));
+      const Bytes region = Cat({file ? SignedBlock(pw::kManifestKind, 0, kManifest) : Bytes(),
+                                pw::MakeBlock(file ? pw::kFileKind : pw::kManifestKind,
+                                              file ? 5u : 0u, c.data, c.signature)});
+      Found found = Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
+      EXPECT_STATUS(found.status, c.code, file ? c.fileLocation : c.manifestLocation);
+      if (c.code == 0) {
+        EXPECT_EQ(found.content, content);
+      }
+    }
+  }
+}
+
+// A file block without data carries nothing its signature could cover; in a
+// signed source it is refused instead of being returned raw. (Anyone could
+// append one behind a genuinely signed payload.)
+TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
+  const Bytes twelve = Text("twelve bytes");
+  const Bytes region = Cat({TypicalRegion(), pw::MakeBlock(pw::kFileKind, 1000, {}, twelve)});
+  struct Case {
+    uint32_t flags;
+    uint32_t code;
+    uint32_t location;
+  };
+  const Case cases[] = {
+      {kCompressedSigned, ERROR_FILE_CORRUPT, LOC_FILE_RAW},
+      {SOURCE_SIGNED, ERROR_FILE_CORRUPT, LOC_FILE_RAW},
+      {SOURCE_COMPRESSED, ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED},  // empty stream
+      {0, 0, LOC_FILE_COPIED},                                           // empty content
+  };
+  for (const Case& c : cases) {
+    Found found = Find(region, FILE_BLOCK_KIND, 1000, c.flags);
+    EXPECT_STATUS(found.status, c.code, c.location);
+    EXPECT_TRUE(found.content.empty());
+  }
+}
+
+// A key blob that does not decode: 0x80090003 at 599 / 739, nothing returned.
+TEST_F(FindBlockTest, UnusableKey) {
+  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  broken[8] = 'X';  // "RSA1" magic
+  g_verificationKey = broken.data();
+  const Bytes region = TypicalRegion();
+  EXPECT_STATUS(Find(region, MANIFEST_BLOCK_KIND, 0).status, NTE_BAD_KEY, LOC_MANIFEST_BAD_KEY);
+  EXPECT_STATUS(Find(region, FILE_BLOCK_KIND, 1001).status, NTE_BAD_KEY, LOC_FILE_BAD_KEY);
+}
+
+// Allocation failure at every allocation a successful decode makes: inside
+// the decompression it is a decoding failure (13), for a copy LE/8.
+TEST_F(FindBlockTest, AllocationFailures) {
+  // Enough output for several growths of the output buffer.
+  Bytes big(300000);
+  for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>(i * 7 / 1000);
+  const Bytes region = Cat({SignedBlock(pw::kManifestKind, 0, big),
+                            SignedBlock(pw::kFileKind, 9, big)});
+  const Bytes plain = Cat({pw::MakeBlock(pw::kManifestKind, 0, big, pw::Sign(DevelopmentKey(), big)),
+                           pw::MakeBlock(pw::kFileKind, 9, big, pw::Sign(DevelopmentKey(), big))});
+  struct Case {
+    const char* name;
+    const Bytes* region;
+    uint32_t flags;
+    bool file;
+    uint32_t code;
+    uint32_t location;
+  };
+  const Case cases[] = {
+      {"manifest inflate", &region, kCompressedSigned, false, ERROR_INVALID_DATA, 551},
+      {"file inflate", &region, kCompressedSigned, true, ERROR_INVALID_DATA, 691},
+      {"manifest copy", &plain, SOURCE_SIGNED, false, ERROR_NOT_ENOUGH_MEMORY, 566},
+      {"file copy", &plain, SOURCE_SIGNED, true, ERROR_NOT_ENOUGH_MEMORY, 706},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const GUID& kind = c.file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND;
+    fake::Reset();
+    ASSERT_EQ(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status.code, 0u);
+    const uint32_t calls = fake::W().allocationCalls;
+    ASSERT_GE(calls, c.flags & SOURCE_COMPRESSED ? 3u : 1u);
+    for (uint32_t n = 1; n <= calls; n++) {
+      fake::Reset();
+      fake::W().failAllocations = {n};
+      EXPECT_STATUS(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status, c.code, c.location);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include "payload/certificate_sources.h"
+
+#include <cstring>
+
+#include "payload/block.h"
+#include "payload/sources.h"
+#include "platform/platform.h"
+
+const char PAYLOAD_EXTENSION_OID[] =
+    "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
+
+namespace {
+
+const uint32_t kInvalidArg = static_cast<uint32_t>(E_INVALIDARG);
+
+uint32_t ReadU32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The security directory of a PE32+ image, when there is one that lies inside
+// the image and can hold a WIN_CERTIFICATE header. Nothing else of the
+// headers is examined.
+bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* offset,
+                           uint32_t* size) {
+  if (imageSize < 64 || image[0] != 'M' || image[1] != 'Z') return false;
+  const uint32_t peOffset = ReadU32(image + 60);
+  if (peOffset > INT32_MAX || uint64_t{peOffset} + 264 > imageSize) return false;
+  const uint8_t* pe = image + peOffset;
+  if (ReadU32(pe) != 0x00004550 || (pe[24] | pe[25] << 8) != 0x20B) return false;
+  *offset = ReadU32(pe + 168);
+  *size = ReadU32(pe + 172);
+  return *size >= 8 && uint64_t{*offset} + *size <= imageSize;
+}
+
+// Makes a source of one extension value and appends it when its manifest
+// block is found and verified.
+Status AddExtensionSource(const CRYPT_OBJID_BLOB& value) {
+  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, value.cbData));
+  if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_EXTENSION_COPY);
+  if (value.cbData) memcpy(copy, value.pbData, value.cbData);
+  PayloadSource source = {copy, value.cbData, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED};
+  Status status =
+      FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
+  if (status.code != 0) {
+    LocalFree(copy);
+    return status;
+  }
+  if (!AppendPayloadSource(source)) {
+    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_CERT_SOURCE_APPEND);
+    LocalFree(source.manifest);
+    LocalFree(copy);
+  }
+  return status;
+}
+
+// Fetches and parses certificate index of the message and adds a source for
+// each of its payload extensions; status is the scan's result so far.
+Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
+  DWORD size = 0;
+  if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &size))
+    return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_SIZE);
+  auto* encoded = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size));
+  if (!encoded) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_CERT_NO_MEMORY);
+  if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, encoded, &size)) {
+    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_FETCH);
+    LocalFree(encoded);
+    return status;
+  }
+  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, encoded, size);
+  if (!cert) {
+    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_PARSE);
+    LocalFree(encoded);
+    return status;
+  }
+  const CERT_INFO* info = cert->pCertInfo;
+  for (DWORD i = 0; i < info->cExtension && status.code == 0; i++) {
+    const CERT_EXTENSION& extension = info->rgExtension[i];
+    if (!extension.fCritical && strcmp(extension.pszObjId, PAYLOAD_EXTENSION_OID) == 0)
+      status = AddExtensionSource(extension.Value);
+  }
+  CertFreeCertificateContext(cert);
+  LocalFree(encoded);
+  return status;
+}
+
+}  // namespace
+
+Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
+  Status status{0, LOC_NO_CERTIFICATE_PAYLOAD};
+  uint32_t directory = 0;
+  uint32_t directorySize = 0;
+  if (!FindSecurityDirectory(image, imageSize, &directory, &directorySize)) return status;
+
+  // The entry's length is the size of its PKCS#7 data plus the 8-byte header.
+  // It is untrusted: the decoder is given no byte outside the directory, and
+  // none at all when the length is below 8 (it then rejects the data).
+  uint32_t length = ReadU32(image + directory);
+  if (length > directorySize) length = directorySize;
+  const uint32_t dataSize = length < 8 ? 0 : length - 8;
+
+  HCRYPTMSG message = CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
+  if (!message) return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_OPEN);
+  DWORD count = 0;
+  DWORD countSize = sizeof count;
+  if (!CryptMsgUpdate(message, image + directory + 8, dataSize, TRUE)) {
+    status = MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_UPDATE);
+  } else if (!CryptMsgGetParam(message, CMSG_CERT_COUNT_PARAM, 0, &count, &countSize)) {
+    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);
+  } else {
+    for (DWORD i = 0; i < count && status.code == 0; i++)
+      status = ScanCertificate(message, i, status);
+  }
+  CryptMsgClose(message);
+  return status;
+}

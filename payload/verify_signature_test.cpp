@@ -1,0 +1,72 @@
+// VerifyBlockSignature and the compiled-in verification key.
+#include "payload/verify_signature.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testing/payload_fixture.h"
+#include "tools/stubpack/payload_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class VerifySignatureTest : public ::testing::Test {
+ protected:
+  void TearDown() override { g_verificationKey = kVerificationKeyBlob; }
+  SignatureCheck Check(const Bytes& content, const Bytes& signature) {
+    return VerifyBlockSignature(content.data(), static_cast<uint32_t>(content.size()),
+                                signature.data(), static_cast<uint32_t>(signature.size()));
+  }
+};
+
+// The default build compiles in the development key, as a PUBLICKEYBLOB equal
+// to the one the writer derives from the private key.
+TEST_F(VerifySignatureTest, CompiledInKeyIsTheDevelopmentKey) {
+  Bytes blob = payload_writer::PublicKeyBlob(DevelopmentKey());
+  EXPECT_EQ(Bytes(kVerificationKeyBlob, kVerificationKeyBlob + 276), blob);
+}
+
+TEST_F(VerifySignatureTest, Outcomes) {
+  const Bytes content(1000, 0x42);
+  const Bytes empty;
+  const Bytes genuine = payload_writer::Sign(DevelopmentKey(), content);
+  EXPECT_EQ(Check(content, genuine), SignatureCheck::Verified);
+  EXPECT_EQ(Check(empty, payload_writer::Sign(DevelopmentKey(), empty)), SignatureCheck::Verified);
+  EXPECT_EQ(Check(content, payload_writer::Sign(StrangerKey(), content)), SignatureCheck::Mismatch);
+  Bytes changed = content;
+  changed[999] ^= 1;
+  EXPECT_EQ(Check(changed, genuine), SignatureCheck::Mismatch);
+  EXPECT_EQ(Check(content, Bytes(genuine.begin() + 1, genuine.end())), SignatureCheck::Mismatch);
+  EXPECT_EQ(Check(content, {}), SignatureCheck::Mismatch);
+}
+
+// Blobs that b2i_PublicKey cannot turn into an RSA key.
+TEST_F(VerifySignatureTest, UnusableKeyBlobs) {
+  const Bytes content(10, 1);
+  const Bytes signature = payload_writer::Sign(DevelopmentKey(), content);
+  const Bytes good(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  struct Case {
+    const char* name;
+    size_t offset;
+    uint8_t value;
+  };
+  const Case cases[] = {
+      {"blob type", 0, 7},           // PRIVATEKEYBLOB is 7
+      {"magic", 8, 'X'},             // "RSA1"
+      {"bit length beyond the blob", 13, 0x10},  // 4096 bits
+  };
+  for (const Case& c : cases) {
+    Bytes blob = good;
+    blob[c.offset] = c.value;
+    g_verificationKey = blob.data();
+    EXPECT_EQ(Check(content, signature), SignatureCheck::KeyUnusable) << c.name;
+  }
+  const Bytes zeros(276, 0);
+  g_verificationKey = zeros.data();
+  EXPECT_EQ(Check(content, signature), SignatureCheck::KeyUnusable);
+}
+
+}  // namespace

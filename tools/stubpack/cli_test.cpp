@@ -1,0 +1,96 @@
+// The command line: help for every command, usage errors, and a whole
+// keygen -> pack -> inspect run through RunStubpack.
+#include "tools/stubpack/cli.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/stubpack/keys.h"
+#include "tools/stubpack/tool_test_util.h"
+
+namespace {
+
+int Stubpack(std::vector<std::string> args, std::string* out = nullptr,
+             std::string* err = nullptr) {
+  args.insert(args.begin(), "stubpack");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  int status = RunStubpack(static_cast<int>(argv.size()), argv.data());
+  fflush(stdout);
+  fflush(stderr);
+  std::string o = testing::internal::GetCapturedStdout();
+  std::string e = testing::internal::GetCapturedStderr();
+  if (out) *out = o;
+  if (err) *err = e;
+  return status;
+}
+
+TEST(Cli, HelpForEveryCommand) {
+  const std::pair<const char*, const char*> commands[] = {
+      {"keygen", "usage: stubpack keygen --out DIR"},
+      {"pack", "usage: stubpack pack --launcher FILE"},
+      {"inspect", "usage: stubpack inspect FILE [--locale LCID]"},
+  };
+  for (const auto& c : commands) {
+    std::string out;
+    EXPECT_EQ(Stubpack({c.first, "--help"}, &out), 0);
+    EXPECT_EQ(out.rfind(c.second, 0), 0u) << out;
+  }
+  std::string out;
+  EXPECT_EQ(Stubpack({"--help"}, &out), 0);
+  EXPECT_NE(out.find("keygen"), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"keygen"},
+      {"keygen", "--out"},
+      {"pack", "--arch", "x64", "--msi", "a.msi"},
+      {"pack", "--cab", "a.cab"},
+      {"pack", "--msi", "a.msi", "--arch", "x64", "--arch", "x64"},
+      {"pack", "--key", "a", "--key", "b"},
+      {"pack", "--append", "--certificate-out", "c.der", "--key", "k", "--msi", "a.msi"},
+      {"pack", "--bogus"},
+      {"inspect"},
+      {"inspect", "a", "b"},
+      {"inspect", "a", "--locale", "de"},
+      {"inspect", "a", "--locale", "99999999999"},
+  };
+  for (const auto& args : cases) {
+    std::string err;
+    EXPECT_EQ(Stubpack(args, nullptr, &err), 2) << (args.empty() ? "" : args[0]) << " " << err;
+  }
+}
+
+TEST(Cli, KeygenPackInspectWithAFreshKey) {
+  ScratchDir dir;
+  ASSERT_EQ(Stubpack({"keygen", "--out", dir.Path("keys")}), 0);
+  std::vector<uint8_t> blob = ReadBytes(dir.Path("keys/public.blob"));
+  WriteBytes(dir.Path("launcher.exe"), MakeTestLauncher(blob));
+  std::string out, err;
+  ASSERT_EQ(Stubpack({"pack", "--launcher", dir.Path("launcher.exe"), "--key",
+                      dir.Path("keys/private.pem"), "--out=" + dir.Path("setup.exe"), "--msi",
+                      SampleDir() + "/de/demo.msi", "--msi", SampleDir() + "/en/demo.msi",
+                      "--languages", "1033;2057"},
+                     &out, &err),
+            0)
+      << err;
+  EXPECT_NE(out.find("1003  cab\\1002\\demo.cab"), std::string::npos) << out;
+  ASSERT_EQ(Stubpack({"inspect", dir.Path("setup.exe"), "--locale", "0x0809"}, &out), 0) << out;
+  EXPECT_NE(out.find("verification key " + KeyFingerprint(blob)), std::string::npos) << out;
+  EXPECT_NE(out.find("chosen:  key 1002"), std::string::npos) << out;
+
+  // A failure says so and exits with 1.
+  EXPECT_EQ(Stubpack({"pack", "--launcher", dir.Path("launcher.exe"), "--key",
+                      dir.Path("keys/private.pem"), "--out", dir.Path("x.exe"), "--msi",
+                      dir.Path("none.msi")},
+                     nullptr, &err),
+            1);
+  EXPECT_NE(err.find("nothing written"), std::string::npos) << err;
+  EXPECT_EQ(Stubpack({"keygen", "--out", dir.Path("keys")}, nullptr, &err), 1);
+}
+
+}  // namespace

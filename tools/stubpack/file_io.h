@@ -1,0 +1,29 @@
+// Whole-file reads and all-or-nothing writes, on POSIX and on Windows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads the file at path; false with a reason naming the path otherwise.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error);
+
+// Writes data to path through a temporary file in the same folder that is
+// flushed and then renamed into place, so that path holds either its old
+// content or the whole new one. mode is the new file's permission bits
+// (POSIX only). With noClobber the write fails when path already exists. On
+// failure no temporary file is left behind.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& data, unsigned mode,
+                         bool noClobber, std::string* error);
+
+bool PathExists(const std::string& path);
+
+// Creates one folder (mode 0700 on POSIX); false with a reason.
+bool MakeFolder(const std::string& path, std::string* error);
+// Deletes a file, ignoring failure.
+void RemoveFile(const std::string& path);
+
+// The folder part of a path ("." when it has none) and the last component;
+// on Windows both "/" and "\" separate.
+std::string FolderOf(const std::string& path);
+std::string BaseName(const std::string& path);

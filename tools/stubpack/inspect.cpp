@@ -1,0 +1,261 @@
+#include "tools/stubpack/inspect.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "launcher/launcher_state.h"
+#include "manifest/extraction_list.h"
+#include "manifest/manifest_walk.h"
+#include "manifest/package_select.h"
+#include "payload/block.h"
+#include "payload/sources.h"
+#include "payload/verify_signature.h"
+#include "tools/stubpack/attach.h"
+#include "tools/stubpack/block_chain.h"
+#include "tools/stubpack/file_io.h"
+#include "tools/stubpack/keys.h"
+
+namespace {
+
+// Appends printf-style text, bounded per line.
+void Say(std::string* text, const char* format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  *text += line;
+}
+
+std::string StatusText(Status s) {
+  const char* meaning = "error";
+  switch (s.code) {
+    case 0:
+      meaning = "ok";
+      break;
+    case ERROR_NOT_FOUND:
+      meaning = "not found";
+      break;
+    case ERROR_INVALID_DATA:
+      meaning = "bad compressed data";
+      break;
+    case ERROR_FILE_CORRUPT:
+      meaning = "BAD SIGNATURE";
+      break;
+    case ERROR_NOT_ENOUGH_MEMORY:
+      meaning = "out of memory";
+      break;
+    case static_cast<uint32_t>(NTE_BAD_KEY):
+      meaning = "verification key unusable";
+      break;
+    case static_cast<uint32_t>(E_INVALIDARG):
+      meaning = "signature data rejected";
+      break;
+  }
+  char out[96];
+  snprintf(out, sizeof out, "%s (status %" PRIu32 " at %" PRIu32 ")", meaning, s.code, s.location);
+  return out;
+}
+
+struct Entry {
+  uint32_t source;
+  uint32_t key;
+  std::string text;
+};
+
+int CollectEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context) {
+  static_cast<std::vector<Entry>*>(context)->push_back({sourceIndex, key, text});
+  return 1;
+}
+
+// The type of an entry as the launcher's selection reads it.
+std::string EntryKind(const std::string& text) {
+  size_t first = text.find('\\');
+  std::string type = text.substr(0, first);
+  for (char& c : type) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (type == "cab") return "cabinet";
+  size_t fields = 1;
+  for (char c : text) fields += c == '\\';
+  return fields >= 4 ? "package" : "unreadable";
+}
+
+// The launcher's decoding of one block, or its failure.
+Status Decode(const PayloadSource* source, bool manifest, uint32_t id, uint32_t* size) {
+  uint8_t* content = nullptr;
+  *size = 0;
+  Status status =
+      FindBlock(source, manifest ? MANIFEST_BLOCK_KIND : FILE_BLOCK_KIND, id, &content, size);
+  LocalFree(content);
+  return status;
+}
+
+void ReportLayout(const std::vector<uint8_t>& image, std::string* text) {
+  LauncherLayout layout;
+  std::string error;
+  if (!ReadLauncherLayout(image, &layout, &error)) {
+    Say(text, "image:     %s\n", error.c_str());
+    return;
+  }
+  if (layout.pe.hasCertificateTable)
+    Say(text,
+        "signature: Authenticode-signed (certificate table of %" PRIu32 " bytes at %" PRIu32
+        ", PKCS#7 data %" PRIu32 " bytes)\n",
+        layout.pe.tableSize, layout.pe.tableOffset, layout.pe.pkcs7Size);
+  else
+    Say(text, "signature: not signed\n");
+  Say(text, "payload:   %s\n", DescribePlace(layout.place));
+  switch (layout.place) {
+    case PayloadPlace::InCertificateTable:
+      Say(text,
+          "strict:    Windows with the strict certificate-padding check (EnableCertPaddingCheck)"
+          "\n           rejects this signature: the payload follows the PKCS#7 data. Pack with\n"
+          "           --certificate-out where that check is in force.\n");
+      break;
+    case PayloadPlace::InCertificate:
+      Say(text, "strict:    passes the strict certificate-padding check\n");
+      break;
+    case PayloadPlace::Appended:
+      Say(text,
+          "note:      signing this file now would put the signature behind the payload, where\n"
+          "           the launcher no longer finds it: sign the bare launcher, then pack\n");
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+int Inspect(const std::string& path, const InspectOptions& options, std::string* text) {
+  std::vector<uint8_t> image;
+  std::string error;
+  if (!ReadWholeFile(path, &image, &error)) {
+    Say(text, "%s\n", error.c_str());
+    return 1;
+  }
+  if (image.size() > 0xFFFFFFFFu) {
+    Say(text, "%s: 4 GiB or larger; the launcher cannot read itself\n", path.c_str());
+    return 1;
+  }
+  bool ok = true;
+  Say(text, "file:      %s, %zu bytes\n", path.c_str(), image.size());
+  ReportLayout(image, text);
+
+  // The launcher checks blocks with the key compiled into it: use that one.
+  LauncherLayout layout;
+  std::string ignored;
+  size_t searched =
+      ReadLauncherLayout(image, &layout, &ignored) ? layout.pe.sectionDataEnd : image.size();
+  std::vector<std::vector<uint8_t>> keys =
+      FindPublicKeyBlobs(std::vector<uint8_t>(image.begin(), image.begin() + searched));
+  const uint8_t* savedKey = g_verificationKey;
+  if (keys.empty()) {
+    Say(text,
+        "key:       no verification key found in the file; checking against stubpack's own "
+        "key %s instead\n",
+        KeyFingerprint(std::vector<uint8_t>(kVerificationKeyBlob, kVerificationKeyBlob + 276))
+            .c_str());
+    ok = false;
+  } else {
+    g_verificationKey = keys[0].data();
+    Say(text, "key:       verification key %s (from the launcher)%s\n",
+        KeyFingerprint(keys[0]).c_str(),
+        keys.size() > 1 ? "; the file holds more key blobs, the first is used" : "");
+  }
+
+  g_launcher = LauncherState{};
+  g_launcher.lcid = options.hasLocale ? options.locale : 1033;
+  Status loaded = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()));
+  Say(text, "load:      %s, %" PRIu32 " source(s)\n", StatusText(loaded).c_str(),
+      g_launcher.sourceCount);
+  if (loaded.code != 0) ok = false;
+
+  // Every block of every source, decoded as the launcher would decode it.
+  std::vector<std::vector<std::pair<uint32_t, Status>>> fileStatus(g_launcher.sourceCount);
+  for (uint32_t i = 0; i < g_launcher.sourceCount; i++) {
+    const PayloadSource* source = &g_launcher.sources[i];
+    bool whole =
+        source->size == image.size() && memcmp(source->data, image.data(), image.size()) == 0;
+    Say(text, "\nsource %" PRIu32 ": %s, %" PRIu32 " bytes\n", i,
+        whole ? "the whole file" : "a certificate extension of the signature", source->size);
+    std::vector<ChainBlock> blocks;
+    uint32_t start = 0;
+    bool complete = WalkBlockChain(source->data, source->size, &blocks, &start);
+    if (!complete) Say(text, "  the block chain does not walk back to a manifest block\n");
+    Say(text, "  %-8s %6s %12s %12s %7s  %s\n", "block", "id", "stored", "decoded", "ratio",
+        "state");
+    for (size_t b = 0; b < blocks.size(); b++) {
+      const ChainBlock& block = blocks[b];
+      bool shadowed = false;  // a later block with the same id is found first
+      for (size_t later = b + 1; complete && later < blocks.size(); later++)
+        shadowed =
+            shadowed || (blocks[later].manifest == block.manifest && blocks[later].id == block.id);
+      uint32_t decoded = 0;
+      Status status = Decode(source, block.manifest, block.id, &decoded);
+      char ratio[16] = "-";
+      if (status.code == 0 && decoded)
+        snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * block.dataSize / decoded);
+      Say(text, "  %-8s %6" PRIu32 " %12" PRIu32 " %12" PRIu32 " %7s  %s%s\n",
+          block.manifest ? "manifest" : "file", block.id, block.dataSize, decoded, ratio,
+          shadowed ? "hidden by a later block with the same id" : StatusText(status).c_str(),
+          status.location == LOC_FILE_RAW ? ", stored without data (unverified)" : "");
+    }
+  }
+
+  std::vector<Entry> entries;
+  bool walked = ForEachManifestEntry(CollectEntry, &entries);
+  Say(text, "\nmanifest entries%s\n", walked ? "" : " (the walk stopped at a malformed entry)");
+  if (!walked) ok = false;
+  for (const Entry& e : entries) {
+    uint32_t size = 0;
+    Status status = Decode(&g_launcher.sources[e.source], false, e.key, &size);
+    Say(text, "  source %" PRIu32 " key %-6" PRIu32 " %-10s %s\n", e.source, e.key,
+        EntryKind(e.text).c_str(), e.text.c_str());
+    if (status.code != 0 || status.location == LOC_FILE_RAW) {
+      Say(text, "      its file block: %s%s\n", StatusText(status).c_str(),
+          status.location == LOC_FILE_RAW ? ", stored without data (unverified)" : "");
+      ok = false;
+    }
+  }
+
+  if (options.hasLocale && loaded.code == 0) {
+    Say(text, "\nlocale %" PRIu32 " (0x%04" PRIX32 ")\n", options.locale, options.locale);
+    PackageMatch match{};
+    if (!SelectPackage(&match)) {
+      Say(text, "  no x64 package fits this locale, nor 1033: the launcher stops (text 101)\n");
+      ok = false;
+    } else {
+      Say(text, "  chosen:  key %" PRIu32 " of source %" PRIu32 ": %s, languages %s, %s \"%s\"%s\n",
+          match.key, match.sourceIndex, match.architecture, match.languages, match.productCode,
+          match.productName,
+          g_launcher.lcid != options.locale ? " (no package for this locale: fell back to 1033)"
+          : match.mode == 1                 ? " (by primary language)"
+                                            : "");
+      ExtractJob job{};
+      job.current = -1;
+      job.chunkSize = EXTRACT_CHUNK_SIZE;
+      bool built = BuildExtractionList(&match, &job);
+      Say(text, "  writes to <Windows>\\Installer\\%s\\:\n", match.productCode);
+      for (int32_t i = 0; i < job.count; i++) {
+        Say(text, "    %-40s %12" PRIu32 " bytes%s\n", job.items[i].name, job.items[i].size,
+            job.items[i].data ? "" : "  (cannot be decoded)");
+        LocalFree(job.items[i].data);
+      }
+      LocalFree(job.items);
+      if (!built) {
+        Say(text, "  the files cannot all be decoded: the launcher stops (text 101)\n");
+        ok = false;
+      }
+    }
+  }
+
+  FreePayloadSources();
+  g_verificationKey = savedKey;
+  Say(text, "\n%s\n",
+      ok ? "result:    everything the launcher would use verifies"
+         : "result:    PROBLEMS found (see above)");
+  return ok ? 0 : 1;
+}

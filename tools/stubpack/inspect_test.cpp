@@ -1,0 +1,147 @@
+// inspect reports what the launcher's own code finds, and fails when anything
+// the launcher would use does not verify.
+#include "tools/stubpack/inspect.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/stubpack/bytes.h"
+#include "tools/stubpack/keys.h"
+#include "tools/stubpack/pack.h"
+#include "tools/stubpack/tool_test_util.h"
+
+namespace {
+
+class InspectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(dir.Path("launcher.exe"), MakeTestLauncher(DevPublicKeyBlob()));
+    ASSERT_TRUE(Sign(dir.Path("launcher.exe"), dir.Path("signed.exe")));
+  }
+
+  // Packs the English and German samples into `in`, or into a certificate.
+  void PackSamples(const std::string& in, const std::string& out, bool certificate = false) {
+    PackOptions options;
+    options.key = DevPrivateKeyPath();
+    (certificate ? options.certificateOut : options.out) = out;
+    if (!certificate) options.launcher = in;
+    for (const char* build : {"en", "de"}) {
+      options.packages.push_back({});
+      options.packages.back().msi = SampleDir() + "/" + build + "/demo.msi";
+    }
+    PackReport report;
+    std::string error;
+    ASSERT_TRUE(Pack(options, &report, &error)) << error;
+  }
+
+  static int InspectFile(const std::string& path, std::string* text, int locale = -1) {
+    InspectOptions options;
+    options.hasLocale = locale >= 0;
+    options.locale = static_cast<uint32_t>(locale);
+    return Inspect(path, options, text);
+  }
+
+  static void ExpectHas(const std::string& text, const std::string& part) {
+    EXPECT_NE(text.find(part), std::string::npos) << "missing \"" << part << "\" in\n" << text;
+  }
+
+  ScratchDir dir;
+};
+
+TEST_F(InspectTest, SignedThenPackedListsEverythingAndVerifies) {
+  PackSamples(dir.Path("signed.exe"), dir.Path("setup.exe"));
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 0) << text;
+  ExpectHas(text, "Authenticode-signed");
+  ExpectHas(text, "inside the certificate table");
+  ExpectHas(text, "EnableCertPaddingCheck");
+  ExpectHas(text,
+            "verification key " + KeyFingerprint(DevPublicKeyBlob()) + " (from the launcher)");
+  ExpectHas(text, "source 0: the whole file");
+  ExpectHas(
+      text,
+      "key 1002   package    x64\\1031\\{FE8F0829-B19F-452B-A8C9-A713FF303451}\\Demo Produkt");
+  ExpectHas(text, "key 1003   cabinet    cab\\1002\\demo.cab");
+  // One line per block: the manifest and four file blocks, all verified.
+  size_t verified = 0;
+  for (size_t at = 0; (at = text.find("%  ok (status 0 at ", at)) != std::string::npos; at++)
+    verified++;
+  EXPECT_EQ(verified, 5u) << text;
+  ExpectHas(text, "everything the launcher would use verifies");
+}
+
+TEST_F(InspectTest, LocaleShowsTheChoiceAndTheFilesWritten) {
+  PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
+  struct Case {
+    int locale;
+    const char* chosen;
+    const char* how;
+  };
+  const Case cases[] = {
+      {1031, "key 1002 of source 0: x64, languages 1031", ""},
+      {2055, "key 1002 of source 0", "(by primary language)"},
+      {1041, "key 1000 of source 0", "fell back to 1033"},
+  };
+  for (const Case& c : cases) {
+    std::string text;
+    EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text, c.locale), 0) << text;
+    ExpectHas(text, c.chosen);
+    ExpectHas(text, c.how);
+    ExpectHas(text, "main.msi");
+    ExpectHas(text, "demo.cab");
+  }
+}
+
+TEST_F(InspectTest, TamperedBlockFailsAndIsNamed) {
+  PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
+  std::vector<uint8_t> image = ReadBytes(dir.Path("setup.exe"));
+  // The last block is the German cabinet: flip a byte of its signature.
+  image[image.size() - 28 - 10] ^= 1;
+  WriteBytes(dir.Path("tampered.exe"), image);
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("tampered.exe"), &text), 1);
+  ExpectHas(text, "BAD SIGNATURE (status 1392 at 732)");
+  ExpectHas(text, "PROBLEMS");
+  // A locale whose files all verify still selects fine, but the result stays failed.
+  text.clear();
+  EXPECT_EQ(InspectFile(dir.Path("tampered.exe"), &text, 1033), 1);
+  ExpectHas(text, "key 1000 of source 0");
+}
+
+TEST_F(InspectTest, SaysWhereThePayloadSitsForEachForm) {
+  PackSamples("", dir.Path("payload.pem"), true);
+  ASSERT_TRUE(Sign(dir.Path("launcher.exe"), dir.Path("cert.exe"), dir.Path("payload.pem")));
+  PackSamples(dir.Path("launcher.exe"), dir.Path("unsigned.exe"));
+  struct Case {
+    std::string file;
+    int status;
+    std::vector<std::string> parts;
+  };
+  const Case cases[] = {
+      {dir.Path("cert.exe"),
+       0,
+       {"payload in a certificate of the signature", "passes the strict certificate-padding check",
+        "source 0: a certificate extension"}},
+      {dir.Path("unsigned.exe"),
+       0,
+       {"not signed", "payload appended to the end", "sign the bare launcher, then pack"}},
+      {dir.Path("signed.exe"), 1, {"no payload", "not found (status 1168 at 509)"}},
+  };
+  for (const Case& c : cases) {
+    std::string text;
+    EXPECT_EQ(InspectFile(c.file, &text), c.status) << text;
+    for (const std::string& part : c.parts) ExpectHas(text, part);
+  }
+}
+
+TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
+  WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
+  PackSamples(dir.Path("keyless.exe"), dir.Path("setup.exe"));
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
+  ExpectHas(text, "no verification key found in the file");
+  text.clear();
+  EXPECT_EQ(InspectFile(dir.Path("none.exe"), &text), 1);
+  ExpectHas(text, "cannot open");
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+// keygen makes a key pair whose three files agree with each other and with
+// what pack signs, and never overwrites a key.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tools/stubpack/keys.h"
+#include "tools/stubpack/payload_writer.h"
+#include "tools/stubpack/tool_test_util.h"
+
+namespace {
+
+TEST(Keygen, WritesMatchingPrivatePublicAndBlob) {
+  ScratchDir dir;
+  std::string keys = dir.Path("keys");
+  std::string error;
+  ASSERT_TRUE(MakeKeyPair(keys, &error)) << error;
+
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(keys + "/private.pem", &error);
+  ASSERT_TRUE(key) << error;
+  std::vector<uint8_t> blob = ReadBytes(keys + "/public.blob");
+  ASSERT_EQ(blob.size(), 276u);
+  EXPECT_EQ(blob, payload_writer::PublicKeyBlob(key.get()));
+  // The public PEM is the same key: openssl derives it from the private one alike.
+  std::string derived, written;
+  ASSERT_EQ(RunShell("openssl pkey -in '" + keys + "/private.pem' -pubout", &derived), 0);
+  ASSERT_EQ(RunShell("cat '" + keys + "/public.pem'", &written), 0);
+  EXPECT_EQ(derived, written);
+  struct stat info;
+  ASSERT_EQ(stat((keys + "/private.pem").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // A launcher that carries this blob is recognised as trusting this key.
+  std::vector<std::vector<uint8_t>> found = FindPublicKeyBlobs(MakeTestLauncher(blob));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0], blob);
+}
+
+TEST(Keygen, RefusesToOverwriteAnyOfTheThreeFiles) {
+  ScratchDir dir;
+  std::string error;
+  ASSERT_TRUE(MakeKeyPair(dir.path, &error)) << error;
+  std::vector<uint8_t> privateBefore = ReadBytes(dir.Path("private.pem"));
+  EXPECT_FALSE(MakeKeyPair(dir.path, &error));
+  EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+  EXPECT_EQ(ReadBytes(dir.Path("private.pem")), privateBefore);
+
+  // Only one of them present: still nothing is written.
+  ScratchDir other;
+  WriteBytes(other.Path("public.blob"), {1, 2, 3});
+  EXPECT_FALSE(MakeKeyPair(other.path, &error));
+  EXPECT_NE(error.find("public.blob already exists"), std::string::npos) << error;
+  std::string listing;
+  RunShell("ls '" + other.path + "'", &listing);
+  EXPECT_EQ(listing, "public.blob\n");
+}
+
+}  // namespace

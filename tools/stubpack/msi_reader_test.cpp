@@ -1,0 +1,74 @@
+// Reading what a manifest entry needs from real packages built by wixl.
+#include "tools/stubpack/msi_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/stubpack/tool_test_util.h"
+
+namespace {
+
+TEST(MsiReader, ReadsPropertiesTemplateAndExternalCabinets) {
+  struct Expected {
+    const char* msi;
+    const char* code;
+    const char* name;
+    const char* languages;
+    const char* cabinet;
+  };
+  const Expected samples[] = {
+      {"en/demo.msi", "{5970BD6B-642E-4576-98BF-6A9F9555AB0E}", "Demo Product", "1033", "demo.cab"},
+      {"de/demo.msi", "{FE8F0829-B19F-452B-A8C9-A713FF303451}", "Demo Produkt", "1031", "demo.cab"},
+      {"fail/fail.msi", "{03C25956-E5B8-45FC-B811-F6050A8695A1}", "Demo Failure", "1033",
+       "fail.cab"},
+  };
+  for (const Expected& e : samples) {
+    MsiFacts facts;
+    std::string error;
+    ASSERT_TRUE(ReadMsiFacts(SampleDir() + "/" + e.msi, &facts, &error)) << error;
+    EXPECT_EQ(facts.productCode, e.code);
+    EXPECT_EQ(facts.productName, e.name);
+    EXPECT_EQ(facts.platform, "x64");
+    EXPECT_EQ(facts.languages, e.languages);
+    EXPECT_EQ(facts.cabinets, std::vector<std::string>{e.cabinet});
+  }
+}
+
+TEST(MsiReader, SkipsEmbeddedCabinetsAndReadsMultiLanguageTemplates) {
+  ScratchDir dir;
+  std::string msi = dir.Path("multi.msi");
+  ASSERT_EQ(RunShell("cp '" + SampleDir() + "/en/demo.msi' '" + msi + "'"), 0);
+  // Two more media: one embedded stream, one more external cabinet.
+  const std::string media =
+      "DiskId\tLastSequence\tDiskPrompt\tCabinet\tVolumeLabel\tSource\r\n"
+      "i2\ti4\tL64\tS255\tS32\tS72\r\n"
+      "Media\tDiskId\r\n"
+      "3\t9\t\tz.cab\t\t\r\n"
+      "1\t2\t\tdemo.cab\t\t\r\n"
+      "2\t5\t\t#inner.cab\t\t\r\n";
+  WriteBytes(dir.Path("Media.idt"), std::vector<uint8_t>(media.begin(), media.end()));
+  std::string output;
+  ASSERT_EQ(RunShell("cd '" + dir.path +
+                         "' && msibuild multi.msi -i Media.idt && "
+                         "msibuild multi.msi -s 'Demo' 'Demo Publisher' 'x64;1033,1031' "
+                         "'{5D35ACE1-442E-41C3-A2FE-0BED35E9A594}'",
+                     &output),
+            0)
+      << output;
+  MsiFacts facts;
+  std::string error;
+  ASSERT_TRUE(ReadMsiFacts(msi, &facts, &error)) << error;
+  EXPECT_EQ(facts.languages, "1033,1031");
+  EXPECT_EQ(facts.cabinets, (std::vector<std::string>{"demo.cab", "z.cab"}));  // by DiskId
+}
+
+TEST(MsiReader, RefusesWhatIsNotAPackage) {
+  ScratchDir dir;
+  WriteBytes(dir.Path("x.msi"), std::vector<uint8_t>(4096, 'x'));
+  MsiFacts facts;
+  std::string error;
+  EXPECT_FALSE(ReadMsiFacts(dir.Path("x.msi"), &facts, &error));
+  EXPECT_NE(error.find("cannot open " + dir.Path("x.msi")), std::string::npos) << error;
+  EXPECT_FALSE(ReadMsiFacts(dir.Path("none.msi"), &facts, &error));
+}
+
+}  // namespace

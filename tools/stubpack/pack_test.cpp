@@ -1,0 +1,339 @@
+// pack writes, the launcher's own code reads: round trips through both ways of
+// attaching, signed and unsigned launchers, one and several packages, shared
+// cabinets; and every refusal leaves nothing behind.
+#include "tools/stubpack/pack.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "tools/stubpack/bytes.h"
+#include "tools/stubpack/file_io.h"
+#include "tools/stubpack/tool_test_util.h"
+
+namespace {
+
+const char kEnText[] = "x64\\1033\\{5970BD6B-642E-4576-98BF-6A9F9555AB0E}\\Demo Product";
+const char kDeText[] = "x64\\1031\\{FE8F0829-B19F-452B-A8C9-A713FF303451}\\Demo Produkt";
+
+class PackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    launcher = dir.Path("launcher.exe");
+    WriteBytes(launcher, MakeTestLauncher(DevPublicKeyBlob()));
+  }
+
+  static PackageInput Sample(const char* build) {
+    PackageInput input;
+    input.msi =
+        SampleDir() + "/" + build + "/" + (std::string(build) == "fail" ? "fail" : "demo") + ".msi";
+    return input;
+  }
+  static std::string SampleFile(const char* relative) { return SampleDir() + "/" + relative; }
+
+  PackOptions Append(const std::string& in, const std::string& out,
+                     std::vector<PackageInput> packages) const {
+    PackOptions options;
+    options.launcher = in;
+    options.out = out;
+    options.key = DevPrivateKeyPath();
+    options.packages = std::move(packages);
+    return options;
+  }
+
+  // Packs and fails the test with pack's reason when it refuses.
+  PackReport MustPack(const PackOptions& options) {
+    PackReport report;
+    std::string error;
+    EXPECT_TRUE(Pack(options, &report, &error)) << error;
+    return report;
+  }
+
+  static void ExpectEntry(const LoadedPayload::Entry& entry, uint32_t key, const std::string& text,
+                          const std::string& contentPath) {
+    EXPECT_EQ(entry.key, key);
+    EXPECT_EQ(entry.text, text);
+    EXPECT_EQ(entry.blockStatus.code, 0u) << "key " << key << " at " << entry.blockStatus.location;
+    EXPECT_TRUE(entry.content == ReadBytes(contentPath)) << "content of key " << key;
+  }
+
+  ScratchDir dir;
+  std::string launcher;
+};
+
+TEST_F(PackTest, UnsignedLauncherOnePackageRoundTrip) {
+  PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {Sample("en")}));
+  ASSERT_EQ(report.files.size(), 2u);
+
+  std::vector<uint8_t> original = ReadBytes(launcher);
+  std::vector<uint8_t> packed = ReadBytes(dir.Path("setup.exe"));
+  ASSERT_EQ(packed.size(), original.size() + report.payloadSize);
+  EXPECT_TRUE(std::equal(original.begin(), original.begin() + 0x80 + 24 + 64, packed.begin()))
+      << "the launcher's bytes stay in front (the checksum field is updated)";
+
+  LoadedPayload loaded = LoadWithLauncherCode(packed);
+  ASSERT_EQ(loaded.status.code, 0u) << loaded.status.location;
+  ASSERT_EQ(loaded.sourceCount, 1u);
+  EXPECT_EQ(loaded.sourceSizes[0], packed.size()) << "the whole file is the source";
+  ASSERT_EQ(loaded.entries.size(), 2u);
+  ExpectEntry(loaded.entries[0], 1000, kEnText, SampleFile("en/demo.msi"));
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\demo.cab", SampleFile("en/demo.cab"));
+}
+
+TEST_F(PackTest, SignedThenPackedKeepsAValidSignatureAndTwoPackages) {
+  ASSERT_TRUE(Sign(launcher, dir.Path("signed.exe")));
+  MustPack(Append(dir.Path("signed.exe"), dir.Path("setup.exe"), {Sample("en"), Sample("de")}));
+
+  std::string output;
+  EXPECT_TRUE(VerifySignature(dir.Path("setup.exe"), &output)) << output;
+  EXPECT_EQ(output.find("invalid PE checksum"), std::string::npos) << output;
+
+  std::vector<uint8_t> packed = ReadBytes(dir.Path("setup.exe"));
+  uint32_t table = GetU32(&packed[0x80 + 24 + 144]);
+  uint32_t tableSize = GetU32(&packed[0x80 + 24 + 148]);
+  EXPECT_EQ(table + tableSize, packed.size()) << "the certificate table runs to the end";
+  EXPECT_EQ(GetU32(&packed[table]), tableSize) << "entry length equals the directory size";
+  EXPECT_EQ(tableSize % 8, 0u);
+
+  LoadedPayload loaded = LoadWithLauncherCode(packed);
+  ASSERT_EQ(loaded.status.code, 0u) << loaded.status.location;
+  ASSERT_EQ(loaded.sourceCount, 1u);
+  ASSERT_EQ(loaded.entries.size(), 4u);
+  // Both packages bring a "demo.cab"; the contents differ, so each keeps its own.
+  ExpectEntry(loaded.entries[0], 1000, kEnText, SampleFile("en/demo.msi"));
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\demo.cab", SampleFile("en/demo.cab"));
+  ExpectEntry(loaded.entries[2], 1002, kDeText, SampleFile("de/demo.msi"));
+  ExpectEntry(loaded.entries[3], 1003, "cab\\1002\\demo.cab", SampleFile("de/demo.cab"));
+}
+
+TEST_F(PackTest, SharedCabinetIsStoredOnceAndNamesEveryOwner) {
+  std::vector<uint8_t> shared = ReadBytes(SampleFile("en/demo.cab"));
+  WriteBytes(dir.Path("demo.cab"), shared);
+  PackageInput en = Sample("en"), de = Sample("de"), fail = Sample("fail");
+  en.cabinets = {dir.Path("demo.cab")};
+  de.cabinets = {dir.Path("demo.cab")};
+  PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {en, fail, de}));
+
+  LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
+  ASSERT_EQ(loaded.status.code, 0u);
+  ASSERT_EQ(loaded.entries.size(), 5u);
+  EXPECT_EQ(loaded.entries[0].key, 1000u);
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000;1004\\demo.cab", dir.Path("demo.cab"));
+  EXPECT_EQ(loaded.entries[2].key, 1002u);  // fail.msi
+  ExpectEntry(loaded.entries[3], 1003, "cab\\1002\\fail.cab", SampleFile("fail/fail.cab"));
+  ExpectEntry(loaded.entries[4], 1004, kDeText, SampleFile("de/demo.msi"));
+  // en and de ship the same bytes; pack says the name matches their Media tables.
+  for (const std::string& w : report.warnings)
+    EXPECT_EQ(w.find("Media table"), std::string::npos) << w;
+}
+
+TEST_F(PackTest, CertificateOutIsFoundInTheSignatureAndKeepsItValid) {
+  PackOptions options;
+  options.key = DevPrivateKeyPath();
+  options.packages = {Sample("en")};
+  // DER by default; PEM by name, for osslsigncode, whose -ac reads only PEM.
+  options.certificateOut = dir.Path("payload.der");
+  MustPack(options);
+  std::string text;
+  ASSERT_EQ(RunShell("openssl x509 -inform DER -noout -text -in '" + dir.Path("payload.der") + "'",
+                     &text),
+            0)
+      << text;
+  EXPECT_NE(text.find("1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546:"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("critical"), std::string::npos) << text;
+  options.certificateOut = dir.Path("payload.pem");
+  PackReport report = MustPack(options);
+  ASSERT_TRUE(Sign(launcher, dir.Path("setup.exe"), dir.Path("payload.pem")));
+
+  std::string output;
+  EXPECT_TRUE(VerifySignature(dir.Path("setup.exe"), &output)) << output;
+  LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
+  ASSERT_EQ(loaded.status.code, 0u) << loaded.status.location;
+  ASSERT_EQ(loaded.sourceCount, 1u);
+  EXPECT_EQ(loaded.sourceSizes[0], report.payloadSize) << "the extension value is the source";
+  ASSERT_EQ(loaded.entries.size(), 2u);
+  ExpectEntry(loaded.entries[0], 1000, kEnText, SampleFile("en/demo.msi"));
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\demo.cab", SampleFile("en/demo.cab"));
+
+  // Such a launcher cannot take an appended payload: the launcher would not look.
+  PackReport refused;
+  std::string error;
+  EXPECT_FALSE(
+      Pack(Append(dir.Path("setup.exe"), dir.Path("again.exe"), {Sample("de")}), &refused, &error));
+  EXPECT_NE(error.find("payload certificate"), std::string::npos) << error;
+}
+
+TEST_F(PackTest, ExistingPayloadIsReplacedOnlyWhenAsked) {
+  ASSERT_TRUE(Sign(launcher, dir.Path("signed.exe")));
+  for (const std::string& bare : {launcher, dir.Path("signed.exe")}) {
+    SCOPED_TRACE(bare);
+    MustPack(Append(bare, dir.Path("first.exe"), {Sample("en"), Sample("fail")}));
+    PackReport report;
+    std::string error;
+    PackOptions again = Append(dir.Path("first.exe"), dir.Path("second.exe"), {Sample("de")});
+    EXPECT_FALSE(Pack(again, &report, &error));
+    EXPECT_NE(error.find("already carries a payload"), std::string::npos) << error;
+    EXPECT_NE(error.find("--replace"), std::string::npos) << error;
+
+    again.replace = true;
+    report = MustPack(again);
+    std::vector<uint8_t> second = ReadBytes(dir.Path("second.exe"));
+    MustPack(Append(bare, dir.Path("direct.exe"), {Sample("de")}));
+    EXPECT_EQ(second.size(), ReadBytes(dir.Path("direct.exe")).size())
+        << "nothing of the old payload is left";
+    LoadedPayload loaded = LoadWithLauncherCode(second);
+    ASSERT_EQ(loaded.entries.size(), 2u);
+    ExpectEntry(loaded.entries[0], 1000, kDeText, SampleFile("de/demo.msi"));
+    if (bare != launcher) {
+      std::string output;
+      EXPECT_TRUE(VerifySignature(dir.Path("second.exe"), &output)) << output;
+    }
+  }
+}
+
+TEST_F(PackTest, LauncherSignedAfterPackingIsRefused) {
+  MustPack(Append(launcher, dir.Path("packed.exe"), {Sample("en")}));
+  ASSERT_TRUE(Sign(dir.Path("packed.exe"), dir.Path("packed-signed.exe")));
+  // The launcher indeed finds nothing: its search from the end meets the signature.
+  EXPECT_NE(LoadWithLauncherCode(ReadBytes(dir.Path("packed-signed.exe"))).status.code, 0u);
+
+  for (bool replace : {false, true}) {
+    PackOptions options =
+        Append(dir.Path("packed-signed.exe"), dir.Path("out.exe"), {Sample("en")});
+    options.replace = replace;
+    PackReport report;
+    std::string error;
+    EXPECT_FALSE(Pack(options, &report, &error));
+    EXPECT_NE(error.find("signed after it was packed"), std::string::npos) << error;
+    EXPECT_FALSE(PathExists(dir.Path("out.exe")));
+  }
+}
+
+TEST_F(PackTest, EveryFieldCanComeFromTheCommandLine) {
+  WriteBytes(dir.Path("data.cab"), {1, 2, 3});
+  PackageInput input = Sample("en");
+  input.productCode = "{00000000-1111-2222-3333-444444444444}";
+  input.productName = "Other Name";
+  input.architecture = "X64";
+  input.languages = "1033,3081";
+  input.cabinets = {dir.Path("data.cab")};
+  PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {input}));
+  LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
+  ASSERT_EQ(loaded.entries.size(), 2u);
+  ExpectEntry(loaded.entries[0], 1000,
+              "X64\\1033;3081\\{00000000-1111-2222-3333-444444444444}\\Other Name",
+              SampleFile("en/demo.msi"));
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\data.cab", dir.Path("data.cab"));
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_NE(report.warnings[0].find("names cabinet demo.cab, which no --cab gives"),
+            std::string::npos)
+      << report.warnings[0];
+}
+
+bool TemporaryFilesLeft(const std::string& folder) {
+  bool found = false;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) found = found || strstr(e->d_name, ".stubpack-");
+    closedir(d);
+  }
+  return found;
+}
+
+TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
+  WriteBytes(dir.Path("lonely.msi"), ReadBytes(SampleFile("en/demo.msi")));
+  WriteBytes(dir.Path("a..cab"), {1});
+  WriteBytes(dir.Path("CON.cab"), {1});
+  ASSERT_EQ(RunShell("openssl genrsa -out '" + dir.Path("rsa1024.pem") + "' 1024"), 0);
+  ASSERT_EQ(RunShell("openssl genrsa -out '" + dir.Path("stranger.pem") + "' 2048"), 0);
+  std::vector<uint8_t> pe32 = ReadBytes(launcher);
+  pe32[0x80 + 25] = 0x01;  // optional-header magic 0x10B
+  WriteBytes(dir.Path("pe32.exe"), pe32);
+  std::vector<uint8_t> badTable = ReadBytes(launcher);
+  PutU32(&badTable[0x80 + 24 + 144], 0x400);
+  PutU32(&badTable[0x80 + 24 + 148], 0x1000);
+  WriteBytes(dir.Path("badtable.exe"), badTable);
+  WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
+
+  struct Case {
+    const char* name;
+    std::function<void(PackOptions&)> change;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"missing cabinet", [&](PackOptions& o) { o.packages[0].msi = dir.Path("lonely.msi"); },
+       "missing cabinet demo.cab"},
+      {"missing package", [&](PackOptions& o) { o.packages[0].msi = dir.Path("none.msi"); },
+       "none.msi: no such file"},
+      {"not a package", [&](PackOptions& o) { o.packages[0].msi = launcher; },
+       "as a Windows Installer package"},
+      {"no package", [](PackOptions& o) { o.packages.clear(); }, "no package"},
+      {"unbraced product code",
+       [](PackOptions& o) { o.packages[0].productCode = "5970BD6B-642E-4576-98BF-6A9F9555AB0E"; },
+       "not a braced GUID"},
+      {"backslash in the name", [](PackOptions& o) { o.packages[0].productName = "Demo\\Evil"; },
+       "backslash"},
+      {"name too long", [](PackOptions& o) { o.packages[0].productName = std::string(256, 'n'); },
+       "longer than 255"},
+      {"language not a number", [](PackOptions& o) { o.packages[0].languages = "1033;en"; },
+       "\"en\""},
+      {"cabinet name with ..",
+       [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("a..cab")}; }, "\"..\""},
+      {"device name", [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("CON.cab")}; },
+       "reserved device name"},
+      {"missing cabinet file",
+       [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("no.cab")}; },
+       "no.cab: no such file"},
+      {"RSA-1024 key", [&](PackOptions& o) { o.key = dir.Path("rsa1024.pem"); }, "not an RSA-2048"},
+      {"missing key", [&](PackOptions& o) { o.key = dir.Path("none.pem"); },
+       "none.pem: no such file"},
+      {"key the launcher does not trust", [&](PackOptions& o) { o.key = dir.Path("stranger.pem"); },
+       "would reject this payload"},
+      {"PE32 launcher", [&](PackOptions& o) { o.launcher = dir.Path("pe32.exe"); }, "not a PE32+"},
+      {"malformed security directory",
+       [&](PackOptions& o) { o.launcher = dir.Path("badtable.exe"); },
+       "malformed security directory"},
+      {"missing launcher", [&](PackOptions& o) { o.launcher = dir.Path("none.exe"); },
+       "cannot open"},
+      {"certificate and launcher", [&](PackOptions& o) { o.certificateOut = dir.Path("c.der"); },
+       "do not go with it"},
+  };
+  const std::vector<uint8_t> before = {'o', 'l', 'd'};
+  for (const Case& c : cases) {
+    WriteBytes(dir.Path("setup.exe"), before);
+    PackOptions options = Append(launcher, dir.Path("setup.exe"), {Sample("en")});
+    c.change(options);
+    PackReport report;
+    std::string error;
+    EXPECT_FALSE(Pack(options, &report, &error)) << c.name;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    EXPECT_EQ(ReadBytes(dir.Path("setup.exe")), before) << c.name;
+    EXPECT_FALSE(PathExists(dir.Path("c.der"))) << c.name;
+    EXPECT_FALSE(TemporaryFilesLeft(dir.path)) << c.name;
+  }
+
+  // A launcher without a recognisable key is packed, with a warning.
+  PackReport report =
+      MustPack(Append(dir.Path("keyless.exe"), dir.Path("setup.exe"), {Sample("en")}));
+  ASSERT_EQ(report.warnings.size(), 1u);
+  EXPECT_NE(report.warnings[0].find("no verification key found"), std::string::npos);
+}
+
+TEST_F(PackTest, WarnsAboutPackagesTheLauncherNeverChooses) {
+  PackageInput intel = Sample("fail");
+  intel.architecture = "Intel";
+  PackReport report =
+      MustPack(Append(launcher, dir.Path("setup.exe"), {Sample("en"), intel, Sample("fail")}));
+  std::string all;
+  for (const std::string& w : report.warnings) all += w + "\n";
+  EXPECT_NE(all.find("architecture \"Intel\""), std::string::npos) << all;
+  // fail.msi (1033, x64) stands behind en/demo.msi (1033, x64).
+  EXPECT_NE(all.find("fail.msi: never chosen, because " + SampleFile("en/demo.msi")),
+            std::string::npos)
+      << all;
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// The second way to ship a payload: inside a private, non-critical extension
+// of an X.509 certificate that the publisher adds to the launcher's
+// Authenticode signature when signing (osslsigncode sign ... -ac FILE).
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The dotted object identifier of the extension the launcher looks for.
+extern const char kPayloadCertificateOid[];
+
+// A DER X.509 v3 certificate, self-signed with key (subject and issuer
+// "CN=stubpack payload", a random serial, valid from now with no end date),
+// whose one extension, non-critical, has the region as its value. False with
+// a reason when OpenSSL refuses.
+bool MakePayloadCertificate(EVP_PKEY* key, const std::vector<uint8_t>& region,
+                            std::vector<uint8_t>* der, std::string* error);
+
+// The same certificate in PEM armour ("-----BEGIN CERTIFICATE-----"), for
+// signing tools that read only PEM (osslsigncode's -ac); empty on failure.
+std::vector<uint8_t> CertificatePem(const std::vector<uint8_t>& der);
+
+// True when a certificate inside the DER PKCS#7 SignedData carries the
+// payload extension as a non-critical extension (the form the launcher
+// reads). False also for data that is not SignedData.
+bool SignedDataCarriesPayload(const uint8_t* pkcs7, uint32_t size);

@@ -1,0 +1,229 @@
+#include "tools/stubpack/payload_writer.h"
+
+#include <openssl/bio.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <set>
+
+namespace payload_writer {
+
+const uint8_t kManifestKind[16] = {0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46,
+                                   0x91, 0x8c, 0xf0, 0xcb, 0x8e, 0xe2, 0x8b, 0x55};
+const uint8_t kFileKind[16] = {0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43,
+                               0x92, 0xbf, 0xc0, 0x0b, 0xad, 0x72, 0x7e, 0x63};
+
+namespace {
+
+void PutU32(std::vector<uint8_t>* out, uint32_t value) {
+  for (int i = 0; i < 4; i++) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+bool IsRsa2048(EVP_PKEY* key) {
+  return key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == 2048;
+}
+
+SigningKey FromBio(BIO* bio, const std::string& origin, std::string* error) {
+  SigningKey key(bio ? PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr) : nullptr);
+  BIO_free(bio);
+  if (!key) {
+    *error = origin + ": no PEM private key";
+    return nullptr;
+  }
+  if (!IsRsa2048(key.get())) {
+    *error = origin + ": not an RSA-2048 key";
+    return nullptr;
+  }
+  return key;
+}
+
+}  // namespace
+
+SigningKey LoadSigningKey(const std::string& pemPath, std::string* error) {
+  return FromBio(BIO_new_file(pemPath.c_str(), "r"), pemPath, error);
+}
+
+SigningKey SigningKeyFromPem(const std::string& pem, std::string* error) {
+  return FromBio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), "key", error);
+}
+
+SigningKey GenerateSigningKey() { return SigningKey(EVP_RSA_gen(2048)); }
+
+std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key) {
+  std::vector<uint8_t> blob;
+  if (!IsRsa2048(key)) return blob;
+  BIGNUM* n = nullptr;
+  BIGNUM* e = nullptr;
+  if (EVP_PKEY_get_bn_param(key, "n", &n) && EVP_PKEY_get_bn_param(key, "e", &e) &&
+      BN_num_bits(e) <= 32) {
+    static const uint8_t header[8] = {6, 2, 0, 0, 0x00, 0xA4, 0x00, 0x00};
+    blob.assign(header, header + 8);
+    blob.insert(blob.end(), {'R', 'S', 'A', '1'});
+    PutU32(&blob, 2048);
+    PutU32(&blob, static_cast<uint32_t>(BN_get_word(e)));
+    std::vector<uint8_t> modulus(256);
+    if (BN_bn2lebinpad(n, modulus.data(), 256) == 256)
+      blob.insert(blob.end(), modulus.begin(), modulus.end());
+    else
+      blob.clear();
+  }
+  BN_free(n);
+  BN_free(e);
+  return blob;
+}
+
+bool Utf8ToUtf16Le(const std::string& utf8, std::vector<uint8_t>* out) {
+  auto put = [out](uint32_t unit) {
+    out->push_back(static_cast<uint8_t>(unit));
+    out->push_back(static_cast<uint8_t>(unit >> 8));
+  };
+  for (size_t i = 0; i < utf8.size();) {
+    uint32_t c = static_cast<uint8_t>(utf8[i]);
+    size_t extra;
+    if (c < 0x80) extra = 0;
+    else if (c < 0xC2) return false;  // continuation byte or overlong lead
+    else if (c < 0xE0) extra = 1;
+    else if (c < 0xF0) extra = 2;
+    else if (c < 0xF5) extra = 3;
+    else return false;
+    if (extra > utf8.size() - i - 1) return false;
+    if (extra) c &= 0x3Fu >> extra;
+    for (size_t k = 1; k <= extra; k++) {
+      uint8_t b = static_cast<uint8_t>(utf8[i + k]);
+      if ((b & 0xC0) != 0x80) return false;
+      c = (c << 6) | (b & 0x3F);
+    }
+    static const uint32_t smallest[4] = {0, 0x80, 0x800, 0x10000};
+    if (c < smallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return false;
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+bool AppendManifestEntry(uint32_t key, const std::string& textUtf8, std::vector<uint8_t>* out) {
+  std::vector<uint8_t> text;
+  if (!Utf8ToUtf16Le(textUtf8, &text)) return false;
+  text.push_back(0);
+  text.push_back(0);
+  PutU32(out, key);
+  PutU32(out, static_cast<uint32_t>(text.size()));
+  out->insert(out->end(), text.begin(), text.end());
+  return true;
+}
+
+std::vector<uint8_t> Compress(const uint8_t* data, size_t size, int level) {
+  std::vector<uint8_t> out;
+  z_stream stream{};
+  if (size > UINT32_MAX / 2 || deflateInit(&stream, level) != Z_OK) return out;
+  // deflateBound is enough room for a single Z_FINISH call.
+  out.resize(deflateBound(&stream, static_cast<uLong>(size)));
+  stream.next_in = const_cast<uint8_t*>(data);
+  stream.avail_in = static_cast<uInt>(size);
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  int result = deflate(&stream, Z_FINISH);
+  out.resize(result == Z_STREAM_END ? stream.total_out : 0);
+  deflateEnd(&stream);
+  return out;
+}
+
+std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size) {
+  std::vector<uint8_t> signature;
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  EVP_PKEY_CTX* keyContext = nullptr;
+  size_t length = 0;
+  if (context && EVP_DigestSignInit(context, &keyContext, EVP_sha256(), nullptr, key) == 1 &&
+      EVP_PKEY_CTX_set_rsa_padding(keyContext, RSA_PKCS1_PADDING) == 1 &&
+      EVP_DigestSign(context, nullptr, &length, content, size) == 1) {
+    signature.resize(length);
+    if (EVP_DigestSign(context, signature.data(), &length, content, size) == 1)
+      signature.resize(length);
+    else
+      signature.clear();
+  }
+  EVP_MD_CTX_free(context);
+  return signature;
+}
+
+std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
+                                 uint32_t dataSize) {
+  std::vector<uint8_t> trailer(kind, kind + 16);
+  PutU32(&trailer, id);
+  PutU32(&trailer, signatureSize);
+  PutU32(&trailer, dataSize);
+  return trailer;
+}
+
+std::vector<uint8_t> MakeBlock(const uint8_t kind[16], uint32_t id,
+                               const std::vector<uint8_t>& data,
+                               const std::vector<uint8_t>& signature) {
+  std::vector<uint8_t> block(data);
+  block.insert(block.end(), signature.begin(), signature.end());
+  std::vector<uint8_t> trailer = MakeTrailer(kind, id, static_cast<uint32_t>(signature.size()),
+                                             static_cast<uint32_t>(data.size()));
+  block.insert(block.end(), trailer.begin(), trailer.end());
+  return block;
+}
+
+bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint8_t>& content,
+                     EVP_PKEY* key, std::vector<uint8_t>* block, std::string* error) {
+  std::vector<uint8_t> signature = Sign(key, content);
+  if (signature.empty()) {
+    *error = "signing failed";
+    return false;
+  }
+  std::vector<uint8_t> data = Compress(content);
+  if (data.empty()) {
+    *error = "compression failed";
+    return false;
+  }
+  if (data.size() + signature.size() + kTrailerSize > UINT32_MAX) {
+    *error = "block larger than 4 GiB";
+    return false;
+  }
+  *block = MakeBlock(kind, id, data, signature);
+  return true;
+}
+
+bool WritePayload(const std::vector<Entry>& entries, EVP_PKEY* key, std::vector<uint8_t>* region,
+                  std::string* error) {
+  std::vector<uint8_t> manifest;
+  std::set<uint32_t> keys;
+  for (const Entry& entry : entries) {
+    if (!keys.insert(entry.key).second) {
+      *error = "duplicate key " + std::to_string(entry.key);
+      return false;
+    }
+    if (!AppendManifestEntry(entry.key, entry.text, &manifest)) {
+      *error = "text of key " + std::to_string(entry.key) + " is not valid UTF-8";
+      return false;
+    }
+  }
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> block;
+  if (!MakeSignedBlock(kManifestKind, 0, manifest, key, &block, error)) return false;
+  out.swap(block);
+  for (const Entry& entry : entries) {
+    if (!MakeSignedBlock(kFileKind, entry.key, entry.content, key, &block, error)) {
+      *error = "key " + std::to_string(entry.key) + ": " + *error;
+      return false;
+    }
+    if (out.size() + block.size() > UINT32_MAX) {
+      *error = "payload larger than 4 GiB";
+      return false;
+    }
+    out.insert(out.end(), block.begin(), block.end());
+  }
+  region->swap(out);
+  return true;
+}
+
+}  // namespace payload_writer

@@ -1,0 +1,91 @@
+// Writing payload block regions: the manifest block first, then one file block
+// per entry, each zlib-compressed, signed over its decoded content with
+// RSA-2048 PKCS#1 v1.5 / SHA-256, and closed by its 28-byte trailer. This is
+// exactly what the launcher's FindBlock reads from the end of its file.
+//
+// Host only (OpenSSL and zlib). The low-level pieces are public so that tests
+// can forge and tamper with single blocks.
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace payload_writer {
+
+// The 16 kind bytes of a trailer, as stored (GUID layout, first three groups
+// little-endian).
+extern const uint8_t kManifestKind[16];  // {EED5BBF7-1284-4619-918C-F0CB8EE28B55}
+extern const uint8_t kFileKind[16];      // {A1248CD9-EF96-436B-92BF-C00BAD727E63}
+
+enum : uint32_t { kTrailerSize = 28, kSignatureSize = 256 };
+
+struct KeyDeleter {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+using SigningKey = std::unique_ptr<EVP_PKEY, KeyDeleter>;
+
+// An RSA private key from a PEM file or PEM text; null with *error set when it
+// cannot be read or is not a 2048-bit RSA key.
+SigningKey LoadSigningKey(const std::string& pemPath, std::string* error);
+SigningKey SigningKeyFromPem(const std::string& pem, std::string* error);
+// A fresh RSA-2048 key (e = 65537); null on failure.
+SigningKey GenerateSigningKey();
+
+// The 276-byte PUBLICKEYBLOB of a key's public half, as the launcher carries
+// it; empty on failure.
+std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key);
+
+// UTF-8 to UTF-16LE bytes; false on malformed UTF-8 (overlong forms,
+// surrogates, values above U+10FFFF, cut sequences).
+bool Utf8ToUtf16Le(const std::string& utf8, std::vector<uint8_t>* out);
+
+// Appends one manifest entry: u32 key, u32 text byte count, the text as
+// UTF-16LE with a terminating zero character. False on malformed UTF-8.
+bool AppendManifestEntry(uint32_t key, const std::string& textUtf8, std::vector<uint8_t>* out);
+
+// One zlib stream (RFC 1950) of data at the best compression level; empty on
+// failure (inputs of 2 GiB and more are refused). level is zlib's 0 to 9.
+std::vector<uint8_t> Compress(const uint8_t* data, size_t size, int level = 9);
+inline std::vector<uint8_t> Compress(const std::vector<uint8_t>& data) {
+  return Compress(data.data(), data.size());
+}
+
+// The PKCS#1 v1.5 RSA signature of SHA-256(content), big-endian as OpenSSL
+// writes it (256 bytes for a 2048-bit key); empty on failure.
+std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size);
+inline std::vector<uint8_t> Sign(EVP_PKEY* key, const std::vector<uint8_t>& content) {
+  return Sign(key, content.data(), content.size());
+}
+
+// A 28-byte trailer with the given fields (which need not match anything).
+std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
+                                 uint32_t dataSize);
+// data, signature, then the trailer that describes them.
+std::vector<uint8_t> MakeBlock(const uint8_t kind[16], uint32_t id,
+                               const std::vector<uint8_t>& data,
+                               const std::vector<uint8_t>& signature);
+// The block of content as the launcher expects it: compressed data, signature
+// over the uncompressed content. False with *error set when signing fails or
+// the block does not fit the 32-bit sizes.
+bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint8_t>& content,
+                     EVP_PKEY* key, std::vector<uint8_t>* block, std::string* error);
+
+struct Entry {
+  uint32_t key;                  // manifest key and file block id
+  std::string text;              // manifest text, UTF-8 (stored as UTF-16LE)
+  std::vector<uint8_t> content;  // the file
+};
+
+// A whole block region: the manifest block (id 0) listing every entry in
+// order, then one file block per entry in the same order. False with *error
+// set on malformed text, duplicate keys, signing failure, or a region that
+// would not fit in 32 bits.
+bool WritePayload(const std::vector<Entry>& entries, EVP_PKEY* key, std::vector<uint8_t>* region,
+                  std::string* error);
+
+}  // namespace payload_writer

@@ -1,0 +1,191 @@
+#include "tools/stubpack/tool_test_util.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "launcher/launcher_state.h"
+#include "manifest/manifest_walk.h"
+#include "payload/block.h"
+#include "payload/sources.h"
+#include "tools/stubpack/bytes.h"
+#include "tools/stubpack/payload_writer.h"
+
+ScratchDir::ScratchDir() {
+  char templ[] = "/tmp/stubpack-test-XXXXXX";
+  const char* made = mkdtemp(templ);
+  if (!made) ADD_FAILURE() << "mkdtemp";
+  path = made ? made : "/tmp";
+}
+
+ScratchDir::~ScratchDir() {
+  if (path.compare(0, 20, "/tmp/stubpack-test-") == 0) RunShell("rm -rf '" + path + "'");
+}
+
+int RunShell(const std::string& command, std::string* output) {
+  std::string full = command + " 2>&1";
+  FILE* pipe = popen(full.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  size_t n;
+  std::string text;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+  int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+const std::string& SampleDir() {
+  static ScratchDir dir;
+  static bool built = false;
+  if (!built) {
+    std::string output;
+    int status = RunShell(
+        std::string(STUBPACK_SOURCE_DIR) + "/examples/build-sample.sh " + dir.path, &output);
+    if (status != 0) ADD_FAILURE() << "build-sample.sh failed:\n" << output;
+    built = true;
+  }
+  return dir.path;
+}
+
+std::string DevPrivateKeyPath() {
+  return std::string(STUBPACK_SOURCE_DIR) + "/keys/dev_private.pem";
+}
+
+std::vector<uint8_t> DevPublicKeyBlob() {
+  std::string error;
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+  if (!key) ADD_FAILURE() << error;
+  return key ? payload_writer::PublicKeyBlob(key.get()) : std::vector<uint8_t>{};
+}
+
+static void Put16(std::vector<uint8_t>& d, size_t at, uint16_t v) {
+  d[at] = static_cast<uint8_t>(v);
+  d[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
+  const uint32_t pe = 0x80, optional = pe + 24, sectionTable = optional + 240;
+  const uint32_t fileAlign = 0x200, sectionRva = 0x1000;
+  std::vector<uint8_t> code = {0x31, 0xC0, 0xC3};  // xor eax, eax; ret
+  code.insert(code.end(), keyBlob.begin(), keyBlob.end());
+  uint32_t rawSize = static_cast<uint32_t>((code.size() + fileAlign - 1) / fileAlign * fileAlign);
+
+  std::vector<uint8_t> d(fileAlign + rawSize, 0);
+  d[0] = 'M';
+  d[1] = 'Z';
+  PutU32(&d[60], pe);
+  PutU32(&d[pe], 0x00004550);
+  Put16(d, pe + 4, 0x8664);               // AMD64
+  Put16(d, pe + 6, 1);                    // one section
+  Put16(d, pe + 20, 240);                 // SizeOfOptionalHeader
+  Put16(d, pe + 22, 0x0022);              // executable, large address aware
+  Put16(d, optional, 0x20B);              // PE32+
+  PutU32(&d[optional + 4], rawSize);      // SizeOfCode
+  PutU32(&d[optional + 16], sectionRva);  // entry point
+  PutU32(&d[optional + 20], sectionRva);  // BaseOfCode
+  PutU32(&d[optional + 24], 0x40000000);  // ImageBase 0x140000000, low half
+  PutU32(&d[optional + 28], 0x1);
+  PutU32(&d[optional + 32], 0x1000);     // SectionAlignment
+  PutU32(&d[optional + 36], fileAlign);  // FileAlignment
+  Put16(d, optional + 40, 6);            // OS version 6.0
+  Put16(d, optional + 48, 6);            // subsystem version 6.0
+  PutU32(&d[optional + 56], sectionRva + 0x1000 * ((rawSize + 0xFFF) / 0x1000));  // SizeOfImage
+  PutU32(&d[optional + 60], fileAlign);                                           // SizeOfHeaders
+  Put16(d, optional + 68, 2);                                                     // GUI subsystem
+  Put16(d, optional + 70, 0x8160);      // ASLR, NX, high entropy, terminal server aware
+  PutU32(&d[optional + 72], 0x100000);  // stack reserve
+  PutU32(&d[optional + 80], 0x1000);    // stack commit
+  PutU32(&d[optional + 88], 0x100000);  // heap reserve
+  PutU32(&d[optional + 96], 0x1000);    // heap commit
+  PutU32(&d[optional + 108], 16);       // NumberOfRvaAndSizes
+  memcpy(&d[sectionTable], ".text", 5);
+  PutU32(&d[sectionTable + 8], static_cast<uint32_t>(code.size()));  // VirtualSize
+  PutU32(&d[sectionTable + 12], sectionRva);
+  PutU32(&d[sectionTable + 16], rawSize);
+  PutU32(&d[sectionTable + 20], fileAlign);
+  PutU32(&d[sectionTable + 36], 0x60000020);  // code, execute, read
+  memcpy(&d[fileAlign], code.data(), code.size());
+  return d;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) ADD_FAILURE() << "cannot read " << path;
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+// A throwaway code-signing certificate and key, made once per test program.
+static const ScratchDir& SigningDir() {
+  static ScratchDir dir;
+  static bool made = false;
+  if (!made) {
+    std::string output;
+    int status = RunShell(
+        "openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj "
+        "'/CN=Stubpack Test Publisher' -keyout '" +
+            dir.Path("sign.key") + "' -out '" + dir.Path("sign.crt") + "'",
+        &output);
+    if (status != 0) ADD_FAILURE() << "openssl req failed:\n" << output;
+    made = true;
+  }
+  return dir;
+}
+
+bool Sign(const std::string& in, const std::string& out, const std::string& extraCertificate) {
+  const ScratchDir& dir = SigningDir();
+  std::string command = "osslsigncode sign -certs '" + dir.Path("sign.crt") + "' -key '" +
+                        dir.Path("sign.key") + "' -h sha256";
+  if (!extraCertificate.empty()) command += " -ac '" + extraCertificate + "'";
+  command += " -in '" + in + "' -out '" + out + "'";
+  std::string output;
+  bool ok = RunShell(command, &output) == 0;
+  if (!ok) ADD_FAILURE() << command << "\n" << output;
+  return ok;
+}
+
+bool VerifySignature(const std::string& path, std::string* output) {
+  const ScratchDir& dir = SigningDir();
+  return RunShell("osslsigncode verify -CAfile '" + dir.Path("sign.crt") + "' -in '" + path + "'",
+                  output) == 0;
+}
+
+namespace {
+int Collect(uint32_t source, uint32_t key, const char* text, void* context) {
+  auto* loaded = static_cast<LoadedPayload*>(context);
+  LoadedPayload::Entry entry{source, key, text, {}, {}};
+  uint8_t* content = nullptr;
+  uint32_t size = 0;
+  entry.blockStatus = FindBlock(&g_launcher.sources[source], FILE_BLOCK_KIND, key, &content, &size);
+  if (content) entry.content.assign(content, content + size);
+  LocalFree(content);
+  loaded->entries.push_back(entry);
+  return 1;
+}
+}  // namespace
+
+LoadedPayload LoadWithLauncherCode(const std::vector<uint8_t>& image) {
+  LoadedPayload loaded{};
+  g_launcher = LauncherState{};
+  g_launcher.lcid = 1033;
+  loaded.status = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()));
+  loaded.sourceCount = g_launcher.sourceCount;
+  for (uint32_t i = 0; i < g_launcher.sourceCount; i++)
+    loaded.sourceSizes.push_back(g_launcher.sources[i].size);
+  if (loaded.status.code == 0) {
+    EXPECT_TRUE(ForEachManifestEntry(Collect, &loaded));
+  }
+  FreePayloadSources();
+  return loaded;
+}
