@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
   libmsi-dev libgsf-1-dev libglib2.0-dev msitools wixl gcab
-  wine wine64 xvfb xauth x11-apps imagemagick osslsigncode nsis
+  wine wine64 xvfb xauth x11-apps imagemagick osslsigncode nsis openssl
 )
 
 missing=()

@@ -24,7 +24,8 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-  if (path.compare(0, 20, "/tmp/stubpack-test-") == 0) RunShell("rm -rf '" + path + "'");
+  static const char kPrefix[] = "/tmp/stubpack-test-";
+  if (path.compare(0, sizeof kPrefix - 1, kPrefix) == 0) RunShell("rm -rf '" + path + "'");
 }
 
 int RunShell(const std::string& command, std::string* output) {
