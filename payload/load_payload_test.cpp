@@ -1,1 +1,241 @@
+// LoadPayloadSources, and the launcher loading its own payload.
+#include "payload/sources.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/launch.h"
+#include "launcher/launcher_state.h"
+#include "payload/verify_signature.h"
+#include "platform/fake/fake.h"
+#include "testing/payload_fixture.h"
+#include "testing/signed_image.h"
+#include "tools/stubpack/payload_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Cat(const Bytes& a, const Bytes& b) {
+  Bytes out = a;
+  out.insert(out.end(), b.begin(), b.end());
+  return out;
+}
+
+const std::vector<TestEntry> kEntries = {{1000, "x64\\1033\\{P}\\Product", Text("package")},
+                                         {1001, "cab\\1000\\main.cab", Text("cabinet")}};
+
+#define EXPECT_STATUS(actual, code_, location_)               \
+  do {                                                        \
+    Status s_ = (actual);                                     \
+    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));         \
+    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
+  } while (0)
+
+class LoadPayloadSourcesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::Reset(); }
+  void TearDown() override {
+    FreePayloadSources();
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().crypt.openMessages, 0);
+  }
+  Status Load(const Bytes& image) {
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[image.size()]);
+    std::copy(image.begin(), image.end(), copy.get());
+    return LoadPayloadSources(copy.get(), static_cast<uint32_t>(image.size()));
+  }
+};
+
+// Without a payload in the certificates, the whole file is the one source;
+// its manifest is the decoded manifest block.
+TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
+  const Bytes payload = MakePayload(kEntries);
+  Bytes manifest;
+  ASSERT_TRUE(payload_writer::AppendManifestEntry(1000, kEntries[0].text, &manifest));
+  ASSERT_TRUE(payload_writer::AppendManifestEntry(1001, kEntries[1].text, &manifest));
+  struct Case {
+    const char* name;
+    Bytes image;
+  };
+  const Case cases[] = {
+      {"unsigned PE image, payload appended", MakePeImage({}, payload)},
+      {"signed, payload after the SignedData in the certificate table",
+       MakePeImage(MakeSignedData({{}}), payload)},
+      {"signed, private extension only critical",
+       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, true, MakePayload({})}}}), payload)},
+      {"not a PE file", Cat(Text("just bytes"), payload)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FreePayloadSources();
+    EXPECT_STATUS(Load(c.image), 0, LOC_MANIFEST_INFLATED);
+    ASSERT_EQ(g_launcher.sourceCount, 1u);
+    const PayloadSource& source = g_launcher.sources[0];
+    EXPECT_EQ(Bytes(source.data, source.data + source.size), c.image);
+    EXPECT_EQ(Bytes(source.manifest, source.manifest + source.manifestSize), manifest);
+    EXPECT_EQ(source.flags, SOURCE_COMPRESSED | SOURCE_SIGNED);
+  }
+}
+
+// Sources in the certificates take the place of the whole file.
+TEST_F(LoadPayloadSourcesTest, CertificateSourcesAreUsedInsteadOfTheWholeFile) {
+  const Bytes inExtension = MakePayload({{7, "in the extension", Text("x")}});
+  const Bytes image = MakePeImage(
+      MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}), MakePayload(kEntries));
+  EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
+  ASSERT_EQ(g_launcher.sourceCount, 1u);
+  EXPECT_EQ(Bytes(g_launcher.sources[0].data, g_launcher.sources[0].data + g_launcher.sources[0].size),
+            inExtension);
+}
+
+// A failing certificate scan stops the loading: no fallback to the whole
+// file, even when the whole file carries a good payload.
+TEST_F(LoadPayloadSourcesTest, CertificateFailureIsFinal) {
+  const Bytes good = MakePayload(kEntries);
+  Bytes image = MakePeImage(MakeSignedData({{}}), good);
+  image[CertificateTableOffset(image) + 8] ^= 0xFF;  // the SignedData's first tag
+  EXPECT_EQ(Load(image).location, 837u);
+  EXPECT_EQ(g_launcher.sourceCount, 0u);
+
+  FreePayloadSources();
+  const Bytes withJunk =
+      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("junk")}}}), good);
+  EXPECT_STATUS(Load(withJunk), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND);
+  EXPECT_EQ(g_launcher.sourceCount, 0u);
+}
+
+TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
+  Bytes manifestOnly = MakePayload({});
+  manifestOnly[manifestOnly.size() - 28 - 1] ^= 1;  // a byte of the manifest's signature
+  const Bytes tampered = MakePeImage({}, manifestOnly);
+  struct Case {
+    const char* name;
+    Bytes image;
+    uint32_t code;
+    uint32_t location;
+  };
+  const Case cases[] = {
+      {"no payload", MakePeImage({}, {}), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
+      {"empty file", {}, ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
+      {"manifest signature changed", tampered, ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
+      {"payload signed by another key", MakePeImage({}, [] {
+         Bytes region;
+         std::string error;
+         std::vector<payload_writer::Entry> list = {{1000, "x", Text("y")}};
+         EXPECT_TRUE(payload_writer::WritePayload(list, StrangerKey(), &region, &error));
+         return region;
+       }()),
+       ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FreePayloadSources();
+    EXPECT_STATUS(Load(c.image), c.code, c.location);
+    EXPECT_EQ(g_launcher.sourceCount, 0u);
+  }
+}
+
+// Allocation failure at each allocation of a whole-file load: the copy
+// (2016), inside the manifest's decompression (13 at 551), the source list
+// (2001).
+TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
+  const Bytes image = MakePeImage({}, MakePayload(kEntries));
+  EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
+  const uint32_t calls = fake::W().allocationCalls;
+  std::vector<uint32_t> locations;
+  for (uint32_t n = 1; n <= calls; n++) {
+    FreePayloadSources();
+    fake::Reset();
+    fake::W().failAllocations = {n};
+    Status status = Load(image);
+    EXPECT_EQ(status.code, status.location == LOC_MANIFEST_INFLATE_FAILED
+                               ? static_cast<uint32_t>(ERROR_INVALID_DATA)
+                               : static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY))
+        << n;
+    EXPECT_EQ(g_launcher.sourceCount, 0u);
+    if (locations.empty() || locations.back() != status.location)
+      locations.push_back(status.location);
+  }
+  EXPECT_EQ(locations, (std::vector<uint32_t>{LOC_IMAGE_COPY, LOC_MANIFEST_INFLATE_FAILED,
+                                              LOC_IMAGE_SOURCE_APPEND}));
+}
+
+// A second source goes behind the first, which the grown list keeps.
+TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
+  const Bytes image = MakePeImage(
+      MakeSignedData({{{kPayloadExtensionOid, false, MakePayload({{1, "one", {}}})}},
+                      {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
+      {});
+  EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
+  ASSERT_EQ(g_launcher.sourceCount, 2u);
+  EXPECT_EQ(g_launcher.sources[0].manifest[0], 1);
+  EXPECT_EQ(g_launcher.sources[1].manifest[0], 2);
+}
+
+// ------------------------------------------------------------------ launch
+
+const char* kText101 =
+    "The installation file is either corrupted or does not support your processor architecture.";
+
+class LaunchPayloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::W().strings[101] = kText101;
+    fake::W().commandLine = u"setup.exe";
+  }
+  void TearDown() override {
+    g_verificationKey = kVerificationKeyBlob;
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_TRUE(fake::W().handles.empty());
+    EXPECT_EQ(g_launcher.sources, nullptr);
+  }
+  int Run(const Bytes& payload) {
+    InstallFakeLauncher(payload);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+  }
+  void ExpectText101() {
+    ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+  }
+};
+
+// A genuine payload loads; its only package is for another architecture, so
+// the launcher stops at the package selection (13), not at the loading.
+TEST_F(LaunchPayloadTest, GenuinePayloadGetsToPackageSelection) {
+  EXPECT_EQ(Run(MakePayload({{1000, "arm64\\1033\\{P}\\Product", Text("package")}})), 13);
+  ExpectText101();
+}
+
+// Payloads that do not load: text 101, the loading status's code as exit code.
+TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
+  Bytes changed = MakePayload({});
+  changed[changed.size() - 28 - 1] ^= 1;  // manifest signature
+  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  broken[0] = 0;
+  struct Case {
+    const char* name;
+    Bytes payload;
+    const uint8_t* key;
+    uint32_t code;
+  };
+  const Case cases[] = {
+      {"no payload", {}, kVerificationKeyBlob, ERROR_NOT_FOUND},
+      {"manifest signature changed", changed, kVerificationKeyBlob, ERROR_FILE_CORRUPT},
+      {"unusable key", MakePayload(kEntries), broken.data(), static_cast<uint32_t>(NTE_BAD_KEY)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    g_verificationKey = c.key;
+    EXPECT_EQ(static_cast<uint32_t>(Run(c.payload)), c.code);
+    ExpectText101();
+  }
+}
+
+}  // namespace

@@ -10,6 +10,9 @@
 # probe reports go to WINBUILD_DIR/system-artifacts/ (emptied first).
 # SYSTEST_KEEP=1 keeps the scratch folder with every case's prefix;
 # SYSTEST_LOCALE (default en_US.UTF-8) is the LC_ALL the Windows programs get.
+# The end-to-end tests (test_e2e_*.sh, inputs in e2e_inputs.sh) also need the
+# host build's stubpack: HOST_BUILD_DIR (default: the repository's build/)
+# or STUBPACK names it.
 #
 # One Xvfb display and one pristine Wine prefix serve the whole run; each case
 # works in its own copy of the prefix. Exit status: 0 when every case passed.

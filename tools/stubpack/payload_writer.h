@@ -51,8 +51,8 @@ bool AppendManifestEntry(uint32_t key, const std::string& textUtf8, std::vector<
 // One zlib stream (RFC 1950) of data at the best compression level; empty on
 // failure (inputs of 2 GiB and more are refused). level is zlib's 0 to 9.
 std::vector<uint8_t> Compress(const uint8_t* data, size_t size, int level = 9);
-inline std::vector<uint8_t> Compress(const std::vector<uint8_t>& data) {
-  return Compress(data.data(), data.size());
+inline std::vector<uint8_t> Compress(const std::vector<uint8_t>& data, int level = 9) {
+  return Compress(data.data(), data.size(), level);
 }
 
 // The PKCS#1 v1.5 RSA signature of SHA-256(content), big-endian as OpenSSL

@@ -44,6 +44,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -182,15 +183,18 @@ static int watched_pid(DWORD pid)
         return 1;
     if (!g_job)
         return 0;
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[MAX_PIDS];
-    } ids;
-    memset(&ids, 0, sizeof(ids));
-    if (!QueryInformationJobObject(g_job, JobObjectBasicProcessIdList, &ids, sizeof(ids), NULL))
+    /* The list's id array is declared with one element; reading past it
+     * through that declaration lets the optimiser assume a single id, so
+     * the ids are read from a plain array laid over the same bytes. */
+    ULONG_PTR buffer[MAX_PIDS + 2];
+    memset(buffer, 0, sizeof(buffer));
+    JOBOBJECT_BASIC_PROCESS_ID_LIST *list = (JOBOBJECT_BASIC_PROCESS_ID_LIST *)buffer;
+    if (!QueryInformationJobObject(g_job, JobObjectBasicProcessIdList, list, sizeof(buffer), NULL))
         return 0;
-    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList && i < MAX_PIDS + 1; i++)
-        if (ids.list.ProcessIdList[i] == pid)
+    const ULONG_PTR *ids = buffer + offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) /
+                                        sizeof(ULONG_PTR);
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList && i < MAX_PIDS; i++)
+        if (ids[i] == pid)
             return 1;
     return 0;
 }

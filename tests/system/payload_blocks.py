@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Finds the payload blocks at the end of a packed launcher and makes
+tampered copies of it for the system tests.
+
+  payload_blocks.py list FILE
+      one line per block, last block first:
+      KIND ID data=OFFSET+SIZE signature=OFFSET+SIZE
+  payload_blocks.py flip FILE OUT BLOCK PART
+      OUT = FILE with the middle byte of one part of one block inverted;
+      BLOCK is "manifest" or "file:ID", PART is "data" or "signature";
+      prints the offset changed
+  payload_blocks.py append-empty FILE OUT ID CONTENT
+      OUT = FILE followed by a file block with id ID that has no data and
+      the bytes of the file CONTENT where its signature would be
+
+The chain is walked from the end of the file the way the launcher walks it:
+each block is its data, its signature and a 28-byte trailer (16-byte kind
+GUID, u32 id, u32 signature size, u32 data size, little-endian); file blocks
+are stepped over until the manifest block, which is the first of the chain.
+Exit status 1 when the file holds no such chain or the block is missing.
+"""
+import struct
+import sys
+
+MANIFEST_KIND = bytes.fromhex("f7bbd5ee84121946918cf0cb8ee28b55")
+FILE_KIND = bytes.fromhex("d98c24a196ef6b4392bfc00bad727e63")
+TRAILER = 28
+
+
+def walk(image):
+    """Returns the blocks from the last one back to the manifest block, as
+    (kind, id, data_offset, data_size, signature_offset, signature_size)."""
+    blocks = []
+    pos = len(image)
+    while True:
+        if pos < TRAILER:
+            raise ValueError("no manifest block found")
+        pos -= TRAILER
+        kind = image[pos:pos + 16]
+        block_id, sig_size, data_size = struct.unpack_from("<III", image, pos + 16)
+        if kind not in (MANIFEST_KIND, FILE_KIND):
+            raise ValueError("no manifest block found (unknown trailer at %d)" % pos)
+        if pos < sig_size + data_size:
+            raise ValueError("block %d does not fit in front of its trailer at %d" % (block_id, pos))
+        sig_pos = pos - sig_size
+        data_pos = sig_pos - data_size
+        name = "manifest" if kind == MANIFEST_KIND else "file"
+        blocks.append((name, block_id, data_pos, data_size, sig_pos, sig_size))
+        if kind == MANIFEST_KIND:
+            return blocks
+        pos = data_pos
+
+
+def find(blocks, spec):
+    name, _, wanted = spec.partition(":")
+    for block in blocks:
+        if block[0] == name and (name == "manifest" or str(block[1]) == wanted):
+            return block
+    raise ValueError("no block %s" % spec)
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    command, args = argv[1], argv[2:]
+    with open(args[0], "rb") as f:
+        image = bytearray(f.read())
+    try:
+        blocks = walk(image)
+        if command == "list" and len(args) == 1:
+            for kind, block_id, data_pos, data_size, sig_pos, sig_size in blocks:
+                print("%s %d data=%d+%d signature=%d+%d"
+                      % (kind, block_id, data_pos, data_size, sig_pos, sig_size))
+            return 0
+        if command == "flip" and len(args) == 4:
+            _, block_id, data_pos, data_size, sig_pos, sig_size = find(blocks, args[2])
+            start, size = (data_pos, data_size) if args[3] == "data" else (sig_pos, sig_size)
+            if args[3] not in ("data", "signature") or size == 0:
+                raise ValueError("block %s has no %s part to change" % (args[2], args[3]))
+            offset = start + size // 2
+            image[offset] ^= 0xFF
+            with open(args[1], "wb") as f:
+                f.write(image)
+            print(offset)
+            return 0
+        if command == "append-empty" and len(args) == 4:
+            with open(args[3], "rb") as f:
+                content = f.read()
+            trailer = FILE_KIND + struct.pack("<III", int(args[2]), len(content), 0)
+            with open(args[1], "wb") as f:
+                f.write(image + content + trailer)
+            return 0
+    except ValueError as error:
+        print("payload_blocks: %s" % error, file=sys.stderr)
+        return 1
+    print(__doc__.strip(), file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
