@@ -46,7 +46,8 @@ Bytes MakeContent(Kind kind, size_t size) {
   if (kind == kIncompressible) {
     for (size_t i = 0; i < size; i += 8) {
       uint64_t v = next();
-      for (size_t k = 0; k < 8 && i + k < size; k++) out[i + k] = static_cast<uint8_t>(v >> (8 * k));
+      for (size_t k = 0; k < 8 && i + k < size; k++)
+        out[i + k] = static_cast<uint8_t>(v >> (8 * k));
     }
   } else if (kind == kThreeToOne) {
     static const char alphabet[] = "eeeeettttaaoinshrdlu  ";
@@ -81,9 +82,9 @@ EVP_PKEY* BenchSigningKey() {
 struct Case {
   Kind kind;
   size_t size;
-  Bytes region;     // one signed file block, id 1
+  Bytes region;  // one signed file block, id 1
   uint32_t dataSize;
-  double ratio;     // content size / compressed size
+  double ratio;  // content size / compressed size
 };
 
 std::unique_ptr<Case> MakeCase(Kind kind, size_t size) {
@@ -148,8 +149,8 @@ void FloorBench(benchmark::State& state, const Case* c) {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (std::string(argv[i]) == "--allocator=warm") {
-      mallopt(M_MMAP_MAX, 0);                  // large blocks from the heap too
-      mallopt(M_TRIM_THRESHOLD, INT_MAX);      // and never handed back
+      mallopt(M_MMAP_MAX, 0);              // large blocks from the heap too
+      mallopt(M_TRIM_THRESHOLD, INT_MAX);  // and never handed back
       for (int k = i; k < argc; k++) argv[k] = argv[k + 1];
       argc--;
       break;

@@ -7,10 +7,10 @@
 #include "payload/inflate_block.h"
 #include "payload/verify_signature.h"
 
-const GUID MANIFEST_BLOCK_KIND = {0xEED5BBF7, 0x1284, 0x4619,
-                                  {0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55}};
-const GUID FILE_BLOCK_KIND = {0xA1248CD9, 0xEF96, 0x436B,
-                              {0x92, 0xBF, 0xC0, 0x0B, 0xAD, 0x72, 0x7E, 0x63}};
+const GUID MANIFEST_BLOCK_KIND = {
+    0xEED5BBF7, 0x1284, 0x4619, {0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55}};
+const GUID FILE_BLOCK_KIND = {
+    0xA1248CD9, 0xEF96, 0x436B, {0x92, 0xBF, 0xC0, 0x0B, 0xAD, 0x72, 0x7E, 0x63}};
 
 namespace {
 
@@ -46,9 +46,9 @@ bool SameKind(const GUID& a, const GUID& b) {
 struct Locations {
   uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey;
 };
-const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,       LOC_MANIFEST_INFLATE_FAILED,
-                                      LOC_MANIFEST_COPIED,         LOC_MANIFEST_COPY_NO_MEMORY,
-                                      LOC_MANIFEST_BAD_SIGNATURE,  LOC_MANIFEST_BAD_KEY};
+const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,      LOC_MANIFEST_INFLATE_FAILED,
+                                      LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
+                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY};
 const Locations kFileLocations = {LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED,
                                   LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
                                   LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY};
@@ -79,8 +79,7 @@ Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos,
   }
 
   if (isSigned) {
-    SignatureCheck check =
-        VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
+    SignatureCheck check = VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
     if (check != SignatureCheck::Verified) {
       LocalFree(buffer);
       return check == SignatureCheck::KeyUnusable

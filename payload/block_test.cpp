@@ -57,8 +57,8 @@ struct Found {
 // Runs FindBlock on region and checks its promises about the outputs: the
 // content on success, null and 0 on failure, and nothing else left allocated.
 Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned) {
-  PayloadSource source = {const_cast<uint8_t*>(region.data()),
-                          static_cast<uint32_t>(region.size()), nullptr, 0, flags};
+  PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
+                          nullptr, 0, flags};
   uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
   uint32_t size = 12345;
   const uint32_t live = fake::W().liveAllocations;
@@ -75,10 +75,10 @@ Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = 
   return found;
 }
 
-#define EXPECT_STATUS(actual, code_, location_)    \
-  do {                                             \
-    Status s_ = (actual);                          \
-    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_)); \
+#define EXPECT_STATUS(actual, code_, location_)               \
+  do {                                                        \
+    Status s_ = (actual);                                     \
+    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));         \
     EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
   } while (0)
 
@@ -129,13 +129,12 @@ TEST_F(FindBlockTest, ReadsHandMadeBlocks) {
       for (int i = 0; i < 4; i++) trailer.push_back(static_cast<uint8_t>(v >> (8 * i)));
     return Cat({data, signature, trailer});
   };
-  const Bytes region = Cat(
-      {block({0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46, 0x91, 0x8c, 0xf0, 0xcb, 0x8e,
-              0xe2, 0x8b, 0x55},
-             0, Text("hand-made manifest")),
-       block({0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43, 0x92, 0xbf, 0xc0, 0x0b, 0xad,
-              0x72, 0x7e, 0x63},
-             42, Bytes(100000, 'z'))});
+  const Bytes region = Cat({block({0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46, 0x91, 0x8c, 0xf0,
+                                   0xcb, 0x8e, 0xe2, 0x8b, 0x55},
+                                  0, Text("hand-made manifest")),
+                            block({0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43, 0x92, 0xbf, 0xc0,
+                                   0x0b, 0xad, 0x72, 0x7e, 0x63},
+                                  42, Bytes(100000, 'z'))});
   Found manifest = Find(region, MANIFEST_BLOCK_KIND, 0);
   EXPECT_STATUS(manifest.status, 0, LOC_MANIFEST_INFLATED);
   EXPECT_EQ(manifest.content, Text("hand-made manifest"));
@@ -190,7 +189,8 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
   const Bytes chain = TypicalRegion();
   const uint32_t huge = static_cast<uint32_t>(chain.size()) + 1000;
   // Signature larger than everything in front: the walk goes on 28 bytes back.
-  Found a = Find(Cat({chain, pw::MakeTrailer(pw::kFileKind, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
+  Found a =
+      Find(Cat({chain, pw::MakeTrailer(pw::kFileKind, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
   EXPECT_STATUS(a.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(a.content, kFile1001);
   // Signature fits, data does not: the walk goes on in front of the signature.
@@ -255,7 +255,8 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
       const Bytes region = Cat({file ? SignedBlock(pw::kManifestKind, 0, kManifest) : Bytes(),
                                 pw::MakeBlock(file ? pw::kFileKind : pw::kManifestKind,
                                               file ? 5u : 0u, c.data, c.signature)});
-      Found found = Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
+      Found found =
+          Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
       EXPECT_STATUS(found.status, c.code, file ? c.fileLocation : c.manifestLocation);
       if (c.code == 0) {
         EXPECT_EQ(found.content, content);
@@ -304,10 +305,11 @@ TEST_F(FindBlockTest, AllocationFailures) {
   // Enough output for several growths of the output buffer.
   Bytes big(300000);
   for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>(i * 7 / 1000);
-  const Bytes region = Cat({SignedBlock(pw::kManifestKind, 0, big),
-                            SignedBlock(pw::kFileKind, 9, big)});
-  const Bytes plain = Cat({pw::MakeBlock(pw::kManifestKind, 0, big, pw::Sign(DevelopmentKey(), big)),
-                           pw::MakeBlock(pw::kFileKind, 9, big, pw::Sign(DevelopmentKey(), big))});
+  const Bytes region =
+      Cat({SignedBlock(pw::kManifestKind, 0, big), SignedBlock(pw::kFileKind, 9, big)});
+  const Bytes plain =
+      Cat({pw::MakeBlock(pw::kManifestKind, 0, big, pw::Sign(DevelopmentKey(), big)),
+           pw::MakeBlock(pw::kFileKind, 9, big, pw::Sign(DevelopmentKey(), big))});
   struct Case {
     const char* name;
     const Bytes* region;

@@ -35,11 +35,11 @@ std::string EntryText(const PayloadSource& source) {
   return text;
 }
 
-#define EXPECT_STATUS(actual, code_, location_)                   \
-  do {                                                            \
-    Status s_ = (actual);                                         \
-    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));             \
-    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_));     \
+#define EXPECT_STATUS(actual, code_, location_)               \
+  do {                                                        \
+    Status s_ = (actual);                                     \
+    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));         \
+    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
   } while (0)
 
 class CertificateSourcesTest : public ::testing::Test {
@@ -91,10 +91,14 @@ TEST_F(CertificateSourcesTest, NotASignedPe32PlusImage) {
       {"headers cut short", [](Bytes* i) { i->resize(kPeHeaderOffset + 263); }},
       {"no PE signature", [](Bytes* i) { (*i)[kPeHeaderOffset + 2] = 1; }},
       {"PE32 magic", [](Bytes* i) { (*i)[kPeHeaderOffset + 25] = 0x01; }},
-      {"security directory below 8 bytes", [](Bytes* i) { PutU32(i, kSecurityDirectoryField + 4, 7); }},
+      {"security directory below 8 bytes",
+       [](Bytes* i) { PutU32(i, kSecurityDirectoryField + 4, 7); }},
       {"security directory one byte beyond the image",
-       [](Bytes* i) { PutU32(i, kSecurityDirectoryField + 4, GetU32(*i, kSecurityDirectoryField + 4) + 1); }},
-      {"directory offset and size wrap", [](Bytes* i) { PutU32(i, kSecurityDirectoryField, 0xFFFFFFF8u); }},
+       [](Bytes* i) {
+         PutU32(i, kSecurityDirectoryField + 4, GetU32(*i, kSecurityDirectoryField + 4) + 1);
+       }},
+      {"directory offset and size wrap",
+       [](Bytes* i) { PutU32(i, kSecurityDirectoryField, 0xFFFFFFF8u); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,7 +133,10 @@ TEST_F(CertificateSourcesTest, SourcesFromPrivateExtensions) {
       {"value without a manifest block", {{Private(Text("no blocks here"))}}, 1168, 509, {}},
       {"empty value", {{Private({})}}, 1168, 509, {}},
       // The first failure ends the scan; sources found before it stay.
-      {"failure after a source", {{Private(a)}, {Private(Text("junk")), Private(b)}}, 1168, 509,
+      {"failure after a source",
+       {{Private(a)}, {Private(Text("junk")), Private(b)}},
+       1168,
+       509,
        {"A"}},
       {"failure ends the extension loop", {{Private(Text("junk")), Private(a)}}, 1168, 509, {}},
   };
@@ -143,7 +150,7 @@ TEST_F(CertificateSourcesTest, SourcesFromPrivateExtensions) {
 
 // A tampered payload in an extension: the manifest block's own status.
 TEST_F(CertificateSourcesTest, TamperedExtensionPayload) {
-  Bytes payload = MakePayload({});  // the manifest block alone
+  Bytes payload = MakePayload({});         // the manifest block alone
   payload[payload.size() - 28 - 10] ^= 1;  // a byte of its signature
   EXPECT_STATUS(Scan(MakePeImage(MakeSignedData({{Private(payload)}}), {})), ERROR_FILE_CORRUPT,
                 LOC_MANIFEST_BAD_SIGNATURE);
@@ -266,8 +273,9 @@ TEST_F(CertificateSourcesTest, AllocationFailures) {
     if (locations.empty() || locations.back() != status.location)
       locations.push_back(status.location);
   }
-  EXPECT_EQ(locations, (std::vector<uint32_t>{LOC_CERT_NO_MEMORY, LOC_EXTENSION_COPY,
-                                              LOC_MANIFEST_INFLATE_FAILED, LOC_CERT_SOURCE_APPEND}));
+  EXPECT_EQ(locations,
+            (std::vector<uint32_t>{LOC_CERT_NO_MEMORY, LOC_EXTENSION_COPY,
+                                   LOC_MANIFEST_INFLATE_FAILED, LOC_CERT_SOURCE_APPEND}));
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 // LoadPayloadSources, and the launcher loading its own payload.
-#include "payload/sources.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +6,7 @@
 
 #include "launcher/launch.h"
 #include "launcher/launcher_state.h"
+#include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
@@ -85,12 +84,13 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
 // Sources in the certificates take the place of the whole file.
 TEST_F(LoadPayloadSourcesTest, CertificateSourcesAreUsedInsteadOfTheWholeFile) {
   const Bytes inExtension = MakePayload({{7, "in the extension", Text("x")}});
-  const Bytes image = MakePeImage(
-      MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}), MakePayload(kEntries));
+  const Bytes image = MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}),
+                                  MakePayload(kEntries));
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(g_launcher.sourceCount, 1u);
-  EXPECT_EQ(Bytes(g_launcher.sources[0].data, g_launcher.sources[0].data + g_launcher.sources[0].size),
-            inExtension);
+  EXPECT_EQ(
+      Bytes(g_launcher.sources[0].data, g_launcher.sources[0].data + g_launcher.sources[0].size),
+      inExtension);
 }
 
 // A failing certificate scan stops the loading: no fallback to the whole
@@ -123,13 +123,16 @@ TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
       {"no payload", MakePeImage({}, {}), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
       {"empty file", {}, ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
       {"manifest signature changed", tampered, ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
-      {"payload signed by another key", MakePeImage({}, [] {
-         Bytes region;
-         std::string error;
-         std::vector<payload_writer::Entry> list = {{1000, "x", Text("y")}};
-         EXPECT_TRUE(payload_writer::WritePayload(list, StrangerKey(), &region, &error));
-         return region;
-       }()),
+      {"payload signed by another key",
+       MakePeImage({},
+                   [] {
+                     Bytes region;
+                     std::string error;
+                     std::vector<payload_writer::Entry> list = {{1000, "x", Text("y")}};
+                     EXPECT_TRUE(
+                         payload_writer::WritePayload(list, StrangerKey(), &region, &error));
+                     return region;
+                   }()),
        ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
   };
   for (const Case& c : cases) {
@@ -167,10 +170,10 @@ TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
 
 // A second source goes behind the first, which the grown list keeps.
 TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
-  const Bytes image = MakePeImage(
-      MakeSignedData({{{kPayloadExtensionOid, false, MakePayload({{1, "one", {}}})}},
-                      {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
-      {});
+  const Bytes image =
+      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, MakePayload({{1, "one", {}}})}},
+                                  {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
+                  {});
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(g_launcher.sourceCount, 2u);
   EXPECT_EQ(g_launcher.sources[0].manifest[0], 1);

@@ -54,8 +54,8 @@ TEST_F(VerifySignatureTest, UnusableKeyBlobs) {
     uint8_t value;
   };
   const Case cases[] = {
-      {"blob type", 0, 7},           // PRIVATEKEYBLOB is 7
-      {"magic", 8, 'X'},             // "RSA1"
+      {"blob type", 0, 7},                       // PRIVATEKEYBLOB is 7
+      {"magic", 8, 'X'},                         // "RSA1"
       {"bit length beyond the blob", 13, 0x10},  // 4096 bits
   };
   for (const Case& c : cases) {

@@ -8,7 +8,8 @@
 EVP_PKEY* DevelopmentKey() {
   static payload_writer::SigningKey key = [] {
     std::string error;
-    payload_writer::SigningKey loaded = payload_writer::LoadSigningKey(MSISTUB_DEV_PRIVATE_KEY, &error);
+    payload_writer::SigningKey loaded =
+        payload_writer::LoadSigningKey(MSISTUB_DEV_PRIVATE_KEY, &error);
     if (!loaded) ADD_FAILURE() << error;
     return loaded;
   }();

@@ -63,8 +63,8 @@ std::vector<uint8_t> MakeSignedData(const std::vector<std::vector<TestExtension>
   static const char content[] = "signed image digest stand-in";
   BIO* in = BIO_new_mem_buf(content, sizeof content - 1);
   // The signer's certificate goes first, the others follow in order.
-  PKCS7* p7 = made.empty() ? nullptr
-                           : PKCS7_sign(made[0], DevelopmentKey(), extra, in, PKCS7_BINARY);
+  PKCS7* p7 =
+      made.empty() ? nullptr : PKCS7_sign(made[0], DevelopmentKey(), extra, in, PKCS7_BINARY);
   if (!made.empty() && !p7) ADD_FAILURE() << "PKCS7_sign";
   unsigned char* der = nullptr;
   int length = p7 ? i2d_PKCS7(p7, &der) : 0;
@@ -92,14 +92,14 @@ std::vector<uint8_t> MakePeImage(const std::vector<uint8_t>& signedData,
   image[0] = 'M';
   image[1] = 'Z';
   PutU32(&image, 60, kPeHeaderOffset);
-  PutU32(&image, kPeHeaderOffset, 0x00004550);                  // "PE\0\0"
-  image[kPeHeaderOffset + 4] = 0x64;                             // machine: AMD64
+  PutU32(&image, kPeHeaderOffset, 0x00004550);  // "PE\0\0"
+  image[kPeHeaderOffset + 4] = 0x64;            // machine: AMD64
   image[kPeHeaderOffset + 5] = 0x86;
-  image[kPeHeaderOffset + 6] = 1;                                // one section
-  image[kPeHeaderOffset + 20] = 240;                             // optional header size
-  image[kPeHeaderOffset + 24] = 0x0B;                            // PE32+ magic 0x20B
+  image[kPeHeaderOffset + 6] = 1;      // one section
+  image[kPeHeaderOffset + 20] = 240;   // optional header size
+  image[kPeHeaderOffset + 24] = 0x0B;  // PE32+ magic 0x20B
   image[kPeHeaderOffset + 25] = 0x02;
-  PutU32(&image, kPeHeaderOffset + 24 + 108, 16);                // NumberOfRvaAndSizes
+  PutU32(&image, kPeHeaderOffset + 24 + 108, 16);  // NumberOfRvaAndSizes
   image.resize(1024, 0xCC);
   if (signedData.empty()) {
     image.insert(image.end(), payload.begin(), payload.end());

@@ -12,7 +12,7 @@
 extern const char kPayloadExtensionOid[];
 
 struct TestExtension {
-  std::string oid;             // dotted decimal
+  std::string oid;  // dotted decimal
   bool critical;
   std::vector<uint8_t> value;  // content of the extension's value octet string
 };
@@ -28,8 +28,8 @@ std::vector<uint8_t> MakeSignedData(const std::vector<std::vector<TestExtension>
 
 // Offsets of the fields the launcher reads in images from MakePeImage.
 enum : uint32_t {
-  kPeHeaderOffset = 128,                                // e_lfanew
-  kSecurityDirectoryField = kPeHeaderOffset + 168,      // u32 offset, then u32 size
+  kPeHeaderOffset = 128,                            // e_lfanew
+  kSecurityDirectoryField = kPeHeaderOffset + 168,  // u32 offset, then u32 size
 };
 
 // A PE32+ image: headers, some section bytes, and (when signedData is not

@@ -15,9 +15,8 @@ Result Fault(DWORD error, Result result) {
 
 }  // namespace
 
-HCRYPTMSG CryptMsgOpenToDecode(DWORD encoding, DWORD flags, DWORD msgType,
-                               HCRYPTPROV_LEGACY prov, PCERT_INFO recipient,
-                               PCMSG_STREAM_INFO stream) {
+HCRYPTMSG CryptMsgOpenToDecode(DWORD encoding, DWORD flags, DWORD msgType, HCRYPTPROV_LEGACY prov,
+                               PCERT_INFO recipient, PCMSG_STREAM_INFO stream) {
   NoteCall();
   if (W().crypt.failOpen) return Fault<HCRYPTMSG>(*W().crypt.failOpen, nullptr);
   HCRYPTMSG message =

@@ -12,11 +12,11 @@
 
 namespace {
 
-const DWORD kBadTag = 0x8009310B;          // CRYPT_E_ASN1_BADTAG
-const DWORD kMessageError = 0x80091002;    // CRYPT_E_MSG_ERROR
-const DWORD kInvalidType = 0x80091004;     // CRYPT_E_INVALID_MSG_TYPE
-const DWORD kInvalidIndex = 0x80091008;    // CRYPT_E_INVALID_INDEX
-const DWORD kNotReady = 0x80091010;        // CRYPT_E_STREAM_MSG_NOT_READY
+const DWORD kBadTag = 0x8009310B;        // CRYPT_E_ASN1_BADTAG
+const DWORD kMessageError = 0x80091002;  // CRYPT_E_MSG_ERROR
+const DWORD kInvalidType = 0x80091004;   // CRYPT_E_INVALID_MSG_TYPE
+const DWORD kInvalidIndex = 0x80091008;  // CRYPT_E_INVALID_INDEX
+const DWORD kNotReady = 0x80091010;      // CRYPT_E_STREAM_MSG_NOT_READY
 const DWORD kInvalidArg = static_cast<DWORD>(E_INVALIDARG);
 
 struct Message {
@@ -158,8 +158,8 @@ PCCERT_CONTEXT CreateCertificateContext(DWORD encoding, const BYTE* data, DWORD 
     cert->oids.push_back(oid);
     cert->values.emplace_back(ASN1_STRING_get0_data(value),
                               ASN1_STRING_get0_data(value) + ASN1_STRING_length(value));
-    cert->extensions.push_back(
-        CERT_EXTENSION{nullptr, X509_EXTENSION_get_critical(extension) ? TRUE : FALSE, {0, nullptr}});
+    cert->extensions.push_back(CERT_EXTENSION{
+        nullptr, X509_EXTENSION_get_critical(extension) ? TRUE : FALSE, {0, nullptr}});
   }
   X509_free(x509);
   // The vectors are complete: now their elements stay where they are.
@@ -172,10 +172,10 @@ PCCERT_CONTEXT CreateCertificateContext(DWORD encoding, const BYTE* data, DWORD 
   cert->info.dwVersion = 2;
   cert->info.cExtension = static_cast<DWORD>(cert->extensions.size());
   cert->info.rgExtension = cert->extensions.data();
-  auto* holder = new Certificate{CERT_CONTEXT{X509_ASN_ENCODING, cert->encoded.data(),
-                                               static_cast<DWORD>(cert->encoded.size()),
-                                               &cert->info, nullptr},
-                                  cert};
+  auto* holder =
+      new Certificate{CERT_CONTEXT{X509_ASN_ENCODING, cert->encoded.data(),
+                                   static_cast<DWORD>(cert->encoded.size()), &cert->info, nullptr},
+                      cert};
   return &holder->context;
 }
 
@@ -193,9 +193,8 @@ BOOL FreeCertificateContext(PCCERT_CONTEXT context) {
 // defines them itself (with its faults) and builds this file with
 // CRYPT_OPENSSL_NO_CALLS.
 #ifndef CRYPT_OPENSSL_NO_CALLS
-HCRYPTMSG CryptMsgOpenToDecode(DWORD encoding, DWORD flags, DWORD msgType,
-                               HCRYPTPROV_LEGACY prov, PCERT_INFO recipient,
-                               PCMSG_STREAM_INFO stream) {
+HCRYPTMSG CryptMsgOpenToDecode(DWORD encoding, DWORD flags, DWORD msgType, HCRYPTPROV_LEGACY prov,
+                               PCERT_INFO recipient, PCMSG_STREAM_INFO stream) {
   return openssl_crypt::OpenToDecode(encoding, flags, msgType, prov, recipient, stream);
 }
 BOOL CryptMsgUpdate(HCRYPTMSG msg, const BYTE* data, DWORD size, BOOL final) {

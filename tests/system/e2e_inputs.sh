@@ -164,12 +164,3 @@ assert_not_registered() {
 
 # assert_window CLASS TITLE: the last probe run saw a window of CLASS with TITLE.
 assert_window() { assert_line "WINDOW class=$1 title=$2"; }
-
-# trim_screenshot NAME: writes NAME-trimmed.png beside NAME.png, cut to what
-# is not the empty screen around the windows (for the documentation).
-trim_screenshot() {
-  local file=$CASE_ARTIFACTS/$1.png
-  [ -s "$file" ] || return 0
-  convert "$file" -trim +repage "$CASE_ARTIFACTS/$1-trimmed.png" 2>>"$CASE_DIR/import.log" ||
-    fail "cannot trim $1.png"
-}

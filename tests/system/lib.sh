@@ -293,3 +293,12 @@ assert_screenshot() {
   colours=$(identify -format '%k' "$file" 2>/dev/null)
   [ "${colours:-1}" -gt 1 ] || fail "screenshot $1.png is blank"
 }
+
+# trim_screenshot NAME: writes NAME-trimmed.png beside NAME.png, cut to what
+# is not the empty screen around the windows (for the documentation).
+trim_screenshot() {
+  local file=$CASE_ARTIFACTS/$1.png
+  [ -s "$file" ] || return 0
+  convert "$file" -trim +repage "$CASE_ARTIFACTS/$1-trimmed.png" 2>>"$CASE_DIR/import.log" ||
+    fail "cannot trim $1.png"
+}

@@ -82,12 +82,18 @@ bool Utf8ToUtf16Le(const std::string& utf8, std::vector<uint8_t>* out) {
   for (size_t i = 0; i < utf8.size();) {
     uint32_t c = static_cast<uint8_t>(utf8[i]);
     size_t extra;
-    if (c < 0x80) extra = 0;
-    else if (c < 0xC2) return false;  // continuation byte or overlong lead
-    else if (c < 0xE0) extra = 1;
-    else if (c < 0xF0) extra = 2;
-    else if (c < 0xF5) extra = 3;
-    else return false;
+    if (c < 0x80)
+      extra = 0;
+    else if (c < 0xC2)
+      return false;  // continuation byte or overlong lead
+    else if (c < 0xE0)
+      extra = 1;
+    else if (c < 0xF0)
+      extra = 2;
+    else if (c < 0xF5)
+      extra = 3;
+    else
+      return false;
     if (extra > utf8.size() - i - 1) return false;
     if (extra) c &= 0x3Fu >> extra;
     for (size_t k = 1; k <= extra; k++) {

@@ -41,7 +41,8 @@ SigningKey GenerateSigningKey();
 std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key);
 
 // UTF-8 to UTF-16LE bytes; false on malformed UTF-8 (overlong forms,
-// surrogates, values above U+10FFFF, cut sequences).
+// surrogates, values above U+10FFFF, cut sequences; out then holds a partial
+// result).
 bool Utf8ToUtf16Le(const std::string& utf8, std::vector<uint8_t>* out);
 
 // Appends one manifest entry: u32 key, u32 text byte count, the text as

@@ -32,17 +32,17 @@ TEST(PayloadWriterTest, Utf8ToUtf16LeAcceptsValidAndRefusesMalformedText) {
   const Case cases[] = {
       {"", true, {}},
       {"A\\", true, {'A', 0, '\\', 0}},
-      {"\xC3\xA9", true, {0xE9, 0x00}},                    // é
-      {"\xE2\x82\xAC", true, {0xAC, 0x20}},                // €
+      {"\xC3\xA9", true, {0xE9, 0x00}},                      // é
+      {"\xE2\x82\xAC", true, {0xAC, 0x20}},                  // €
       {"\xF0\x9F\x98\x80", true, {0x3D, 0xD8, 0x00, 0xDE}},  // U+1F600 as a surrogate pair
-      {"\xC3", false, {}},                                 // cut sequence
+      {"\xC3", false, {}},                                   // cut sequence
       {"\xE2\x82", false, {}},
-      {"\x80", false, {}},                                 // lone continuation byte
-      {"\xC0\xAF", false, {}},                             // overlong
-      {"\xE0\x80\xAF", false, {}},                         // overlong
-      {"\xED\xA0\x80", false, {}},                         // surrogate
-      {"\xF4\x90\x80\x80", false, {}},                     // above U+10FFFF
-      {"\xC3\x28", false, {}},                             // bad continuation
+      {"\x80", false, {}},              // lone continuation byte
+      {"\xC0\xAF", false, {}},          // overlong
+      {"\xE0\x80\xAF", false, {}},      // overlong
+      {"\xED\xA0\x80", false, {}},      // surrogate
+      {"\xF4\x90\x80\x80", false, {}},  // above U+10FFFF
+      {"\xC3\x28", false, {}},          // bad continuation
   };
   for (const Case& c : cases) {
     Bytes out;
@@ -116,9 +116,9 @@ TEST(PayloadWriterTest, PublicKeyBlobHasTheLauncherLayout) {
 TEST(PayloadWriterTest, RegionIsManifestBlockThenFileBlocksInOrder) {
   Bytes region;
   std::string error;
-  ASSERT_TRUE(WritePayload({{1000, "x64\\1033\\{P}\\Name", Bytes(300, 1)},
-                            {1001, "cab\\1000\\main.cab", Bytes(10, 2)}},
-                           Key().get(), &region, &error))
+  ASSERT_TRUE(WritePayload(
+      {{1000, "x64\\1033\\{P}\\Name", Bytes(300, 1)}, {1001, "cab\\1000\\main.cab", Bytes(10, 2)}},
+      Key().get(), &region, &error))
       << error;
   // Walk the trailers from the end: 1001, 1000, then the manifest at offset 0.
   std::vector<std::pair<bool, uint32_t>> seen;
@@ -130,7 +130,8 @@ TEST(PayloadWriterTest, RegionIsManifestBlockThenFileBlocksInOrder) {
                     U32(region, trailer + 16)});
     end = trailer - U32(region, trailer + 20) - U32(region, trailer + 24);
   }
-  EXPECT_EQ(seen, (std::vector<std::pair<bool, uint32_t>>{{false, 1001}, {false, 1000}, {true, 0}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<bool, uint32_t>>{{false, 1001}, {false, 1000}, {true, 0}}));
 }
 
 TEST(PayloadWriterTest, RefusesDuplicateKeysAndMalformedText) {
