@@ -129,10 +129,12 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >"$lo
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || { echo "      Xvfb did not start"; indent <"$logs/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n1 "$scratch/display")"
+DISPLAY=":$(head -n1 "$scratch/display")"
+export DISPLAY
 export WINEPREFIX=$prefix
 # wine_run COMMAND...: runs a Wine command as a user with the demo's locale.
 wine_run() { env LC_ALL="$locale" "$@"; }
+wineserver -k >/dev/null 2>&1 || true   # left over from an interrupted run
 rm -rf "$prefix"
 logged "$logs/wineboot.log" wine_run wineboot -i
 wineserver -w

@@ -137,8 +137,8 @@ assert_absent() {
   [ ! -e "$(hostpath "$1")" ] || fail "$1 exists: $(ls -A "$(hostpath "$1")" | tr '\n' ' ')"
 }
 
-# registry_value CODE NAME: prints the value NAME of the product's Uninstall
-# key as `wine reg query` shows it (type and data); nothing when absent.
+# registry_value CODE NAME: prints the data of the value NAME of the
+# product's Uninstall key as `wine reg query` shows it; nothing when absent.
 registry_value() {
   in_prefix "$CASE_PREFIX" wine reg query "$UNINSTALL_KEY\\$1" /v "$2" 2>/dev/null |
     tr -d '\r' | sed -n "s/^ *$2 *\\(REG_[A-Z_]*\\) *//p"
