@@ -16,6 +16,7 @@
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
 #include "tools/stubpack/payload_writer.h"
+#include "testing/status_expectations.h"
 
 namespace {
 
@@ -74,13 +75,6 @@ Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = 
   }
   return found;
 }
-
-#define EXPECT_STATUS(actual, code_, location_)               \
-  do {                                                        \
-    Status s_ = (actual);                                     \
-    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));         \
-    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
-  } while (0)
 
 class FindBlockTest : public ::testing::Test {
  protected:

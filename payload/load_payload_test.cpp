@@ -12,6 +12,7 @@
 #include "testing/payload_fixture.h"
 #include "testing/signed_image.h"
 #include "tools/stubpack/payload_writer.h"
+#include "testing/status_expectations.h"
 
 namespace {
 
@@ -27,13 +28,6 @@ Bytes Cat(const Bytes& a, const Bytes& b) {
 
 const std::vector<TestEntry> kEntries = {{1000, "x64\\1033\\{P}\\Product", Text("package")},
                                          {1001, "cab\\1000\\main.cab", Text("cabinet")}};
-
-#define EXPECT_STATUS(actual, code_, location_)               \
-  do {                                                        \
-    Status s_ = (actual);                                     \
-    EXPECT_EQ(s_.code, static_cast<uint32_t>(code_));         \
-    EXPECT_EQ(s_.location, static_cast<uint32_t>(location_)); \
-  } while (0)
 
 class LoadPayloadSourcesTest : public ::testing::Test {
  protected:
@@ -148,22 +142,14 @@ TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
 // (2001).
 TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
   const Bytes image = MakePeImage({}, MakePayload(kEntries));
-  EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
-  const uint32_t calls = fake::W().allocationCalls;
-  std::vector<uint32_t> locations;
-  for (uint32_t n = 1; n <= calls; n++) {
-    FreePayloadSources();
-    fake::Reset();
-    fake::W().failAllocations = {n};
-    Status status = Load(image);
-    EXPECT_EQ(status.code, status.location == LOC_MANIFEST_INFLATE_FAILED
-                               ? static_cast<uint32_t>(ERROR_INVALID_DATA)
-                               : static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY))
-        << n;
-    EXPECT_EQ(g_launcher.sourceCount, 0u);
-    if (locations.empty() || locations.back() != status.location)
-      locations.push_back(status.location);
-  }
+  const std::vector<uint32_t> locations = AllocationFailureLocations(
+      [&] {
+        const Status status = Load(image);
+        if (status.code) EXPECT_EQ(g_launcher.sourceCount, 0u);  // nothing half-added
+        return status;
+      },
+      FreePayloadSources,
+      LOC_MANIFEST_INFLATE_FAILED);
   EXPECT_EQ(locations, (std::vector<uint32_t>{LOC_IMAGE_COPY, LOC_MANIFEST_INFLATE_FAILED,
                                               LOC_IMAGE_SOURCE_APPEND}));
 }
