@@ -78,6 +78,14 @@ int InflateBlock(uint8_t** content, uint32_t* contentSize, const uint8_t* data, 
     LocalFree(out.data);
     return Z_DATA_ERROR;
   }
+  // The capacity may reach twice the content, and every decoded file stays in
+  // memory until the installer has run: give the rest back. If the system
+  // cannot shrink the block, the larger one serves as well.
+  if (out.capacity > out.size) {
+    auto* trimmed =
+        static_cast<uint8_t*>(LocalReAlloc(out.data, out.size ? out.size : 1, LMEM_MOVEABLE));
+    if (trimmed) out.data = trimmed;
+  }
   *content = out.data;
   *contentSize = out.size;
   return Z_OK;

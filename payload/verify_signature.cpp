@@ -4,6 +4,7 @@
 
 #include "payload/verify_signature.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
@@ -13,6 +14,10 @@ const uint8_t* g_verificationKey = kVerificationKeyBlob;
 
 SignatureCheck VerifyBlockSignature(const uint8_t* content, uint32_t contentSize,
                                     const uint8_t* signature, uint32_t signatureSize) {
+  // Never read an OpenSSL configuration: one that enables only the null
+  // provider would make every hash fail (the launcher's own libcrypto is also
+  // built without automatic loading).
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   const unsigned char* blob = g_verificationKey;
   EVP_PKEY* key = b2i_PublicKey(&blob, sizeof kVerificationKeyBlob);
   RSA* rsa = key ? EVP_PKEY_get1_RSA(key) : nullptr;
@@ -20,9 +25,9 @@ SignatureCheck VerifyBlockSignature(const uint8_t* content, uint32_t contentSize
     EVP_PKEY_free(key);
     return SignatureCheck::KeyUnusable;
   }
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(content, contentSize, digest);
-  int verified = signatureSize == 256 &&
+  // A digest that could not be computed must never be compared.
+  unsigned char digest[SHA256_DIGEST_LENGTH] = {};
+  int verified = SHA256(content, contentSize, digest) != nullptr && signatureSize == 256 &&
                  RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa);
   RSA_free(rsa);
   EVP_PKEY_free(key);

@@ -2,10 +2,13 @@
 # Builds a static, trimmed libcrypto for x86_64-w64-mingw32 from Debian's own
 # openssl source package. Debian ships no MinGW OpenSSL. The result lives in a
 # cache outside the work tree and is reused when present:
-#   $MSISTUB_CACHE/openssl-mingw64/{include,lib/libcrypto.a}
+#   $MSISTUB_CACHE/openssl-mingw64-<revision>/{include,lib/libcrypto.a}
+# The revision changes whenever the configuration below does, so that a cache
+# built with an older configuration is never reused.
 set -euo pipefail
 cache="${MSISTUB_CACHE:-$HOME/.cache/msistub}"
-prefix="$cache/openssl-mingw64"
+revision=2
+prefix="$cache/openssl-mingw64-$revision"
 if [ -f "$prefix/lib/libcrypto.a" ] && [ -f "$prefix/include/openssl/opensslv.h" ]; then
   exit 0
 fi
@@ -47,8 +50,11 @@ src="$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'openssl-*' | head -n1
 echo "setup: building static libcrypto for MinGW-w64 (about 2 minutes)"
 cd "$src"
 # Only SHA-256, RSA verification and the Microsoft key-blob decoder are used;
-# everything that can go without breaking those is left out.
-./Configure mingw64 no-shared no-tests no-module no-dso no-engine no-async \
+# everything that can go without breaking those is left out. The launcher runs
+# elevated and must never read a configuration file (OPENSSL_CONF, or the
+# default folder, which a user could create): one that enables only the null
+# provider would make every hash fail. Hence no-autoload-config.
+./Configure mingw64 no-shared no-tests no-module no-dso no-engine no-async no-autoload-config \
   no-sock no-srp no-srtp no-psk no-ocsp no-ct no-cms no-ts no-comp no-ui-console \
   no-idea no-md2 no-md4 no-mdc2 no-rc2 no-rc5 no-bf no-cast no-camellia no-seed \
   no-aria no-sm2 no-sm3 no-sm4 no-whirlpool no-rmd160 no-siphash no-poly1305 \

@@ -60,9 +60,9 @@ struct World {
   // Thread state.
   DWORD lastError = 0;
 
-  // Memory: LocalAlloc, LocalReAlloc and GlobalAlloc calls are counted from 1;
-  // the calls whose numbers are in failAllocations fail with
-  // ERROR_NOT_ENOUGH_MEMORY as last error.
+  // Memory: LocalAlloc, GlobalAlloc and growing LocalReAlloc calls are counted
+  // from 1; the calls whose numbers are in failAllocations fail with
+  // ERROR_NOT_ENOUGH_MEMORY as last error. Shrinking never fails.
   uint32_t allocationCalls = 0;
   std::set<uint32_t> failAllocations;
   uint32_t liveAllocations = 0;  // allocations not yet freed
@@ -117,6 +117,9 @@ struct World {
 
 World& W();
 void Reset();
+
+// The size a live LocalAlloc/LocalReAlloc block was given.
+SIZE_T AllocationSize(const void* memory);
 
 // Counts a platform call for the DLL-search check: every call made before
 // RestrictDllSearchToSystem32 is counted.

@@ -19,6 +19,8 @@ void NoteCall() {
   if (!W().dllSearchRestricted) W().callsBeforeDllSearchRestricted++;
 }
 
+SIZE_T AllocationSize(const void* memory) { return static_cast<const SIZE_T*>(memory)[-2]; }
+
 HANDLE AddHandle(std::unique_ptr<HandleObject> object) {
   HANDLE handle = object.get();
   W().handles[handle] = std::move(object);
@@ -122,9 +124,10 @@ HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
     W().lastError = ERROR_INVALID_HANDLE;
     return nullptr;
   }
-  if (AllocationFails()) return nullptr;
   auto* old = static_cast<SIZE_T*>(mem) - 2;
   SIZE_T oldBytes = old[0];
+  // Shrinking a block needs no new memory: it is neither counted nor failed.
+  if (bytes > oldBytes && AllocationFails()) return nullptr;
   void* fresh = RawAlloc(bytes, false);
   if (!fresh) return nullptr;
   memcpy(fresh, mem, oldBytes < bytes ? oldBytes : bytes);

@@ -290,8 +290,11 @@ BOOL RemoveDirectoryA(LPCSTR path) {
     return FALSE;
   }
   std::string key = Key(path);
-  auto next = W().nodes.upper_bound(key);
-  if (next != W().nodes.end() && next->first.compare(0, key.size() + 1, key + "\\") == 0) {
+  // Children sort right after "KEY\"; siblings such as "KEY.OLD" may sort
+  // between the folder and its children, so look from there.
+  const std::string children = key + "\\";
+  auto next = W().nodes.lower_bound(children);
+  if (next != W().nodes.end() && next->first.compare(0, children.size(), children) == 0) {
     W().lastError = 145;  // ERROR_DIR_NOT_EMPTY
     return FALSE;
   }

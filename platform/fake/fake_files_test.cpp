@@ -34,6 +34,15 @@ TEST(FakeFiles, CreateWriteFindDelete) {
   EXPECT_FALSE(fake::Exists("C:\\Windows\\Installer"));
 }
 
+TEST(FakeFiles, RemoveDirectoryRefusesAFolderWithFilesWhateverItsSiblings) {
+  fake::Reset();
+  fake::AddFile("C:\\Windows\\Installer\\{P}\\main.msi", {1});
+  fake::AddFolder("C:\\Windows\\Installer\\{P}.old");  // sorts between {P} and {P}\...
+  EXPECT_FALSE(RemoveDirectoryA("C:\\Windows\\Installer\\{P}"));
+  EXPECT_TRUE(fake::Exists("C:\\Windows\\Installer\\{P}"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\Windows\\Installer\\{P}.old"));
+}
+
 TEST(FakeFiles, DiskFullWritesWhatFits) {
   fake::Reset();
   fake::AddFolder("D:\\");

@@ -54,6 +54,21 @@ case_planted_msiexec() {
   assert_registered "$EN_CODE" "$EN_NAME"
 }
 
+# An OpenSSL configuration that enables only the "null" provider makes every
+# hash fail. The launcher's libcrypto must not read any configuration, from
+# OPENSSL_CONF or from a default folder a user could create.
+case_planted_openssl_config() {
+  e2e_case
+  mkdir -p "$CASE_PREFIX/drive_c/planted"
+  printf '%s\n' 'openssl_conf = openssl_init' '[openssl_init]' 'providers = provider_sect' \
+    '[provider_sect]' 'null = null_sect' '[null_sect]' 'activate = 1' \
+    >"$CASE_PREFIX/drive_c/planted/openssl.cnf"
+  OPENSSL_CONF='C:\planted\openssl.cnf' run_probe "$CASE_PREFIX" -- 'C:\setup\setup.exe' /qn
+  assert_exit 0
+  assert_registered "$EN_CODE" "$EN_NAME"
+}
+
 run_case "DLL planted beside the launcher is not loaded" case_planted_dll
+run_case "OpenSSL configuration is never read" case_planted_openssl_config
 run_case "msiexec.exe planted beside the launcher is not run" case_planted_msiexec
 finish
