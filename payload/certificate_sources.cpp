@@ -32,26 +32,6 @@ bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* o
   return *size >= 8 && uint64_t{*offset} + *size <= imageSize;
 }
 
-// Makes a source of one extension value and appends it when its manifest
-// block is found and verified.
-Status AddExtensionSource(const CRYPT_OBJID_BLOB& value) {
-  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, value.cbData));
-  if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_EXTENSION_COPY);
-  if (value.cbData) memcpy(copy, value.pbData, value.cbData);
-  PayloadSource source = {copy, value.cbData, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED};
-  Status status =
-      FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
-  if (status.code != 0) {
-    LocalFree(copy);
-    return status;
-  }
-  if (!AppendPayloadSource(source)) {
-    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_CERT_SOURCE_APPEND);
-    LocalFree(source.manifest);
-    LocalFree(copy);
-  }
-  return status;
-}
 
 // Fetches and parses certificate index of the message and adds a source for
 // each of its payload extensions; status is the scan's result so far.
@@ -76,7 +56,8 @@ Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
   for (DWORD i = 0; i < info->cExtension && status.code == 0; i++) {
     const CERT_EXTENSION& extension = info->rgExtension[i];
     if (!extension.fCritical && strcmp(extension.pszObjId, PAYLOAD_EXTENSION_OID) == 0)
-      status = AddExtensionSource(extension.Value);
+      status = AddPayloadSource(extension.Value.pbData, extension.Value.cbData,
+                                LOC_EXTENSION_COPY, LOC_CERT_SOURCE_APPEND);
   }
   CertFreeCertificateContext(cert);
   LocalFree(encoded);

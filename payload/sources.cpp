@@ -6,6 +6,9 @@
 #include "payload/block.h"
 #include "payload/certificate_sources.h"
 
+namespace {
+
+// Grows the source list by one zeroed element and stores source in it.
 bool AppendPayloadSource(const PayloadSource& source) {
   const SIZE_T bytes = (SIZE_T{g_launcher.sourceCount} + 1) * sizeof(PayloadSource);
   auto* grown = static_cast<PayloadSource*>(
@@ -18,6 +21,28 @@ bool AppendPayloadSource(const PayloadSource& source) {
   return true;
 }
 
+}  // namespace
+
+Status AddPayloadSource(const uint8_t* region, uint32_t size, uint32_t copyLocation,
+                        uint32_t appendLocation) {
+  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size));
+  if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, copyLocation);
+  if (size) memcpy(copy, region, size);
+  PayloadSource source = {copy, size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED};
+  Status status =
+      FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
+  if (status.code != 0) {
+    LocalFree(copy);
+    return status;
+  }
+  if (!AppendPayloadSource(source)) {
+    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, appendLocation);
+    LocalFree(source.manifest);
+    LocalFree(copy);
+  }
+  return status;
+}
+
 Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize) {
   const uint32_t before = g_launcher.sourceCount;
   Status status = LoadCertificateSources(image, imageSize);
@@ -25,21 +50,7 @@ Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize) {
 
   // No certificate carries the payload: the whole file is the region, and
   // its block chain ends the file.
-  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, imageSize));
-  if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_IMAGE_COPY);
-  if (imageSize) memcpy(copy, image, imageSize);
-  PayloadSource source = {copy, imageSize, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED};
-  status = FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
-  if (status.code != 0) {
-    LocalFree(copy);
-    return status;
-  }
-  if (!AppendPayloadSource(source)) {
-    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_IMAGE_SOURCE_APPEND);
-    LocalFree(source.manifest);
-    LocalFree(copy);
-  }
-  return status;
+  return AddPayloadSource(image, imageSize, LOC_IMAGE_COPY, LOC_IMAGE_SOURCE_APPEND);
 }
 
 void FreePayloadSources() {

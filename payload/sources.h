@@ -17,10 +17,13 @@
 // cannot be used.
 Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize);
 
-// Appends a copy of source to g_launcher.sources, growing the array by one
-// zeroed element; false with the last error set when memory runs out (the
-// list is then unchanged and source still belongs to the caller).
-bool AppendPayloadSource(const PayloadSource& source);
+// Copies region into a new source (compressed and signed), decodes and
+// verifies its manifest block and appends the source to g_launcher.sources.
+// Returns the manifest lookup's status on success. On failure nothing is left
+// allocated or appended: no memory for the copy is LE/8 at copyLocation, for
+// the source list LE/8 at appendLocation; a failed lookup returns its status.
+Status AddPayloadSource(const uint8_t* region, uint32_t size, uint32_t copyLocation,
+                        uint32_t appendLocation);
 
 // Frees every source's buffers and the source array; safe to call twice.
 void FreePayloadSources();
