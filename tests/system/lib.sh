@@ -188,16 +188,25 @@ run_probe() {
     printf ' %q' "${opts[@]}" --timeout "$timeout" -- "$program" "$@"
     printf '\n'
   } >"$CASE_ARTIFACTS/command-$PROBE_RUNS.txt"
-  : >"$PROBE_LOG"
-  WINEPREFIX=$prefix timeout $((timeout + 30)) env LC_ALL="$SYSTEST_LOCALE" \
-    wine "$PROBE_EXE" "${opts[@]}" --timeout "$timeout" -- "$program" "$@" \
-    >"$PROBE_LOG" 2>"$errlog" &
-  local pid=$!
-  if [ ${#shots[@]} -gt 0 ]; then
-    _take_shots "$pid" "${shots[@]}"
-  fi
-  wait "$pid"
-  PROBE_RC=$?
+  local attempt
+  for attempt in 1 2; do
+    : >"$PROBE_LOG"
+    WINEPREFIX=$prefix timeout $((timeout + 30)) env LC_ALL="$SYSTEST_LOCALE" \
+      wine "$PROBE_EXE" "${opts[@]}" --timeout "$timeout" -- "$program" "$@" \
+      >"$PROBE_LOG" 2>"$errlog" &
+    local pid=$!
+    if [ ${#shots[@]} -gt 0 ]; then
+      _take_shots "$pid" "${shots[@]}"
+    fi
+    wait "$pid"
+    PROBE_RC=$?
+    # Wine now and then fails to create the process itself (seen: error 1359
+    # from CreateProcess). Nothing of the program under test has run then,
+    # so one more start is a fair second try; any other outcome stands.
+    grep -q '^ERROR cannot start' "$PROBE_LOG" || break
+    cp "$PROBE_LOG" "$PROBE_LOG.start-failed"
+    sleep 1
+  done
   if [ "$PROBE_RC" -ne "$want_status" ]; then
     fail "probe ended with status $PROBE_RC, not $want_status:" \
       "$(grep -m1 -E '^(ERROR|TIMEOUT)' "$PROBE_LOG")"
