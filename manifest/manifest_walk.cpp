@@ -3,13 +3,9 @@
 #include <cstring>
 
 #include "launcher/launcher_state.h"
+#include "payload/little_endian.h"
 
 namespace {
-
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // The ANSI form of `units` UTF-16LE units at `bytes`, in a new zeroed
 // LocalAlloc buffer with room for a terminating zero; null without memory.
@@ -42,8 +38,8 @@ bool ForEachManifestEntry(ManifestEntryCallback callback, void* context) {
     // 64-bit offsets: a textBytes near 2^32 must not wrap to a short entry.
     for (uint64_t pos = 0; pos < size;) {
       if (size < pos + 8) return false;
-      uint32_t key = ReadU32(manifest + pos);
-      uint32_t textBytes = ReadU32(manifest + pos + 4);
+      uint32_t key = GetU32(manifest + pos);
+      uint32_t textBytes = GetU32(manifest + pos + 4);
       if (size < pos + 8 + textBytes) return false;
       // An odd last byte is not a whole unit and is left out.
       char* text = ConvertText(manifest + pos + 8, static_cast<int>(textBytes / 2));

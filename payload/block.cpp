@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "payload/inflate_block.h"
+#include "payload/little_endian.h"
 #include "payload/verify_signature.h"
 
 const GUID MANIFEST_BLOCK_KIND = {
@@ -21,19 +22,15 @@ struct Trailer {
   uint32_t dataSize;
 };
 
-uint32_t ReadU32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 Trailer ReadTrailer(const uint8_t* p) {
   Trailer t;
-  t.kind.Data1 = ReadU32(p);
+  t.kind.Data1 = GetU32(p);
   t.kind.Data2 = static_cast<uint16_t>(p[4] | p[5] << 8);
   t.kind.Data3 = static_cast<uint16_t>(p[6] | p[7] << 8);
   memcpy(t.kind.Data4, p + 8, 8);
-  t.id = ReadU32(p + 16);
-  t.signatureSize = ReadU32(p + 20);
-  t.dataSize = ReadU32(p + 24);
+  t.id = GetU32(p + 16);
+  t.signatureSize = GetU32(p + 20);
+  t.dataSize = GetU32(p + 24);
   return t;
 }
 

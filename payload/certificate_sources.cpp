@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "payload/block.h"
+#include "payload/little_endian.h"
 #include "payload/sources.h"
 #include "platform/platform.h"
 
@@ -13,22 +14,18 @@ namespace {
 
 const uint32_t kInvalidArg = static_cast<uint32_t>(E_INVALIDARG);
 
-uint32_t ReadU32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // The security directory of a PE32+ image, when there is one that lies inside
 // the image and can hold a WIN_CERTIFICATE header. Nothing else of the
 // headers is examined.
 bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* offset,
                            uint32_t* size) {
   if (imageSize < 64 || image[0] != 'M' || image[1] != 'Z') return false;
-  const uint32_t peOffset = ReadU32(image + 60);
+  const uint32_t peOffset = GetU32(image + 60);
   if (peOffset > INT32_MAX || uint64_t{peOffset} + 264 > imageSize) return false;
   const uint8_t* pe = image + peOffset;
-  if (ReadU32(pe) != 0x00004550 || (pe[24] | pe[25] << 8) != 0x20B) return false;
-  *offset = ReadU32(pe + 168);
-  *size = ReadU32(pe + 172);
+  if (GetU32(pe) != 0x00004550 || GetU16(pe + 24) != 0x20B) return false;
+  *offset = GetU32(pe + 168);
+  *size = GetU32(pe + 172);
   return *size >= 8 && uint64_t{*offset} + *size <= imageSize;
 }
 
@@ -75,7 +72,7 @@ Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
   // The entry's length is the size of its PKCS#7 data plus the 8-byte header.
   // It is untrusted: the decoder is given no byte outside the directory, and
   // none at all when the length is below 8 (it then rejects the data).
-  uint32_t length = ReadU32(image + directory);
+  uint32_t length = GetU32(image + directory);
   if (length > directorySize) length = directorySize;
   const uint32_t dataSize = length < 8 ? 0 : length - 8;
 

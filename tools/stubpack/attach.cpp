@@ -1,7 +1,7 @@
 #include "tools/stubpack/attach.h"
 
 #include "tools/stubpack/block_chain.h"
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/payload_certificate.h"
 
 // True when a block chain ends right in front of the certificate table, or in

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/payload_writer.h"
 
 using payload_writer::kFileKind;

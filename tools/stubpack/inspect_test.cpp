@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/pack.h"
 #include "tools/stubpack/tool_test_util.h"

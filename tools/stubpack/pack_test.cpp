@@ -9,7 +9,7 @@
 #include <cstring>
 #include <functional>
 
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/tool_test_util.h"
 

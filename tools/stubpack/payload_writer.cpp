@@ -8,6 +8,8 @@
 #include <cstring>
 #include <set>
 
+#include "payload/little_endian.h"
+
 namespace payload_writer {
 
 const uint8_t kManifestKind[16] = {0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46,
@@ -16,10 +18,6 @@ const uint8_t kFileKind[16] = {0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43,
                                0x92, 0xbf, 0xc0, 0x0b, 0xad, 0x72, 0x7e, 0x63};
 
 namespace {
-
-void PutU32(std::vector<uint8_t>* out, uint32_t value) {
-  for (int i = 0; i < 4; i++) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
 
 bool IsRsa2048(EVP_PKEY* key) {
   return key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == 2048;
@@ -61,8 +59,8 @@ std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key) {
     static const uint8_t header[8] = {6, 2, 0, 0, 0x00, 0xA4, 0x00, 0x00};
     blob.assign(header, header + 8);
     blob.insert(blob.end(), {'R', 'S', 'A', '1'});
-    PutU32(&blob, 2048);
-    PutU32(&blob, static_cast<uint32_t>(BN_get_word(e)));
+    AppendU32(blob, 2048);
+    AppendU32(blob, static_cast<uint32_t>(BN_get_word(e)));
     std::vector<uint8_t> modulus(256);
     if (BN_bn2lebinpad(n, modulus.data(), 256) == 256)
       blob.insert(blob.end(), modulus.begin(), modulus.end());
@@ -119,8 +117,8 @@ bool AppendManifestEntry(uint32_t key, const std::string& textUtf8, std::vector<
   if (!Utf8ToUtf16Le(textUtf8, &text)) return false;
   text.push_back(0);
   text.push_back(0);
-  PutU32(out, key);
-  PutU32(out, static_cast<uint32_t>(text.size()));
+  AppendU32(*out, key);
+  AppendU32(*out, static_cast<uint32_t>(text.size()));
   out->insert(out->end(), text.begin(), text.end());
   return true;
 }
@@ -162,9 +160,9 @@ std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size) {
 std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
                                  uint32_t dataSize) {
   std::vector<uint8_t> trailer(kind, kind + 16);
-  PutU32(&trailer, id);
-  PutU32(&trailer, signatureSize);
-  PutU32(&trailer, dataSize);
+  AppendU32(trailer, id);
+  AppendU32(trailer, signatureSize);
+  AppendU32(trailer, dataSize);
   return trailer;
 }
 

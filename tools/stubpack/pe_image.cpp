@@ -1,6 +1,6 @@
 #include "tools/stubpack/pe_image.h"
 
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 
 static bool Fail(std::string* error, const std::string& reason) {
   *error = reason;

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/tool_test_util.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "manifest/manifest_walk.h"
 #include "payload/block.h"
 #include "payload/sources.h"
-#include "tools/stubpack/bytes.h"
+#include "payload/little_endian.h"
 #include "tools/stubpack/payload_writer.h"
 
 ScratchDir::ScratchDir() {

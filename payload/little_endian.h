@@ -1,5 +1,5 @@
-// Little-endian reads and writes on byte buffers, for the PE headers and the
-// payload's trailers. Callers check bounds before calling.
+// Little-endian reads and writes on byte buffers: the payload's trailers and
+// manifest entries, the PE headers. Callers check bounds before calling.
 #pragma once
 
 #include <cstdint>
