@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "launcher/grow_array.h"
 #include "launcher/launcher_state.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
@@ -13,11 +14,7 @@ namespace {
 // Grows job->items by one zeroed item and counts it; false (nothing changed)
 // without memory.
 bool AppendItem(ExtractJob* job) {
-  SIZE_T bytes = (static_cast<SIZE_T>(job->count) + 1) * sizeof(ExtractItem);
-  void* items = job->items ? LocalReAlloc(job->items, bytes, LMEM_MOVEABLE | LMEM_ZEROINIT)
-                           : LocalAlloc(LPTR, bytes);
-  if (!items) return false;
-  job->items = static_cast<ExtractItem*>(items);
+  if (!GrowArrayByOne(&job->items, static_cast<size_t>(job->count))) return false;
   job->count++;
   return true;
 }

@@ -2,22 +2,17 @@
 
 #include <cstring>
 
+#include "launcher/grow_array.h"
 #include "launcher/launcher_state.h"
 #include "payload/block.h"
 #include "payload/certificate_sources.h"
 
 namespace {
 
-// Grows the source list by one zeroed element and stores source in it.
+// Grows the source list by one element and stores source in it.
 bool AppendPayloadSource(const PayloadSource& source) {
-  const SIZE_T bytes = (SIZE_T{g_launcher.sourceCount} + 1) * sizeof(PayloadSource);
-  auto* grown = static_cast<PayloadSource*>(
-      g_launcher.sources ? LocalReAlloc(g_launcher.sources, bytes, LMEM_MOVEABLE | LMEM_ZEROINIT)
-                         : LocalAlloc(LPTR, bytes));
-  if (!grown) return false;
-  grown[g_launcher.sourceCount] = source;
-  g_launcher.sources = grown;
-  g_launcher.sourceCount++;
+  if (!GrowArrayByOne(&g_launcher.sources, g_launcher.sourceCount)) return false;
+  g_launcher.sources[g_launcher.sourceCount++] = source;
   return true;
 }
 
