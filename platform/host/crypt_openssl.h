@@ -1,8 +1,7 @@
 // PKCS#7 SignedData and X.509 decoding with OpenSSL, shaped like the crypt32
 // calls of platform.h (same inputs, results and last errors, for the parts the
-// launcher uses). crypt_openssl.cpp also defines those calls for the host
-// platform; the fake platform builds it with CRYPT_OPENSSL_NO_CALLS and
-// defines them itself, with its faults, over these functions.
+// launcher uses). The host platform's calls (host_crypt32.cpp) and the fake
+// platform's (fake_crypt.cpp, with its faults) are both made of these.
 //
 // A message decodes once, on its final update; the bytes after the end of the
 // DER SignedData are ignored, and nothing outside the given bytes is read.
