@@ -80,7 +80,8 @@ bool QueryMsiDatabase(MsiDatabase* db, const char* sql, size_t columns,
     if (!record) break;  // no more rows
     std::vector<std::string> row;
     for (size_t field = 1; field <= columns; field++)
-      row.push_back(TakeString(libmsi_record_get_string(record.get(), static_cast<unsigned>(field))));
+      row.push_back(
+          TakeString(libmsi_record_get_string(record.get(), static_cast<unsigned>(field))));
     rows->push_back(std::move(row));
   }
   libmsi_query_close(query.get(), nullptr);

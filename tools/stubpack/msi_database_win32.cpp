@@ -33,10 +33,9 @@ typedef UINT(WINAPI* MsiRecordGetStringWFn)(MSIHANDLE record, UINT field, LPWSTR
                                             DWORD* length);
 typedef UINT(WINAPI* MsiGetSummaryInformationWFn)(MSIHANDLE database, LPCWSTR path,
                                                   UINT updateCount, MSIHANDLE* summary);
-typedef UINT(WINAPI* MsiSummaryInfoGetPropertyWFn)(MSIHANDLE summary, UINT property,
-                                                   UINT* dataType, INT* intValue,
-                                                   FILETIME* timeValue, LPWSTR buffer,
-                                                   DWORD* length);
+typedef UINT(WINAPI* MsiSummaryInfoGetPropertyWFn)(MSIHANDLE summary, UINT property, UINT* dataType,
+                                                   INT* intValue, FILETIME* timeValue,
+                                                   LPWSTR buffer, DWORD* length);
 typedef UINT(WINAPI* MsiCloseHandleFn)(MSIHANDLE handle);
 
 struct MsiApi {
@@ -55,8 +54,8 @@ std::string ErrorText(DWORD code) {
   char text[256] = "";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            code, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.' ||
-                   text[n - 1] == ' '))
+  while (n > 0 &&
+         (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.' || text[n - 1] == ' '))
     text[--n] = 0;
   char number[32];
   snprintf(number, sizeof number, "error %u", static_cast<unsigned>(code));
@@ -167,9 +166,19 @@ MsiDatabasePtr OpenMsiDatabase(const std::string& path, std::string* reason) {
     *reason = "the path is not valid text in the ANSI code page";
     return nullptr;
   }
+  // The Installer is given a full path with backslashes, whatever form the
+  // command line used ("sub/product.msi").
+  DWORD size = GetFullPathNameW(widePath.c_str(), 0, nullptr, nullptr);
+  std::wstring fullPath(size, L'\0');
+  DWORD length = size ? GetFullPathNameW(widePath.c_str(), size, &fullPath[0], nullptr) : 0;
+  if (length == 0 || length >= size) {
+    *reason = ErrorText(GetLastError());
+    return nullptr;
+  }
+  fullPath.resize(length);
   MSIHANDLE handle = 0;
   UINT status =
-      api->openDatabase(widePath.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), &handle);
+      api->openDatabase(fullPath.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), &handle);
   if (status != ERROR_SUCCESS) {
     *reason = ErrorText(status);
     return nullptr;
