@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Fails when launcher.exe imports a DLL that Windows might take from the
-# application's folder. Only KnownDLLs (and COMCTL32, bound side by side by the
+# Fails when a program (launcher.exe, stubpack.exe) imports a DLL that Windows
+# might take from the application's folder. Only KnownDLLs (and COMCTL32, bound side by side by the
 # manifest) may be in the import table; everything else is loaded at run time
 # from System32.
 set -euo pipefail
-exe="${1:?usage: check-imports.sh launcher.exe}"
+exe="${1:?usage: check-imports.sh PROGRAM.exe}"
 allowed="^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|MSVCRT|COMCTL32)\.DLL$"
 bad=0
 while read -r dll; do

@@ -23,6 +23,7 @@ cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 cmake --build build-win -j "$jobs"
 scripts/check-imports.sh build-win/launcher.exe
+scripts/check-imports.sh build-win/stubpack.exe
 
 if [ -x scripts/fuzz.sh ]; then
   step "fuzzing (bounded)"

@@ -79,10 +79,6 @@ const char kPackHelp[] =
     "The output appears whole or not at all. Exit status 0 on success, 1 on failure\n"
     "(nothing written), 2 on a usage error.\n";
 
-const char kPackHelpNoMsi[] =
-    "\nThis build cannot read MSI packages: give --product-code, --product-name, --arch,\n"
-    "--languages and every --cab for each package.\n";
-
 const char kInspectHelp[] =
     "usage: stubpack inspect FILE [--locale LCID]\n"
     "\n"
@@ -194,7 +190,6 @@ int PackCommand(int argc, char** argv) {
   for (int i = 2; i < argc; i++) {
     if (IsHelp(argv[i])) {
       fputs(kPackHelp, stdout);
-      if (!CanReadPackages()) fputs(kPackHelpNoMsi, stdout);
       return 0;
     }
     if (strcmp(argv[i], "--append") == 0) {

@@ -1,5 +1,6 @@
-// What a manifest entry needs from a Windows Installer package, read with
-// libmsi.
+// What a manifest entry needs from a Windows Installer package, read through
+// the platform's Installer library (msi_database.h) by the same rules on
+// every platform.
 #pragma once
 
 #include <string>

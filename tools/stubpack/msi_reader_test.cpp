@@ -37,14 +37,16 @@ TEST(MsiReader, SkipsEmbeddedCabinetsAndReadsMultiLanguageTemplates) {
   ScratchDir dir;
   std::string msi = dir.Path("multi.msi");
   ASSERT_EQ(RunShell("cp '" + SampleDir() + "/en/demo.msi' '" + msi + "'"), 0);
-  // Two more media: one embedded stream, one more external cabinet.
+  // More media: one embedded stream, two more external cabinets; DiskId 10
+  // sorts after 3 as a number, before it as text.
   const std::string media =
       "DiskId\tLastSequence\tDiskPrompt\tCabinet\tVolumeLabel\tSource\r\n"
       "i2\ti4\tL64\tS255\tS32\tS72\r\n"
       "Media\tDiskId\r\n"
       "3\t9\t\tz.cab\t\t\r\n"
       "1\t2\t\tdemo.cab\t\t\r\n"
-      "2\t5\t\t#inner.cab\t\t\r\n";
+      "2\t5\t\t#inner.cab\t\t\r\n"
+      "10\t12\t\ta.cab\t\t\r\n";
   WriteBytes(dir.Path("Media.idt"), std::vector<uint8_t>(media.begin(), media.end()));
   std::string output;
   ASSERT_EQ(RunShell("cd '" + dir.path +
@@ -58,7 +60,7 @@ TEST(MsiReader, SkipsEmbeddedCabinetsAndReadsMultiLanguageTemplates) {
   std::string error;
   ASSERT_TRUE(ReadMsiFacts(msi, &facts, &error)) << error;
   EXPECT_EQ(facts.languages, "1033,1031");
-  EXPECT_EQ(facts.cabinets, (std::vector<std::string>{"demo.cab", "z.cab"}));  // by DiskId
+  EXPECT_EQ(facts.cabinets, (std::vector<std::string>{"demo.cab", "z.cab", "a.cab"}));  // by DiskId
 }
 
 TEST(MsiReader, RefusesWhatIsNotAPackage) {

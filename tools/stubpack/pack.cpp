@@ -10,10 +10,8 @@
 #include "tools/stubpack/fields.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/keys.h"
-#include "tools/stubpack/payload_certificate.h"
-#ifdef STUBPACK_WITH_LIBMSI
 #include "tools/stubpack/msi_reader.h"
-#endif
+#include "tools/stubpack/payload_certificate.h"
 
 namespace {
 
@@ -73,25 +71,20 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
     Problem(problems, input.msi, "no such file");
     return p;
   }
-  std::vector<std::string> mediaCabinets;
-  bool fromPackage = false;
-#ifdef STUBPACK_WITH_LIBMSI
   MsiFacts facts;
   std::string error;
   if (!ReadMsiFacts(input.msi, &facts, &error)) {
     problems.push_back(error);
     return p;
   }
-  fromPackage = true;
   // A Template without a platform ("";1033) means Intel, as Windows Installer reads it.
   if (facts.platform.empty() && !facts.languages.empty()) facts.platform = "Intel";
   p.architecture = facts.platform;
   p.languages = facts.languages;
   p.productCode = facts.productCode;
   p.productName = facts.productName;
-  mediaCabinets = facts.cabinets;
-#endif
-  const char* hint = fromPackage ? " (the package does not say; give " : " (give ";
+  const std::vector<std::string>& mediaCabinets = facts.cabinets;
+  const char* hint = " (the package does not say; give ";
   struct {
     const std::string& given;
     std::string& field;
@@ -183,14 +176,6 @@ std::string Join(const std::vector<std::string>& lines) {
 }
 
 }  // namespace
-
-bool CanReadPackages() {
-#ifdef STUBPACK_WITH_LIBMSI
-  return true;
-#else
-  return false;
-#endif
-}
 
 bool PlanPayload(const std::vector<PackageInput>& inputs,
                  std::vector<payload_writer::Entry>* entries, PackReport* report,

@@ -45,10 +45,6 @@ struct PackReport {
   uint64_t outputSize = 0;   // bytes written
 };
 
-// True when this build reads packages itself (with libmsi); otherwise every
-// field and every cabinet must be given on the command line.
-bool CanReadPackages();
-
 // Works out the manifest entries and file contents: per package, in order,
 // the package entry (key 1000, 1001, ...) and then each of its cabinets not
 // already in the payload; a cabinet with the same name and content as an
