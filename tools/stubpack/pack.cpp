@@ -326,7 +326,7 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
   std::vector<uint8_t> output;
   std::string target = certificate ? options.certificateOut : options.out;
   if (certificate) {
-    if (!MakePayloadCertificate(key.get(), region, &output, error)) return false;
+    if (!MakePayloadCertificate(region, &output, error)) return false;
     std::string name = Lower(target);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pem") == 0) {
       output = CertificatePem(output);

@@ -5,11 +5,13 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
 
 #include <cstring>
 #include <functional>
 
 #include "payload/little_endian.h"
+#include "payload/verify_signature.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/tool_test_util.h"
 
@@ -145,6 +147,29 @@ TEST_F(PackTest, CertificateOutIsFoundInTheSignatureAndKeepsItValid) {
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("critical"), std::string::npos) << text;
+  // The certificate is signed with a key of its own, never the payload key:
+  // its to-be-signed bytes and signature must not form a block the launcher
+  // would accept.
+  std::vector<uint8_t> der = ReadBytes(dir.Path("payload.der"));
+  const unsigned char* p = der.data();
+  X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+  ASSERT_NE(cert, nullptr);
+  unsigned char* tbs = nullptr;
+  int tbsSize = i2d_re_X509_tbs(cert, &tbs);
+  const ASN1_BIT_STRING* signature = nullptr;
+  X509_get0_signature(&signature, nullptr, cert);
+  ASSERT_GT(tbsSize, 0);
+  ASSERT_NE(signature, nullptr);
+  EXPECT_EQ(VerifyBlockSignature(tbs, static_cast<uint32_t>(tbsSize), signature->data,
+                                 static_cast<uint32_t>(signature->length)),
+            SignatureCheck::Mismatch);
+  std::string keyError;
+  payload_writer::SigningKey payloadKey =
+      payload_writer::LoadSigningKey(DevPrivateKeyPath(), &keyError);
+  EXPECT_EQ(X509_verify(cert, payloadKey.get()), 0);
+  EXPECT_EQ(X509_verify(cert, X509_get0_pubkey(cert)), 1) << "self-signed with its own key";
+  OPENSSL_free(tbs);
+  X509_free(cert);
   options.certificateOut = dir.Path("payload.pem");
   PackReport report = MustPack(options);
   ASSERT_TRUE(Sign(launcher, dir.Path("setup.exe"), dir.Path("payload.pem")));
