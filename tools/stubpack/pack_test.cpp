@@ -12,6 +12,7 @@
 
 #include "payload/little_endian.h"
 #include "payload/verify_signature.h"
+#include "tools/stubpack/attach.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/tool_test_util.h"
 
@@ -345,6 +346,52 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
       MustPack(Append(dir.Path("keyless.exe"), dir.Path("setup.exe"), {Sample("en")}));
   ASSERT_EQ(report.warnings.size(), 1u);
   EXPECT_NE(report.warnings[0].find("no verification key found"), std::string::npos);
+}
+
+// --replace finds the old payload by the launcher's own walk, which steps over
+// a file trailer whose sizes do not fit.
+TEST_F(PackTest, ReplaceWalksTheOldChainAsTheLauncherDoes) {
+  MustPack(Append(launcher, dir.Path("first.exe"), {Sample("en")}));
+  std::vector<uint8_t> first = ReadBytes(dir.Path("first.exe"));
+  std::vector<uint8_t> trailer =
+      payload_writer::MakeTrailer(payload_writer::kFileKind, 7, 0x7FFFFFFF, 0);
+  first.insert(first.end(), trailer.begin(), trailer.end());
+  WriteBytes(dir.Path("first.exe"), first);
+  ASSERT_EQ(LoadWithLauncherCode(first).status.code, 0u);
+
+  PackOptions again = Append(dir.Path("first.exe"), dir.Path("second.exe"), {Sample("de")});
+  again.replace = true;
+  MustPack(again);
+  MustPack(Append(launcher, dir.Path("direct.exe"), {Sample("de")}));
+  EXPECT_EQ(ReadBytes(dir.Path("second.exe")).size(), ReadBytes(dir.Path("direct.exe")).size());
+}
+
+// An unsigned PE32+ header that claims no headers and no sections, followed by
+// a trailer whose data reaches back to offset 0: replacing that "payload"
+// would keep nothing of the launcher. pack refuses it, and never writes the
+// checksum outside what it keeps.
+TEST_F(PackTest, ChainReachingIntoTheHeadersIsRefused) {
+  const uint32_t optional = 0x80 + 24, sectionTable = optional + 240;
+  std::vector<uint8_t> image = MakeTestLauncher({});
+  image[0x80 + 6] = 0;               // no sections
+  PutU32(&image[optional + 60], 0);  // SizeOfHeaders
+  image.resize(sectionTable);
+  std::vector<uint8_t> trailer =
+      payload_writer::MakeTrailer(payload_writer::kManifestKind, 0, 0, sectionTable);
+  image.insert(image.end(), trailer.begin(), trailer.end());
+  WriteBytes(dir.Path("crafted.exe"), image);
+
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_FALSE(AttachPayload(image, std::vector<uint8_t>(100, 1), true, &out, &error));
+  EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
+
+  PackOptions options = Append(dir.Path("crafted.exe"), dir.Path("setup.exe"), {Sample("en")});
+  options.replace = true;
+  PackReport report;
+  EXPECT_FALSE(Pack(options, &report, &error));
+  EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
+  EXPECT_FALSE(PathExists(dir.Path("setup.exe")));
 }
 
 TEST_F(PackTest, WarnsAboutPackagesTheLauncherNeverChooses) {
