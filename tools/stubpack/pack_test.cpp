@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <openssl/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -392,6 +394,52 @@ TEST_F(PackTest, ChainReachingIntoTheHeadersIsRefused) {
   EXPECT_FALSE(Pack(options, &report, &error));
   EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
   EXPECT_FALSE(PathExists(dir.Path("setup.exe")));
+}
+
+// The output never takes the place of an input, however it is named.
+TEST_F(PackTest, OutputThatIsAnInputIsRefused) {
+  ASSERT_EQ(mkdir(dir.Path("sub").c_str(), 0700), 0);
+  WriteBytes(dir.Path("en.msi"), ReadBytes(SampleFile("en/demo.msi")));
+  WriteBytes(dir.Path("demo.cab"), ReadBytes(SampleFile("en/demo.cab")));
+  WriteBytes(dir.Path("private.pem"), ReadBytes(DevPrivateKeyPath()));
+  ASSERT_EQ(link(dir.Path("private.pem").c_str(), dir.Path("key-link.pem").c_str()), 0);
+  ASSERT_EQ(symlink(dir.Path("en.msi").c_str(), dir.Path("msi-link.msi").c_str()), 0);
+  const std::string inputs[] = {launcher, dir.Path("en.msi"), dir.Path("demo.cab"),
+                                dir.Path("private.pem")};
+  std::vector<std::vector<uint8_t>> before;
+  for (const std::string& input : inputs) before.push_back(ReadBytes(input));
+
+  struct Case {
+    const char* name;
+    std::string out;
+    bool certificate;
+  };
+  const Case cases[] = {
+      {"the launcher, spelt with ./", dir.path + "/./launcher.exe", false},
+      {"a hard link to the key", dir.Path("key-link.pem"), false},
+      {"a symbolic link to the package", dir.Path("msi-link.msi"), false},
+      {"the cabinet, spelt with ..", dir.Path("sub/../demo.cab"), false},
+      {"the package, as the certificate", dir.Path("en.msi"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PackageInput input;
+    input.msi = dir.Path("en.msi");
+    input.cabinets = {dir.Path("demo.cab")};
+    PackOptions options = Append(launcher, c.out, {input});
+    options.key = dir.Path("private.pem");
+    if (c.certificate) {
+      options.launcher.clear();
+      options.out.clear();
+      options.certificateOut = c.out;
+    }
+    PackReport report;
+    std::string error;
+    EXPECT_FALSE(Pack(options, &report, &error));
+    EXPECT_NE(error.find("is the input"), std::string::npos) << error;
+    for (size_t i = 0; i < before.size(); i++) EXPECT_EQ(ReadBytes(inputs[i]), before[i]) << i;
+    EXPECT_FALSE(TemporaryFilesLeft(dir.path));
+  }
 }
 
 TEST_F(PackTest, WarnsAboutPackagesTheLauncherNeverChooses) {
