@@ -56,14 +56,15 @@ int MatchBlock(const BlockPlace* block, void* context) {
 
 // Where each outcome of decoding is reported, per block kind.
 struct Locations {
-  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey;
+  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey, noDigest;
 };
 const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,      LOC_MANIFEST_INFLATE_FAILED,
                                       LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
-                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY};
-const Locations kFileLocations = {LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED,
-                                  LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
-                                  LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY};
+                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY,
+                                      LOC_MANIFEST_NO_DIGEST};
+const Locations kFileLocations = {
+    LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED, LOC_FILE_COPIED,   LOC_FILE_COPY_NO_MEMORY,
+    LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY,        LOC_FILE_NO_DIGEST};
 
 }  // namespace
 
@@ -131,9 +132,12 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
     SignatureCheck check = VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
     if (check != SignatureCheck::Verified) {
       LocalFree(buffer);
-      return check == SignatureCheck::KeyUnusable
-                 ? Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey}
-                 : Status{ERROR_FILE_CORRUPT, at.badSignature};
+      if (check == SignatureCheck::KeyUnusable)
+        return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
+      // A digest libcrypto could not compute says nothing about the block: it
+      // is reported as the lack of memory it comes from, not as a bad signature.
+      if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+      return Status{ERROR_FILE_CORRUPT, at.badSignature};
     }
   }
   *content = buffer;

@@ -47,8 +47,9 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
 // blocks are stepped over; the manifest block ends every search. Statuses: found {0, 547/687}
 // (inflated) or {0, 562/702} (copied); not found {1168, 509}; bad stream
 // {13, 551/691}; no memory for a copy LE/8 at 566/706; key unusable
-// {0x80090003, 599/739}; bad signature {1392, 592/732} (manifest/file); a
-// file block without data in a signed source {1392, 662}. On failure *content is null, *contentSize 0, and nothing
+// {0x80090003, 599/739}; no SHA-256 from libcrypto {8, 596/736}; bad signature
+// {1392, 592/732} (manifest/file); a file block without data in a signed
+// source {1392, 662}. On failure *content is null, *contentSize 0, and nothing
 // is left allocated.
 Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
                  uint32_t* contentSize);

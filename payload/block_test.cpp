@@ -4,6 +4,7 @@
 #include "payload/block.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <zlib.h>
@@ -351,6 +352,18 @@ TEST_F(FindBlockTest, UnusableKey) {
   const Bytes region = TypicalRegion();
   EXPECT_STATUS(Find(region, MANIFEST_BLOCK_KIND, 0).status, NTE_BAD_KEY, LOC_MANIFEST_BAD_KEY);
   EXPECT_STATUS(Find(region, FILE_BLOCK_KIND, 1001).status, NTE_BAD_KEY, LOC_FILE_BAD_KEY);
+}
+
+// Without SHA-256 from libcrypto nothing is compared: {8, 596} / {8, 736},
+// not a bad signature, and nothing returned.
+TEST_F(FindBlockTest, DigestThatCannotBeComputed) {
+  const Bytes region = TypicalRegion();
+  ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
+  Found manifest = Find(region, MANIFEST_BLOCK_KIND, 0);
+  Found file = Find(region, FILE_BLOCK_KIND, 1001);
+  ASSERT_EQ(EVP_set_default_properties(nullptr, ""), 1);
+  EXPECT_STATUS(manifest.status, ERROR_NOT_ENOUGH_MEMORY, LOC_MANIFEST_NO_DIGEST);
+  EXPECT_STATUS(file.status, ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_NO_DIGEST);
 }
 
 // Allocation failure at every allocation a successful decode makes: inside

@@ -3,6 +3,7 @@
 #include "tools/stubpack/inspect.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include "payload/little_endian.h"
 #include "tools/stubpack/keys.h"
@@ -206,6 +207,20 @@ TEST_F(InspectTest, ManyBlocksInOneWalk) {
   std::string text;
   EXPECT_EQ(InspectFile(dir.Path("many.exe"), &text), 0) << text.substr(0, 2000);
   EXPECT_EQ(VerifiedBlocks(text), kBlocks + 1);
+}
+
+// When libcrypto cannot compute SHA-256, no signature is called bad: inspect
+// says what failed.
+TEST_F(InspectTest, DigestThatCannotBeComputedIsAnErrorNotABadSignature) {
+  PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
+  std::string text;
+  // No provider offers anything under this property: every fetch fails.
+  ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
+  int status = InspectFile(dir.Path("setup.exe"), &text);
+  ASSERT_EQ(EVP_set_default_properties(nullptr, ""), 1);
+  EXPECT_EQ(status, 1);
+  ExpectHas(text, "libcrypto cannot compute SHA-256");
+  EXPECT_EQ(text.find("BAD SIGNATURE"), std::string::npos) << text;
 }
 
 }  // namespace
