@@ -39,20 +39,73 @@ bool SameKind(const GUID& a, const GUID& b) {
          memcmp(a.Data4, b.Data4, 8) == 0;
 }
 
+struct Search {
+  bool manifest;
+  uint32_t id;
+  bool found;
+  BlockPlace place;
+};
+
+int MatchBlock(const BlockPlace* block, void* context) {
+  auto* search = static_cast<Search*>(context);
+  if (block->manifest != search->manifest || block->id != search->id) return 1;
+  search->found = true;
+  search->place = *block;
+  return 0;
+}
+
 // Where each outcome of decoding is reported, per block kind.
 struct Locations {
-  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey;
+  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey, noDigest;
 };
 const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,      LOC_MANIFEST_INFLATE_FAILED,
                                       LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
-                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY};
-const Locations kFileLocations = {LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED,
-                                  LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
-                                  LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY};
+                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY,
+                                      LOC_MANIFEST_NO_DIGEST};
+const Locations kFileLocations = {
+    LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED, LOC_FILE_COPIED,   LOC_FILE_COPY_NO_MEMORY,
+    LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY,        LOC_FILE_NO_DIGEST};
 
-Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos, uint32_t dataSize,
-                   uint32_t sigPos, uint32_t signatureSize, uint8_t** content,
+}  // namespace
+
+void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, void* context) {
+  uint32_t pos = size;
+  for (;;) {
+    if (pos < BLOCK_TRAILER_SIZE) return;
+    pos -= BLOCK_TRAILER_SIZE;
+    const Trailer t = ReadTrailer(region + pos);
+    BlockPlace place = {false, t.id, 0, t.dataSize, t.signatureSize};
+
+    if (SameKind(t.kind, MANIFEST_BLOCK_KIND)) {
+      // The manifest block is the first of the chain: the walk ends here.
+      if (pos < t.signatureSize) return;
+      const uint32_t sigPos = pos - t.signatureSize;
+      if (sigPos < t.dataSize) return;
+      place.manifest = true;
+      place.dataPos = sigPos - t.dataSize;
+      callback(&place, context);
+      return;
+    }
+    if (!SameKind(t.kind, FILE_BLOCK_KIND)) return;
+
+    // A file block whose sizes do not fit in front of its trailer is not a
+    // block: the bytes in front are tried as a trailer instead.
+    if (pos < t.signatureSize) continue;
+    pos -= t.signatureSize;
+    if (pos < t.dataSize) continue;
+    pos -= t.dataSize;
+    place.dataPos = pos;
+    if (!callback(&place, context)) return;
+  }
+}
+
+Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t** content,
                    uint32_t* contentSize) {
+  *content = nullptr;
+  *contentSize = 0;
+  const bool fileKind = !place.manifest;
+  const uint32_t dataPos = place.dataPos, dataSize = place.dataSize;
+  const uint32_t sigPos = dataPos + dataSize, signatureSize = place.signatureSize;
   const Locations& at = fileKind ? kFileLocations : kManifestLocations;
   const bool isSigned = (source->flags & SOURCE_SIGNED) != 0;
   // A block without data carries nothing a signature could cover. The payload
@@ -79,9 +132,12 @@ Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos,
     SignatureCheck check = VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
     if (check != SignatureCheck::Verified) {
       LocalFree(buffer);
-      return check == SignatureCheck::KeyUnusable
-                 ? Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey}
-                 : Status{ERROR_FILE_CORRUPT, at.badSignature};
+      if (check == SignatureCheck::KeyUnusable)
+        return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
+      // A digest libcrypto could not compute says nothing about the block: it
+      // is reported as the lack of memory it comes from, not as a bad signature.
+      if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+      return Status{ERROR_FILE_CORRUPT, at.badSignature};
     }
   }
   *content = buffer;
@@ -89,43 +145,15 @@ Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos,
   return status;
 }
 
-}  // namespace
-
 Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
                  uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
-  const Status notFound{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
-  const bool wantManifest = SameKind(kind, MANIFEST_BLOCK_KIND);
-  const bool wantFile = SameKind(kind, FILE_BLOCK_KIND);
-
-  uint32_t pos = source->size;
-  for (;;) {
-    if (pos < BLOCK_TRAILER_SIZE) return notFound;
-    pos -= BLOCK_TRAILER_SIZE;
-    const Trailer t = ReadTrailer(source->data + pos);
-
-    if (SameKind(t.kind, MANIFEST_BLOCK_KIND)) {
-      // The manifest block is the first of the chain: the search ends here.
-      if (pos < t.signatureSize) return notFound;
-      const uint32_t sigPos = pos - t.signatureSize;
-      if (sigPos < t.dataSize) return notFound;
-      const uint32_t dataPos = sigPos - t.dataSize;
-      if (!wantManifest || t.id != id) return notFound;
-      return DecodeBlock(source, false, dataPos, t.dataSize, sigPos, t.signatureSize, content,
-                         contentSize);
-    }
-    if (!SameKind(t.kind, FILE_BLOCK_KIND)) return notFound;
-
-    // A file block whose sizes do not fit in front of its trailer is not a
-    // block: the bytes in front are tried as a trailer instead.
-    if (pos < t.signatureSize) continue;
-    pos -= t.signatureSize;
-    const uint32_t sigPos = pos;
-    if (pos < t.dataSize) continue;
-    pos -= t.dataSize;
-    if (wantFile && t.id == id)
-      return DecodeBlock(source, true, pos, t.dataSize, sigPos, t.signatureSize, content,
-                         contentSize);
-  }
+  // A search for any other kind walks back to the manifest block and finds
+  // nothing, as the manifest block ends every search.
+  Search search = {SameKind(kind, MANIFEST_BLOCK_KIND), id, false, {}};
+  if (search.manifest || SameKind(kind, FILE_BLOCK_KIND))
+    ForEachBlock(source->data, source->size, MatchBlock, &search);
+  if (!search.found) return Status{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
+  return DecodeBlock(source, search.place, content, contentSize);
 }

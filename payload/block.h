@@ -14,15 +14,42 @@ extern const GUID FILE_BLOCK_KIND;      // {A1248CD9-EF96-436B-92BF-C00BAD727E63
 
 enum : uint32_t { BLOCK_TRAILER_SIZE = 28 };
 
+// Where one block of a chain lies in its region.
+struct BlockPlace {
+  bool manifest;           // the manifest kind; otherwise the file kind
+  uint32_t id;             // block id from the trailer
+  uint32_t dataPos;        // offset of the data
+  uint32_t dataSize;       // its size
+  uint32_t signatureSize;  // size of the signature, which follows the data
+};
+
+// Called for each block the walk meets; returning 0 ends the walk.
+typedef int (*BlockCallback)(const BlockPlace* block, void* context);
+
+// Walks the trailers back from the end of region[0..size) the way FindBlock
+// searches and hands every block it meets to callback, the last block of the
+// region first: file trailers whose sizes do not fit in front of them are
+// stepped over, the walk ends at the manifest block (delivered last, when its
+// sizes fit), at 28 bytes that are neither kind, or at the start of the
+// region. Reads nothing outside the region; allocates nothing.
+void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, void* context);
+
+// Decodes a block that ForEachBlock delivered for source's region, as
+// FindBlock does once it has found it: the same statuses (those of FindBlock
+// except not found) and the same promises about *content and *contentSize.
+Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t** content,
+                   uint32_t* contentSize);
+
 // Finds the block of this kind and id by walking the trailers back from the
-// end of the source, decodes it (inflates it when the source is compressed,
-// verifies its signature when it is signed) and returns the content in a new
-// LocalAlloc buffer (*content, freed by the caller). File blocks are stepped
-// over; the manifest block ends every search. Statuses: found {0, 547/687}
+// end of the source (ForEachBlock), decodes it (inflates it when the source is
+// compressed, verifies its signature when it is signed) and returns the
+// content in a new LocalAlloc buffer (*content, freed by the caller). File
+// blocks are stepped over; the manifest block ends every search. Statuses: found {0, 547/687}
 // (inflated) or {0, 562/702} (copied); not found {1168, 509}; bad stream
 // {13, 551/691}; no memory for a copy LE/8 at 566/706; key unusable
-// {0x80090003, 599/739}; bad signature {1392, 592/732} (manifest/file); a file
-// block without data in a signed source {1392, 662}. On failure *content is
-// null, *contentSize 0, and nothing is left allocated.
+// {0x80090003, 599/739}; no SHA-256 from libcrypto {8, 596/736}; bad signature
+// {1392, 592/732} (manifest/file); a file block without data in a signed
+// source {1392, 662}. On failure *content is null, *contentSize 0, and nothing
+// is left allocated.
 Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
                  uint32_t* contentSize);

@@ -4,6 +4,7 @@
 #include "payload/block.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <zlib.h>
@@ -194,6 +195,66 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
   EXPECT_EQ(b.content, kFile1000);
 }
 
+// ForEachBlock delivers the blocks FindBlock meets, in its order, with their
+// places; DecodeBlock then gives what FindBlock gives for them.
+TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
+  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
+  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
+  const Bytes file1001 = SignedBlock(pw::kFileKind, 1001, kFile1001);
+  const Bytes front = Text("front");
+  const uint32_t huge = 1u << 30;
+  // A file trailer that does not fit stands between 1000 and 1001, and one
+  // more ends the region: both are stepped over.
+  const Bytes region =
+      Cat({front, manifest, file1000, pw::MakeTrailer(pw::kFileKind, 7, huge, 0), file1001,
+           Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 8, 256, huge)});
+  struct Seen {
+    std::vector<BlockPlace> places;
+    size_t stopAfter;
+  };
+  auto collect = [](const BlockPlace* block, void* context) {
+    auto* seen = static_cast<Seen*>(context);
+    seen->places.push_back(*block);
+    return seen->places.size() < seen->stopAfter ? 1 : 0;
+  };
+  Seen seen{{}, 100};
+  ForEachBlock(region.data(), static_cast<uint32_t>(region.size()), collect, &seen);
+  const uint32_t m = static_cast<uint32_t>(front.size());
+  const uint32_t f0 = m + static_cast<uint32_t>(manifest.size());
+  const uint32_t f1 = f0 + static_cast<uint32_t>(file1000.size()) + 28;
+  struct Expected {
+    bool manifest;
+    uint32_t id, dataPos, blockSize;
+  };
+  const Expected expected[] = {{false, 1001, f1, static_cast<uint32_t>(file1001.size())},
+                               {false, 1000, f0, static_cast<uint32_t>(file1000.size())},
+                               {true, 0, m, static_cast<uint32_t>(manifest.size())}};
+  ASSERT_EQ(seen.places.size(), 3u);
+  PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
+                          nullptr, 0, kCompressedSigned};
+  for (size_t i = 0; i < 3; i++) {
+    const BlockPlace& p = seen.places[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(p.manifest, expected[i].manifest);
+    EXPECT_EQ(p.id, expected[i].id);
+    EXPECT_EQ(p.dataPos, expected[i].dataPos);
+    EXPECT_EQ(p.signatureSize, 256u);
+    EXPECT_EQ(p.dataSize + p.signatureSize + 28, expected[i].blockSize);
+    uint8_t* content = nullptr;
+    uint32_t size = 0;
+    Status decoded = DecodeBlock(&source, p, &content, &size);
+    Found found = Find(region, p.manifest ? MANIFEST_BLOCK_KIND : FILE_BLOCK_KIND, p.id);
+    EXPECT_EQ(decoded.code, found.status.code);
+    EXPECT_EQ(decoded.location, found.status.location);
+    EXPECT_EQ(Bytes(content, content + size), found.content);
+    LocalFree(content);
+  }
+  // A callback that returns 0 ends the walk.
+  Seen first{{}, 1};
+  ForEachBlock(region.data(), static_cast<uint32_t>(region.size()), collect, &first);
+  EXPECT_EQ(first.places.size(), 1u);
+}
+
 // Decoding outcomes for manifest and file blocks alike, each in a region
 // where the block is the last one.
 TEST_F(FindBlockTest, DecodingOutcomes) {
@@ -291,6 +352,18 @@ TEST_F(FindBlockTest, UnusableKey) {
   const Bytes region = TypicalRegion();
   EXPECT_STATUS(Find(region, MANIFEST_BLOCK_KIND, 0).status, NTE_BAD_KEY, LOC_MANIFEST_BAD_KEY);
   EXPECT_STATUS(Find(region, FILE_BLOCK_KIND, 1001).status, NTE_BAD_KEY, LOC_FILE_BAD_KEY);
+}
+
+// Without SHA-256 from libcrypto nothing is compared: {8, 596} / {8, 736},
+// not a bad signature, and nothing returned.
+TEST_F(FindBlockTest, DigestThatCannotBeComputed) {
+  const Bytes region = TypicalRegion();
+  ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
+  Found manifest = Find(region, MANIFEST_BLOCK_KIND, 0);
+  Found file = Find(region, FILE_BLOCK_KIND, 1001);
+  ASSERT_EQ(EVP_set_default_properties(nullptr, ""), 1);
+  EXPECT_STATUS(manifest.status, ERROR_NOT_ENOUGH_MEMORY, LOC_MANIFEST_NO_DIGEST);
+  EXPECT_STATUS(file.status, ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_NO_DIGEST);
 }
 
 // Allocation failure at every allocation a successful decode makes: inside

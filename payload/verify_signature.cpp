@@ -25,11 +25,16 @@ SignatureCheck VerifyBlockSignature(const uint8_t* content, uint32_t contentSize
     EVP_PKEY_free(key);
     return SignatureCheck::KeyUnusable;
   }
-  // A digest that could not be computed must never be compared.
+  // A digest that could not be computed is never compared, nor taken for a
+  // mismatch: the block may be perfectly sound.
   unsigned char digest[SHA256_DIGEST_LENGTH] = {};
-  int verified = SHA256(content, contentSize, digest) != nullptr && signatureSize == 256 &&
-                 RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa);
+  SignatureCheck check = SignatureCheck::DigestFailed;
+  if (SHA256(content, contentSize, digest) != nullptr)
+    check = signatureSize == 256 &&
+                    RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa)
+                ? SignatureCheck::Verified
+                : SignatureCheck::Mismatch;
   RSA_free(rsa);
   EVP_PKEY_free(key);
-  return verified ? SignatureCheck::Verified : SignatureCheck::Mismatch;
+  return check;
 }

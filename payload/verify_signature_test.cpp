@@ -2,6 +2,7 @@
 #include "payload/verify_signature.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <string>
 #include <vector>
@@ -41,6 +42,19 @@ TEST_F(VerifySignatureTest, Outcomes) {
   EXPECT_EQ(Check(changed, genuine), SignatureCheck::Mismatch);
   EXPECT_EQ(Check(content, Bytes(genuine.begin() + 1, genuine.end())), SignatureCheck::Mismatch);
   EXPECT_EQ(Check(content, {}), SignatureCheck::Mismatch);
+}
+
+// A digest libcrypto cannot compute is never compared: the outcome says so
+// instead of calling the signature bad.
+TEST_F(VerifySignatureTest, DigestThatCannotBeComputed) {
+  const Bytes content(1000, 0x42);
+  const Bytes genuine = payload_writer::Sign(DevelopmentKey(), content);
+  // No provider offers anything under this property: every fetch fails.
+  ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
+  SignatureCheck withoutDigest = Check(content, genuine);
+  ASSERT_EQ(EVP_set_default_properties(nullptr, ""), 1);
+  EXPECT_EQ(withoutDigest, SignatureCheck::DigestFailed);
+  EXPECT_EQ(Check(content, genuine), SignatureCheck::Verified);
 }
 
 // Blobs that b2i_PublicKey cannot turn into an RSA key.

@@ -5,7 +5,7 @@
 
 Writes a C++ source that defines kVerificationKeyBlob, the key as a Microsoft
 PUBLICKEYBLOB of 276 bytes: BLOBHEADER (type 6, version 2, CALG_RSA_KEYX),
-RSAPUBKEY ("RSA1", 2048 bits, public exponent), then the modulus least
+RSAPUBKEY ("RSA1", 2048 bits, public exponent 65537), then the modulus least
 significant byte first. Accepts "PUBLIC KEY" (SubjectPublicKeyInfo) and
 "RSA PUBLIC KEY" (PKCS#1) PEM. Python 3 standard library only, so that it runs
 in the host and in the cross build alike. Exits with 1 and a message on any
@@ -84,8 +84,8 @@ def parse_pem(text):
 def blob(n, exponent):
     if n.bit_length() != 2048:
         raise KeyError_("the key has %d bits; the launcher takes exactly 2048" % n.bit_length())
-    if exponent <= 1 or exponent >= 1 << 32:
-        raise KeyError_("public exponent does not fit a PUBLICKEYBLOB")
+    if exponent != 65537:
+        raise KeyError_("public exponent %d; the launcher takes only 65537" % exponent)
     out = bytes([6, 2, 0, 0]) + (0xA400).to_bytes(4, "little")
     out += b"RSA1" + (2048).to_bytes(4, "little") + exponent.to_bytes(4, "little")
     out += n.to_bytes(256, "little")

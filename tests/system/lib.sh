@@ -226,11 +226,11 @@ _take_shots() {
     ready=$(grep -c '^READY ' "$PROBE_LOG")
     while [ "$seen" -lt "$ready" ]; do
       seen=$((seen + 1))
-      local class name spec
+      local class name pair
       class=$(grep '^READY ' "$PROBE_LOG" | sed -n "${seen}p" | cut -c7-)
       name=
-      for spec in "$@"; do
-        [ "${spec%%=*}" = "$class" ] && name=${spec#*=}
+      for pair in "$@"; do
+        [ "${pair%%=*}" = "$class" ] && name=${pair#*=}
       done
       [ -n "$name" ] || continue
       taken[$class]=$((${taken[$class]:-0} + 1))

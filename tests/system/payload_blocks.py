@@ -51,12 +51,12 @@ def walk(image):
         pos = data_pos
 
 
-def find(blocks, spec):
-    name, _, wanted = spec.partition(":")
+def find(blocks, wanted_block):
+    name, _, wanted = wanted_block.partition(":")
     for block in blocks:
         if block[0] == name and (name == "manifest" or str(block[1]) == wanted):
             return block
-    raise ValueError("no block %s" % spec)
+    raise ValueError("no block %s" % wanted_block)
 
 
 def main(argv):

@@ -1,8 +1,38 @@
 #include "tools/stubpack/attach.h"
 
-#include "tools/stubpack/block_chain.h"
+#include <cstring>
+
+#include "payload/block.h"
 #include "payload/little_endian.h"
 #include "tools/stubpack/payload_certificate.h"
+#include "tools/stubpack/payload_writer.h"
+
+// True when the last 28 bytes of region[0..size) are a trailer of either block
+// kind: the region ends in (possibly broken) payload data.
+static bool EndsWithTrailer(const uint8_t* region, uint32_t size) {
+  if (size < payload_writer::kTrailerSize) return false;
+  const uint8_t* kind = region + size - payload_writer::kTrailerSize;
+  return memcmp(kind, payload_writer::kManifestKind, 16) == 0 ||
+         memcmp(kind, payload_writer::kFileKind, 16) == 0;
+}
+
+// Where the launcher's walk from the end of image meets the manifest block:
+// the offset of its data, which starts the chain. False when the walk ends
+// without one.
+static bool FindChainStart(const std::vector<uint8_t>& image, uint32_t* chainStart) {
+  struct Walk {
+    bool reached;
+    uint32_t start;
+  } walk = {false, 0};
+  auto visit = [](const BlockPlace* block, void* context) {
+    auto* w = static_cast<Walk*>(context);
+    if (block->manifest) *w = {true, block->dataPos};
+    return 1;
+  };
+  ForEachBlock(image.data(), static_cast<uint32_t>(image.size()), visit, &walk);
+  *chainStart = walk.start;
+  return walk.reached;
+}
 
 // True when a block chain ends right in front of the certificate table, or in
 // front of the up to 7 zero bytes a signing tool adds to align the table.
@@ -24,19 +54,19 @@ bool ReadLauncherLayout(const std::vector<uint8_t>& image, LauncherLayout* layou
   if (!ReadPeImage(image, &layout->pe, error)) return false;
   const PeImage& pe = layout->pe;
   uint32_t size = static_cast<uint32_t>(image.size());
-  std::vector<ChainBlock> blocks;
   uint32_t chainStart = 0;
 
   if (!pe.hasCertificateTable) {
     layout->keepSize = size;
     if (!EndsWithTrailer(image.data(), size)) {
       layout->place = PayloadPlace::None;
-    } else if (WalkBlockChain(image.data(), size, &blocks, &chainStart) &&
-               chainStart >= pe.sectionDataEnd) {
+    } else if (!FindChainStart(image, &chainStart)) {
+      layout->place = PayloadPlace::Damaged;
+    } else if (chainStart < pe.sectionDataEnd) {
+      layout->place = PayloadPlace::IntoImage;
+    } else {
       layout->place = PayloadPlace::Appended;
       layout->keepSize = chainStart;
-    } else {
-      layout->place = PayloadPlace::Damaged;
     }
     return true;
   }
@@ -52,8 +82,7 @@ bool ReadLauncherLayout(const std::vector<uint8_t>& image, LauncherLayout* layou
     for (uint32_t i = signatureEnd; zeros && i < size; i++) zeros = image[i] == 0;
     if (zeros) {
       layout->place = PayloadPlace::None;
-    } else if (WalkBlockChain(image.data(), size, &blocks, &chainStart) &&
-               chainStart >= signatureEnd) {
+    } else if (FindChainStart(image, &chainStart) && chainStart >= signatureEnd) {
       layout->place = PayloadPlace::InCertificateTable;
     } else {
       layout->place = PayloadPlace::Damaged;
@@ -77,6 +106,8 @@ const char* DescribePlace(PayloadPlace place) {
              "the launcher cannot find it";
     case PayloadPlace::Damaged:
       return "the file ends in data that is not a complete payload";
+    case PayloadPlace::IntoImage:
+      return "the file ends in a block chain that reaches back into its headers or sections";
   }
   return "";
 }
@@ -113,6 +144,11 @@ bool AttachPayload(const std::vector<uint8_t>& image, const std::vector<uint8_t>
       *error =
           "the launcher ends in data that is neither padding nor a complete payload; start "
           "again from the launcher as built (or as signed)";
+      return false;
+    case PayloadPlace::IntoImage:
+      *error =
+          "the block chain at the end of the file reaches back into its headers or sections: "
+          "replacing it would cut the launcher itself. Start again from the launcher as built";
       return false;
   }
 

@@ -17,6 +17,7 @@ enum class PayloadPlace {
   InCertificate,       // signed, a certificate of the signature carries the payload extension
   BeforeSignature,     // block chain followed by a certificate table: signed after packing
   Damaged,             // the file ends in something that is neither padding nor a whole chain
+  IntoImage,           // unsigned, and the chain at the end starts inside the headers or sections
 };
 
 struct LauncherLayout {

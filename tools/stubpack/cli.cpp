@@ -1,5 +1,7 @@
 #include "tools/stubpack/cli.h"
 
+#include <openssl/crypto.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -288,6 +290,10 @@ int InspectCommand(int argc, char** argv) {
 }  // namespace
 
 int RunStubpack(int argc, char** argv) {
+  // Before any other call into libcrypto: never read an OpenSSL configuration
+  // (OPENSSL_CONF, or the system's). One that enables only the null provider
+  // makes every hash fail; one with errors makes libcrypto refuse to start.
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   if (argc < 2) {
     fputs(kUsage, stderr);
     return 2;

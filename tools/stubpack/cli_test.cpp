@@ -93,4 +93,33 @@ TEST(Cli, KeygenPackInspectWithAFreshKey) {
   EXPECT_EQ(Stubpack({"keygen", "--out", dir.Path("keys")}, nullptr, &err), 1);
 }
 
+// The stubpack program reads no OpenSSL configuration: neither one that
+// leaves libcrypto without any hash (only the "null" provider) nor one that
+// names a provider module it cannot load changes what it does.
+TEST(Cli, IgnoresOpenSslConfiguration) {
+  ScratchDir dir;
+  const std::string begin = "openssl_conf = init\n[init]\nproviders = providers\n[providers]\n";
+  const std::pair<const char*, std::string> configurations[] = {
+      {"null.cnf", begin + "null = null\n[null]\nactivate = 1\n"},
+      {"missing.cnf", begin + "mine = mine\n[mine]\nmodule = /nonexistent/mine.so\nactivate = 1\n"},
+  };
+  for (const auto& c : configurations) {
+    SCOPED_TRACE(c.first);
+    const std::string config = dir.Path(c.first), keys = dir.Path(std::string(c.first) + ".keys");
+    WriteBytes(config, std::vector<uint8_t>(c.second.begin(), c.second.end()));
+    const std::string run = "OPENSSL_CONF='" + config + "' '" + STUBPACK_BINARY + "' ";
+    std::string out;
+    ASSERT_EQ(RunShell(run + "keygen --out '" + keys + "'", &out), 0) << out;
+    WriteBytes(keys + "/launcher.exe", MakeTestLauncher(ReadBytes(keys + "/public.blob")));
+    ASSERT_EQ(RunShell(run + "pack --launcher '" + keys + "/launcher.exe' --key '" + keys +
+                           "/private.pem' --out '" + keys + "/setup.exe' --msi '" + SampleDir() +
+                           "/en/demo.msi'",
+                       &out),
+              0)
+        << out;
+    EXPECT_EQ(RunShell(run + "inspect '" + keys + "/setup.exe'", &out), 0) << out;
+    EXPECT_NE(out.find("everything the launcher would use verifies"), std::string::npos) << out;
+  }
+}
+
 }  // namespace

@@ -18,6 +18,11 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& da
 
 bool PathExists(const std::string& path);
 
+// True when both paths exist and name the same file (the same device and
+// inode, on Windows the same volume and file index), however they are spelt:
+// links, "." and "..", case.
+bool SameFile(const std::string& a, const std::string& b);
+
 // Creates one folder (mode 0700 on POSIX); false with a reason.
 bool MakeFolder(const std::string& path, std::string* error);
 // Deletes a file, ignoring failure.

@@ -4,6 +4,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "launcher/launcher_state.h"
@@ -14,7 +17,6 @@
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "tools/stubpack/attach.h"
-#include "tools/stubpack/block_chain.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/keys.h"
 
@@ -55,6 +57,8 @@ std::string StatusText(Status s) {
       meaning = "signature data rejected";
       break;
   }
+  if (s.location == LOC_MANIFEST_NO_DIGEST || s.location == LOC_FILE_NO_DIGEST)
+    meaning = "error: libcrypto cannot compute SHA-256, the signature was not checked";
   char out[96];
   snprintf(out, sizeof out, "%s (status %" PRIu32 " at %" PRIu32 ")", meaning, s.code, s.location);
   return out;
@@ -82,15 +86,17 @@ std::string EntryKind(const std::string& text) {
   return fields >= 4 ? "package" : "unreadable";
 }
 
-// The launcher's decoding of one block, or its failure.
-Status Decode(const PayloadSource* source, bool manifest, uint32_t id, uint32_t* size) {
-  uint8_t* content = nullptr;
-  *size = 0;
-  Status status =
-      FindBlock(source, manifest ? MANIFEST_BLOCK_KIND : FILE_BLOCK_KIND, id, &content, size);
-  LocalFree(content);
-  return status;
+int CollectBlock(const BlockPlace* block, void* context) {
+  static_cast<std::vector<BlockPlace>*>(context)->push_back(*block);
+  return 1;
 }
+
+// One block as the launcher decodes it.
+struct DecodedBlock {
+  Status status;
+  uint32_t size;  // decoded size
+  bool hidden;    // a block of the same kind and id behind it is found first
+};
 
 void ReportLayout(const std::vector<uint8_t>& image, std::string* text) {
   LauncherLayout layout;
@@ -173,35 +179,43 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
       g_launcher.sourceCount);
   if (loaded.code != 0) ok = false;
 
-  // Every block of every source, decoded as the launcher would decode it.
-  std::vector<std::vector<std::pair<uint32_t, Status>>> fileStatus(g_launcher.sourceCount);
+  // Every block of every source, met in the launcher's own walk and decoded
+  // once each. fileStatus keeps, per source and id, the status of the file
+  // block a lookup of that id finds: the first one the walk meets.
+  std::vector<std::map<uint32_t, Status>> fileStatus(g_launcher.sourceCount);
   for (uint32_t i = 0; i < g_launcher.sourceCount; i++) {
     const PayloadSource* source = &g_launcher.sources[i];
     bool whole =
         source->size == image.size() && memcmp(source->data, image.data(), image.size()) == 0;
     Say(text, "\nsource %" PRIu32 ": %s, %" PRIu32 " bytes\n", i,
         whole ? "the whole file" : "a certificate extension of the signature", source->size);
-    std::vector<ChainBlock> blocks;
-    uint32_t start = 0;
-    bool complete = WalkBlockChain(source->data, source->size, &blocks, &start);
-    if (!complete) Say(text, "  the block chain does not walk back to a manifest block\n");
+    std::vector<BlockPlace> walked;  // the last block of the region first
+    ForEachBlock(source->data, source->size, CollectBlock, &walked);
+    if (walked.empty() || !walked.back().manifest)
+      Say(text, "  the block chain does not walk back to a manifest block\n");
+    std::vector<DecodedBlock> decoded(walked.size());
+    std::set<std::pair<bool, uint32_t>> met;
+    for (size_t w = 0; w < walked.size(); w++) {
+      const BlockPlace& place = walked[w];
+      uint8_t* content = nullptr;
+      decoded[w].status = DecodeBlock(source, place, &content, &decoded[w].size);
+      LocalFree(content);
+      decoded[w].hidden = !met.insert({place.manifest, place.id}).second;
+      if (!place.manifest && !decoded[w].hidden) fileStatus[i][place.id] = decoded[w].status;
+    }
     Say(text, "  %-8s %6s %12s %12s %7s  %s\n", "block", "id", "stored", "decoded", "ratio",
         "state");
-    for (size_t b = 0; b < blocks.size(); b++) {
-      const ChainBlock& block = blocks[b];
-      bool shadowed = false;  // a later block with the same id is found first
-      for (size_t later = b + 1; complete && later < blocks.size(); later++)
-        shadowed =
-            shadowed || (blocks[later].manifest == block.manifest && blocks[later].id == block.id);
-      uint32_t decoded = 0;
-      Status status = Decode(source, block.manifest, block.id, &decoded);
+    for (size_t w = walked.size(); w-- > 0;) {  // in file order
+      const BlockPlace& place = walked[w];
+      const DecodedBlock& block = decoded[w];
       char ratio[16] = "-";
-      if (status.code == 0 && decoded)
-        snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * block.dataSize / decoded);
+      if (block.status.code == 0 && block.size)
+        snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * place.dataSize / block.size);
       Say(text, "  %-8s %6" PRIu32 " %12" PRIu32 " %12" PRIu32 " %7s  %s%s\n",
-          block.manifest ? "manifest" : "file", block.id, block.dataSize, decoded, ratio,
-          shadowed ? "hidden by a later block with the same id" : StatusText(status).c_str(),
-          status.location == LOC_FILE_RAW ? ", stored without data (unverified)" : "");
+          place.manifest ? "manifest" : "file", place.id, place.dataSize, block.size, ratio,
+          block.hidden ? "hidden by a later block with the same id"
+                       : StatusText(block.status).c_str(),
+          block.status.location == LOC_FILE_RAW ? ", stored without data (unverified)" : "");
     }
   }
 
@@ -210,8 +224,10 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   Say(text, "\nmanifest entries%s\n", walked ? "" : " (the walk stopped at a malformed entry)");
   if (!walked) ok = false;
   for (const Entry& e : entries) {
-    uint32_t size = 0;
-    Status status = Decode(&g_launcher.sources[e.source], false, e.key, &size);
+    auto found = fileStatus[e.source].find(e.key);
+    Status status = found != fileStatus[e.source].end()
+                        ? found->second
+                        : Status{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
     Say(text, "  source %" PRIu32 " key %-6" PRIu32 " %-10s %s\n", e.source, e.key,
         EntryKind(e.text).c_str(), e.text.c_str());
     if (status.code != 0 || status.location == LOC_FILE_RAW) {

@@ -3,10 +3,12 @@
 #include "tools/stubpack/inspect.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include "payload/little_endian.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/pack.h"
+#include "tools/stubpack/payload_writer.h"
 #include "tools/stubpack/tool_test_util.h"
 
 namespace {
@@ -142,6 +144,83 @@ TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
   text.clear();
   EXPECT_EQ(InspectFile(dir.Path("none.exe"), &text), 1);
   ExpectHas(text, "cannot open");
+}
+
+// Counts the blocks listed as verified ("ok" with a ratio).
+size_t VerifiedBlocks(const std::string& text) {
+  size_t verified = 0;
+  for (size_t at = 0; (at = text.find("%  ok (status 0 at ", at)) != std::string::npos; at++)
+    verified++;
+  return verified;
+}
+
+// A file trailer whose sizes do not fit is stepped over by the launcher; the
+// blocks in front of it are listed and checked all the same.
+TEST_F(InspectTest, ListsTheBlocksTheLauncherWalksPastABrokenTrailer) {
+  PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
+  std::vector<uint8_t> image = ReadBytes(dir.Path("setup.exe"));
+  std::vector<uint8_t> junk =
+      payload_writer::MakeTrailer(payload_writer::kFileKind, 5, 0x7FFFFFFF, 0);
+  std::vector<uint8_t> extra;
+  std::string error;
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+  ASSERT_TRUE(payload_writer::MakeSignedBlock(payload_writer::kFileKind, 7, {1, 2, 3}, key.get(),
+                                              &extra, &error))
+      << error;
+  image.insert(image.end(), junk.begin(), junk.end());
+  image.insert(image.end(), extra.begin(), extra.end());
+  WriteBytes(dir.Path("stepped.exe"), image);
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("stepped.exe"), &text), 0) << text;
+  EXPECT_EQ(VerifiedBlocks(text), 6u) << text;
+  EXPECT_EQ(text.find("does not walk back to a manifest block"), std::string::npos) << text;
+  ExpectHas(text, "  manifest      0");
+  ExpectHas(text, "  file          7");
+}
+
+// 40,000 blocks: every block is decoded once, in one walk (a fresh walk from
+// the end for each block would take minutes).
+TEST_F(InspectTest, ManyBlocksInOneWalk) {
+  const uint32_t kBlocks = 40000;
+  std::string error;
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+  ASSERT_TRUE(key) << error;
+  std::vector<uint8_t> manifest;
+  ASSERT_TRUE(payload_writer::AppendManifestEntry(
+      1000, "x64\\1033\\{5970BD6B-642E-4576-98BF-6A9F9555AB0E}\\Many", &manifest));
+  for (uint32_t id = 1001; id < 1000 + kBlocks; id++)
+    ASSERT_TRUE(payload_writer::AppendManifestEntry(
+        id, "cab\\1000\\f" + std::to_string(id) + ".cab", &manifest));
+  std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob()), block;
+  ASSERT_TRUE(payload_writer::MakeSignedBlock(payload_writer::kManifestKind, 0, manifest, key.get(),
+                                              &block, &error));
+  image.insert(image.end(), block.begin(), block.end());
+  // The signature covers the content only, so one signed content serves every id.
+  const std::vector<uint8_t> content = {'c', 'a', 'b'};
+  const std::vector<uint8_t> data = payload_writer::Compress(content);
+  const std::vector<uint8_t> signature = payload_writer::Sign(key.get(), content);
+  for (uint32_t id = 1000; id < 1000 + kBlocks; id++) {
+    block = payload_writer::MakeBlock(payload_writer::kFileKind, id, data, signature);
+    image.insert(image.end(), block.begin(), block.end());
+  }
+  WriteBytes(dir.Path("many.exe"), image);
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("many.exe"), &text), 0) << text.substr(0, 2000);
+  EXPECT_EQ(VerifiedBlocks(text), kBlocks + 1);
+}
+
+// When libcrypto cannot compute SHA-256, no signature is called bad: inspect
+// says what failed.
+TEST_F(InspectTest, DigestThatCannotBeComputedIsAnErrorNotABadSignature) {
+  PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
+  std::string text;
+  // No provider offers anything under this property: every fetch fails.
+  ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
+  int status = InspectFile(dir.Path("setup.exe"), &text);
+  ASSERT_EQ(EVP_set_default_properties(nullptr, ""), 1);
+  EXPECT_EQ(status, 1);
+  ExpectHas(text, "libcrypto cannot compute SHA-256");
+  EXPECT_EQ(text.find("BAD SIGNATURE"), std::string::npos) << text;
 }
 
 }  // namespace

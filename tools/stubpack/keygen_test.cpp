@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tools/stubpack/file_io.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/payload_writer.h"
 #include "tools/stubpack/tool_test_util.h"
@@ -52,6 +53,39 @@ TEST(Keygen, RefusesToOverwriteAnyOfTheThreeFiles) {
   std::string listing;
   RunShell("ls '" + other.path + "'", &listing);
   EXPECT_EQ(listing, "public.blob\n");
+}
+
+// The launcher's build turns the public key into its blob with keyblob.py,
+// which, like stubpack, takes only the exponent 65537 the launcher's blob
+// format promises.
+TEST(Keygen, KeyblobTakesOnlyTheExponent65537) {
+  ScratchDir dir;
+  const std::string script = std::string(STUBPACK_SOURCE_DIR) + "/scripts/keyblob.py";
+  std::string output;
+  ASSERT_EQ(RunShell("python3 '" + script + "' '" + STUBPACK_SOURCE_DIR +
+                         "/keys/dev_public.pem' '" + dir.Path("dev.cpp") + "'",
+                     &output),
+            0)
+      << output;
+  std::vector<uint8_t> source = ReadBytes(dir.Path("dev.cpp")), blob;
+  std::string text(source.begin(), source.end());
+  for (size_t at = 0; (at = text.find("0x", at)) != std::string::npos; at += 2)
+    blob.push_back(static_cast<uint8_t>(std::stoul(text.substr(at + 2, 2), nullptr, 16)));
+  EXPECT_EQ(blob, DevPublicKeyBlob());
+
+  ASSERT_EQ(
+      RunShell("openssl genrsa -3 -out '" + dir.Path("e3.pem") + "' 2048 && openssl pkey -in '" +
+                   dir.Path("e3.pem") + "' -pubout -out '" + dir.Path("e3.pub") + "'",
+               &output),
+      0)
+      << output;
+  EXPECT_EQ(
+      RunShell("python3 '" + script + "' '" + dir.Path("e3.pub") + "' '" + dir.Path("e3.cpp") + "'",
+               &output),
+      1);
+  EXPECT_NE(output.find("public exponent 3; the launcher takes only 65537"), std::string::npos)
+      << output;
+  EXPECT_FALSE(PathExists(dir.Path("e3.cpp")));
 }
 
 }  // namespace

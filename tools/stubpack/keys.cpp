@@ -80,7 +80,7 @@ std::vector<std::vector<uint8_t>> FindPublicKeyBlobs(const std::vector<uint8_t>&
 
 std::string KeyFingerprint(const std::vector<uint8_t>& blob) {
   uint8_t digest[SHA256_DIGEST_LENGTH];
-  SHA256(blob.data(), blob.size(), digest);
+  if (!SHA256(blob.data(), blob.size(), digest)) return "(no fingerprint: SHA-256 failed)";
   char text[17];
   for (int i = 0; i < 8; i++) snprintf(text + 2 * i, 3, "%02x", digest[i]);
   return text;

@@ -304,14 +304,23 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
 
   std::vector<payload_writer::Entry> entries;
   if (!PlanPayload(options.packages, &entries, report, error)) return false;
+  // Written over one of the inputs, the output would take its place for good.
+  std::string target = certificate ? options.certificateOut : options.out;
+  std::vector<std::string> inputs = {options.key};
+  if (!certificate) inputs.push_back(options.launcher);
+  for (const PlannedFile& file : report->files) inputs.push_back(file.path);
+  for (const std::string& input : inputs)
+    if (SameFile(target, input)) {
+      *error = "the output " + target + " is the input " + input + "; write to another file";
+      return false;
+    }
   std::vector<uint8_t> region;
   if (!payload_writer::WritePayload(entries, key.get(), &region, error)) return false;
   report->payloadSize = region.size();
 
   std::vector<uint8_t> output;
-  std::string target = certificate ? options.certificateOut : options.out;
   if (certificate) {
-    if (!MakePayloadCertificate(key.get(), region, &output, error)) return false;
+    if (!MakePayloadCertificate(region, &output, error)) return false;
     std::string name = Lower(target);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pem") == 0) {
       output = CertificatePem(output);

@@ -5,11 +5,16 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
 
 #include "payload/little_endian.h"
+#include "payload/verify_signature.h"
+#include "tools/stubpack/attach.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/tool_test_util.h"
 
@@ -145,6 +150,29 @@ TEST_F(PackTest, CertificateOutIsFoundInTheSignatureAndKeepsItValid) {
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("critical"), std::string::npos) << text;
+  // The certificate is signed with a key of its own, never the payload key:
+  // its to-be-signed bytes and signature must not form a block the launcher
+  // would accept.
+  std::vector<uint8_t> der = ReadBytes(dir.Path("payload.der"));
+  const unsigned char* p = der.data();
+  X509* cert = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+  ASSERT_NE(cert, nullptr);
+  unsigned char* tbs = nullptr;
+  int tbsSize = i2d_re_X509_tbs(cert, &tbs);
+  const ASN1_BIT_STRING* signature = nullptr;
+  X509_get0_signature(&signature, nullptr, cert);
+  ASSERT_GT(tbsSize, 0);
+  ASSERT_NE(signature, nullptr);
+  EXPECT_EQ(VerifyBlockSignature(tbs, static_cast<uint32_t>(tbsSize), signature->data,
+                                 static_cast<uint32_t>(signature->length)),
+            SignatureCheck::Mismatch);
+  std::string keyError;
+  payload_writer::SigningKey payloadKey =
+      payload_writer::LoadSigningKey(DevPrivateKeyPath(), &keyError);
+  EXPECT_EQ(X509_verify(cert, payloadKey.get()), 0);
+  EXPECT_EQ(X509_verify(cert, X509_get0_pubkey(cert)), 1) << "self-signed with its own key";
+  OPENSSL_free(tbs);
+  X509_free(cert);
   options.certificateOut = dir.Path("payload.pem");
   PackReport report = MustPack(options);
   ASSERT_TRUE(Sign(launcher, dir.Path("setup.exe"), dir.Path("payload.pem")));
@@ -320,6 +348,98 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
       MustPack(Append(dir.Path("keyless.exe"), dir.Path("setup.exe"), {Sample("en")}));
   ASSERT_EQ(report.warnings.size(), 1u);
   EXPECT_NE(report.warnings[0].find("no verification key found"), std::string::npos);
+}
+
+// --replace finds the old payload by the launcher's own walk, which steps over
+// a file trailer whose sizes do not fit.
+TEST_F(PackTest, ReplaceWalksTheOldChainAsTheLauncherDoes) {
+  MustPack(Append(launcher, dir.Path("first.exe"), {Sample("en")}));
+  std::vector<uint8_t> first = ReadBytes(dir.Path("first.exe"));
+  std::vector<uint8_t> trailer =
+      payload_writer::MakeTrailer(payload_writer::kFileKind, 7, 0x7FFFFFFF, 0);
+  first.insert(first.end(), trailer.begin(), trailer.end());
+  WriteBytes(dir.Path("first.exe"), first);
+  ASSERT_EQ(LoadWithLauncherCode(first).status.code, 0u);
+
+  PackOptions again = Append(dir.Path("first.exe"), dir.Path("second.exe"), {Sample("de")});
+  again.replace = true;
+  MustPack(again);
+  MustPack(Append(launcher, dir.Path("direct.exe"), {Sample("de")}));
+  EXPECT_EQ(ReadBytes(dir.Path("second.exe")).size(), ReadBytes(dir.Path("direct.exe")).size());
+}
+
+// An unsigned PE32+ header that claims no headers and no sections, followed by
+// a trailer whose data reaches back to offset 0: replacing that "payload"
+// would keep nothing of the launcher. pack refuses it, and never writes the
+// checksum outside what it keeps.
+TEST_F(PackTest, ChainReachingIntoTheHeadersIsRefused) {
+  const uint32_t optional = 0x80 + 24, sectionTable = optional + 240;
+  std::vector<uint8_t> image = MakeTestLauncher({});
+  image[0x80 + 6] = 0;               // no sections
+  PutU32(&image[optional + 60], 0);  // SizeOfHeaders
+  image.resize(sectionTable);
+  std::vector<uint8_t> trailer =
+      payload_writer::MakeTrailer(payload_writer::kManifestKind, 0, 0, sectionTable);
+  image.insert(image.end(), trailer.begin(), trailer.end());
+  WriteBytes(dir.Path("crafted.exe"), image);
+
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_FALSE(AttachPayload(image, std::vector<uint8_t>(100, 1), true, &out, &error));
+  EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
+
+  PackOptions options = Append(dir.Path("crafted.exe"), dir.Path("setup.exe"), {Sample("en")});
+  options.replace = true;
+  PackReport report;
+  EXPECT_FALSE(Pack(options, &report, &error));
+  EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
+  EXPECT_FALSE(PathExists(dir.Path("setup.exe")));
+}
+
+// The output never takes the place of an input, however it is named.
+TEST_F(PackTest, OutputThatIsAnInputIsRefused) {
+  ASSERT_EQ(mkdir(dir.Path("sub").c_str(), 0700), 0);
+  WriteBytes(dir.Path("en.msi"), ReadBytes(SampleFile("en/demo.msi")));
+  WriteBytes(dir.Path("demo.cab"), ReadBytes(SampleFile("en/demo.cab")));
+  WriteBytes(dir.Path("private.pem"), ReadBytes(DevPrivateKeyPath()));
+  ASSERT_EQ(link(dir.Path("private.pem").c_str(), dir.Path("key-link.pem").c_str()), 0);
+  ASSERT_EQ(symlink(dir.Path("en.msi").c_str(), dir.Path("msi-link.msi").c_str()), 0);
+  const std::string inputs[] = {launcher, dir.Path("en.msi"), dir.Path("demo.cab"),
+                                dir.Path("private.pem")};
+  std::vector<std::vector<uint8_t>> before;
+  for (const std::string& input : inputs) before.push_back(ReadBytes(input));
+
+  struct Case {
+    const char* name;
+    std::string out;
+    bool certificate;
+  };
+  const Case cases[] = {
+      {"the launcher, spelt with ./", dir.path + "/./launcher.exe", false},
+      {"a hard link to the key", dir.Path("key-link.pem"), false},
+      {"a symbolic link to the package", dir.Path("msi-link.msi"), false},
+      {"the cabinet, spelt with ..", dir.Path("sub/../demo.cab"), false},
+      {"the package, as the certificate", dir.Path("en.msi"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PackageInput input;
+    input.msi = dir.Path("en.msi");
+    input.cabinets = {dir.Path("demo.cab")};
+    PackOptions options = Append(launcher, c.out, {input});
+    options.key = dir.Path("private.pem");
+    if (c.certificate) {
+      options.launcher.clear();
+      options.out.clear();
+      options.certificateOut = c.out;
+    }
+    PackReport report;
+    std::string error;
+    EXPECT_FALSE(Pack(options, &report, &error));
+    EXPECT_NE(error.find("is the input"), std::string::npos) << error;
+    for (size_t i = 0; i < before.size(); i++) EXPECT_EQ(ReadBytes(inputs[i]), before[i]) << i;
+    EXPECT_FALSE(TemporaryFilesLeft(dir.path));
+  }
 }
 
 TEST_F(PackTest, WarnsAboutPackagesTheLauncherNeverChooses) {

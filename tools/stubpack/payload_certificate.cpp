@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "tools/stubpack/payload_writer.h"
+
 const char kPayloadCertificateOid[] =
     "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
 
@@ -34,10 +36,16 @@ bool Fail(std::string* error, const char* what) {
 
 }  // namespace
 
-bool MakePayloadCertificate(EVP_PKEY* key, const std::vector<uint8_t>& region,
-                            std::vector<uint8_t>* der, std::string* error) {
+bool MakePayloadCertificate(const std::vector<uint8_t>& region, std::vector<uint8_t>* der,
+                            std::string* error) {
   der->clear();
   if (region.size() > 0x7FFFFFF0u) return Fail(error, "the payload is larger than 2 GiB");
+  // Signed with the payload key, the certificate's to-be-signed bytes and its
+  // signature would form a block the launcher accepts, made from bytes anyone
+  // can choose. A key made for this certificate alone and then thrown away
+  // signs nothing else.
+  payload_writer::SigningKey key = payload_writer::GenerateSigningKey();
+  if (!key) return Fail(error, "no key to sign it with");
   X509Ptr cert(X509_new());
   if (!cert || !X509_set_version(cert.get(), 2)) return Fail(error, "X509_new");
 
@@ -59,7 +67,7 @@ bool MakePayloadCertificate(EVP_PKEY* key, const std::vector<uint8_t>& region,
   if (!X509_gmtime_adj(X509_getm_notBefore(cert.get()), 0) ||
       !ASN1_TIME_set_string(X509_getm_notAfter(cert.get()), "99991231235959Z"))
     return Fail(error, "validity");
-  if (!X509_set_pubkey(cert.get(), key)) return Fail(error, "public key");
+  if (!X509_set_pubkey(cert.get(), key.get())) return Fail(error, "public key");
 
   ObjectPtr oid(OBJ_txt2obj(kPayloadCertificateOid, 1));
   OctetsPtr value(ASN1_OCTET_STRING_new());
@@ -68,7 +76,7 @@ bool MakePayloadCertificate(EVP_PKEY* key, const std::vector<uint8_t>& region,
     return Fail(error, "extension value");
   ExtensionPtr extension(X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), 0, value.get()));
   if (!extension || !X509_add_ext(cert.get(), extension.get(), -1)) return Fail(error, "extension");
-  if (!X509_sign(cert.get(), key, EVP_sha256())) return Fail(error, "signing");
+  if (!X509_sign(cert.get(), key.get(), EVP_sha256())) return Fail(error, "signing");
 
   unsigned char* out = nullptr;
   int length = i2d_X509(cert.get(), &out);

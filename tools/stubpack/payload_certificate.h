@@ -3,8 +3,6 @@
 // Authenticode signature when signing (osslsigncode sign ... -ac FILE).
 #pragma once
 
-#include <openssl/evp.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,12 +10,13 @@
 // The dotted object identifier of the extension the launcher looks for.
 extern const char kPayloadCertificateOid[];
 
-// A DER X.509 v3 certificate, self-signed with key (subject and issuer
-// "CN=stubpack payload", a random serial, valid from now with no end date),
-// whose one extension, non-critical, has the region as its value. False with
-// a reason when OpenSSL refuses.
-bool MakePayloadCertificate(EVP_PKEY* key, const std::vector<uint8_t>& region,
-                            std::vector<uint8_t>* der, std::string* error);
+// A DER X.509 v3 certificate whose one extension, non-critical, has the region
+// as its value: subject and issuer "CN=stubpack payload", a random serial,
+// valid from now with no end date, self-signed with a fresh RSA-2048 key made
+// for it alone (never the payload key). False with a reason when OpenSSL
+// refuses.
+bool MakePayloadCertificate(const std::vector<uint8_t>& region, std::vector<uint8_t>* der,
+                            std::string* error);
 
 // The same certificate in PEM armour ("-----BEGIN CERTIFICATE-----"), for
 // signing tools that read only PEM (osslsigncode's -ac); empty on failure.

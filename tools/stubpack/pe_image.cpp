@@ -46,7 +46,10 @@ bool ReadPeImage(const std::vector<uint8_t>& image, PeImage* pe, std::string* er
   uint64_t sections = static_cast<uint64_t>(optional) + optionalSize;
   if (sections + sectionCount * 40ull > size)
     return Fail(error, "the PE section table is cut short");
-  uint64_t dataEnd = GetU32(d + optional + 60);  // SizeOfHeaders
+  // SizeOfHeaders, but never short of the section table: a file that claims
+  // less still needs everything up to there, the checksum field included.
+  uint64_t dataEnd = GetU32(d + optional + 60);
+  if (dataEnd < sections + sectionCount * 40ull) dataEnd = sections + sectionCount * 40ull;
   for (uint32_t i = 0; i < sectionCount; i++) {
     const uint8_t* s = d + sections + i * 40ull;
     uint64_t rawSize = GetU32(s + 16), rawPos = GetU32(s + 20);

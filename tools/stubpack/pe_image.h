@@ -9,7 +9,8 @@
 struct PeImage {
   uint32_t checksumOffset;       // file offset of the optional header's CheckSum
   uint32_t securityEntryOffset;  // file offset of the security data directory entry
-  uint32_t sectionDataEnd;       // end of the headers and of the last section's raw data
+  uint32_t sectionDataEnd;       // end of the headers (at least of the section table) and of
+                                 // the last section's raw data
   // The certificate table (the security directory), when the image is signed.
   bool hasCertificateTable;
   uint32_t tableOffset;  // file offset of the table
