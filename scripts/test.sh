@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test tier from nothing: installs what is missing, builds the host
-# and Windows targets, runs the unit and tool tests, the import check, the
-# fuzzers (bounded) and the system tests under Wine.
+# and Windows targets, runs the unit and tool tests, the import check, a
+# second Windows build compared byte for byte with the first, the fuzzers
+# (bounded) and the system tests under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -24,6 +25,9 @@ cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 cmake --build build-win -j "$jobs"
 scripts/check-imports.sh build-win/launcher.exe
 scripts/check-imports.sh build-win/stubpack.exe
+
+step "reproducible Windows build (the sources copied elsewhere, built again later)"
+scripts/check-reproducible.sh build-win
 
 if [ -x scripts/fuzz.sh ]; then
   step "fuzzing (bounded)"

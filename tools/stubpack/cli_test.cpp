@@ -1,5 +1,5 @@
 // The command line: help for every command, usage errors, and a whole
-// keygen -> pack -> inspect run through RunStubpack.
+// keygen -> pack -> inspect -> digest run through RunStubpack.
 #include "tools/stubpack/cli.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +31,7 @@ TEST(Cli, HelpForEveryCommand) {
       {"keygen", "usage: stubpack keygen --out DIR"},
       {"pack", "usage: stubpack pack --launcher FILE"},
       {"inspect", "usage: stubpack inspect FILE [--locale LCID]"},
+      {"digest", "usage: stubpack digest FILE"},
   };
   for (const auto& c : commands) {
     std::string out;
@@ -58,6 +59,9 @@ TEST(Cli, UsageErrorsExitWithTwo) {
       {"inspect", "a", "b"},
       {"inspect", "a", "--locale", "de"},
       {"inspect", "a", "--locale", "99999999999"},
+      {"digest"},
+      {"digest", "a", "b"},
+      {"digest", "a", "--locale", "1031"},
   };
   for (const auto& args : cases) {
     std::string err;
@@ -83,6 +87,16 @@ TEST(Cli, KeygenPackInspectWithAFreshKey) {
   EXPECT_NE(out.find("verification key " + KeyFingerprint(blob)), std::string::npos) << out;
   EXPECT_NE(out.find("chosen:  key 1002"), std::string::npos) << out;
 
+  // The digest alone, the same for the launcher and the packed file, and in
+  // inspect's report.
+  std::string digest, packedDigest;
+  ASSERT_EQ(Stubpack({"digest", dir.Path("launcher.exe")}, &digest), 0);
+  ASSERT_EQ(Stubpack({"digest", dir.Path("setup.exe")}, &packedDigest), 0);
+  EXPECT_EQ(digest.size(), 65u) << digest;
+  EXPECT_EQ(digest.find_first_not_of("0123456789abcdef"), 64u) << digest;
+  EXPECT_EQ(packedDigest, digest);
+  EXPECT_NE(out.find("digest:    " + digest.substr(0, 64) + " "), std::string::npos) << out;
+
   // A failure says so and exits with 1.
   EXPECT_EQ(Stubpack({"pack", "--launcher", dir.Path("launcher.exe"), "--key",
                       dir.Path("keys/private.pem"), "--out", dir.Path("x.exe"), "--msi",
@@ -91,6 +105,9 @@ TEST(Cli, KeygenPackInspectWithAFreshKey) {
             1);
   EXPECT_NE(err.find("nothing written"), std::string::npos) << err;
   EXPECT_EQ(Stubpack({"keygen", "--out", dir.Path("keys")}, nullptr, &err), 1);
+  EXPECT_EQ(Stubpack({"digest", dir.Path("keys/public.pem")}, &out, &err), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("not a PE image"), std::string::npos) << err;
 }
 
 // The stubpack program reads no OpenSSL configuration: neither one that

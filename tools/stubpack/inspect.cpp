@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <set>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "payload/verify_signature.h"
 #include "tools/stubpack/attach.h"
 #include "tools/stubpack/file_io.h"
+#include "tools/stubpack/image_digest.h"
 #include "tools/stubpack/keys.h"
 
 namespace {
@@ -133,6 +135,20 @@ void ReportLayout(const std::vector<uint8_t>& image, std::string* text) {
   }
 }
 
+// The image digest and the time stamp that is part of it.
+void ReportDigest(const std::vector<uint8_t>& image, std::string* text) {
+  ImageDigest digest;
+  std::string error;
+  if (!ComputeImageDigest(image, &digest, &error)) return;  // ReportLayout said why
+  Say(text, "digest:    %s (image digest: the same before signing and packing)\n",
+      DigestHex(digest).c_str());
+  time_t stamp = digest.timeStamp;
+  char when[32] = "?";
+  if (const struct tm* utc = gmtime(&stamp)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", utc);
+  Say(text, "stamp:     %" PRIu32 " (%s UTC); a build with SOURCE_DATE_EPOCH=%" PRIu32 " has it\n",
+      digest.timeStamp, when, digest.timeStamp);
+}
+
 }  // namespace
 
 int Inspect(const std::string& path, const InspectOptions& options, std::string* text) {
@@ -149,6 +165,7 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   bool ok = true;
   Say(text, "file:      %s, %zu bytes\n", path.c_str(), image.size());
   ReportLayout(image, text);
+  ReportDigest(image, text);
 
   // The launcher checks blocks with the key compiled into it: use that one.
   LauncherLayout layout;

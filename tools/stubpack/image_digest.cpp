@@ -1,0 +1,42 @@
+#include "tools/stubpack/image_digest.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "payload/little_endian.h"
+#include "tools/stubpack/pe_image.h"
+
+bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
+                        std::string* error) {
+  *digest = ImageDigest{};
+  PeImage pe;
+  if (!ReadPeImage(image, &pe, error)) return false;
+  digest->imageEnd = pe.sectionDataEnd;
+  digest->timeStamp = GetU32(&image[GetU32(&image[60]) + 8]);
+
+  // The bytes before imageEnd, less the two fields. Both fields lie in the
+  // optional header, the checksum first; a header that claims fewer bytes
+  // than its own fields take only loses what falls past imageEnd.
+  const uint32_t skipped[2][2] = {{pe.checksumOffset, 4}, {pe.securityEntryOffset, 8}};
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+  uint32_t from = 0;
+  for (int i = 0; ok && i <= 2; i++) {
+    uint32_t to = i < 2 ? std::min(skipped[i][0], pe.sectionDataEnd) : pe.sectionDataEnd;
+    if (to > from) ok = EVP_DigestUpdate(context, image.data() + from, to - from) == 1;
+    if (i < 2) from = std::max(from, skipped[i][0] + skipped[i][1]);
+  }
+  unsigned int length = 0;
+  ok = ok && EVP_DigestFinal_ex(context, digest->sha256, &length) == 1 && length == 32;
+  EVP_MD_CTX_free(context);
+  if (!ok) *error = "SHA-256 is not available";
+  return ok;
+}
+
+std::string DigestHex(const ImageDigest& digest) {
+  char hex[65];
+  for (int i = 0; i < 32; i++) snprintf(hex + 2 * i, 3, "%02x", digest.sha256[i]);
+  return std::string(hex, 64);
+}
