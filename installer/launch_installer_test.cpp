@@ -78,6 +78,37 @@ TEST_F(LaunchInstallerTest, RunsMsiexecOnTheWrittenPackageWithEveryArgument) {
   EXPECT_TRUE(fake::W().messageBoxes.empty());
 }
 
+// On a single-byte (Western) code page a full-width quotation mark would
+// become '"' by best fit and end the quoted stretch, handing msiexec a switch
+// of its own; letters the page cannot hold would become '?'. The installer's
+// command line is UTF-16 from the arguments as split, so neither happens.
+TEST_F(LaunchInstallerTest, ArgumentsOutsideTheCodePageReachMsiexecAsTyped) {
+  fake::W().codePage = fake::CodePage::SingleByte;
+  ScriptInstaller(0, true);
+  const std::string property = "\"P=＂ /l*v C:\\x.log ＂\"";  // U+FF02, the full-width "
+  const std::string folder = "INSTALLDIR=C:\\Про\\Demo";
+  EXPECT_EQ(Run("/qn " + property + " " + folder), 0);
+  ASSERT_EQ(fake::W().process.launches.size(), 1u);
+  EXPECT_EQ(
+      fake::W().process.launches[0].wideCommandLine,
+      fake::Utf16(std::string(kMsiexec) + " /i " + kPackage + " /qn " + property + " " + folder));
+}
+
+// A launcher stored in C:\Пётр on a Western code page: its ANSI path
+// holds '?' where the letters were, so it must open its own file by the
+// UTF-16 path.
+TEST_F(LaunchInstallerTest, LauncherInAFolderTheCodePageCannotNameReadsItselfAndInstalls) {
+  fake::W().codePage = fake::CodePage::SingleByte;
+  fake::W().modulePath = "C:\\Пётр\\setup.exe";
+  InstallFakeLauncher(
+      MakePayload({{1000, std::string("x64\\1033\\") + kProduct + "\\Product", Bytes("MSI")},
+                   {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
+  ScriptInstaller(0, true);
+  EXPECT_EQ(Run("/qn"), 0);
+  EXPECT_EQ(fake::W().process.installerRuns, 1u);
+  EXPECT_EQ(fake::FileData(kPackage), Bytes("MSI"));
+}
+
 // The installer's exit code is the launcher's, silently; the files stay when
 // the product is registered or the installer succeeded.
 TEST_F(LaunchInstallerTest, ExitCodeAndRegistrationDecideWhatStays) {

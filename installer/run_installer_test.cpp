@@ -27,14 +27,16 @@ struct Arguments {
   int argc = 0;
 };
 
+// The installer's command line for the given paths and launcher arguments
+// (all UTF-8 here), in UTF-8, or "<none>".
 std::string Build(const std::string& installer, const std::string& package,
                   const std::string& arguments, Status* status = nullptr) {
   Arguments args(arguments);
-  char* line = nullptr;
-  Status result =
-      BuildInstallerCommandLine(installer.c_str(), package.c_str(), args.argv, args.argc, &line);
+  WCHAR* line = nullptr;
+  Status result = BuildInstallerCommandLine(
+      fake::Utf16(installer).c_str(), fake::Utf16(package).c_str(), args.argv, args.argc, &line);
   if (status) *status = result;
-  std::string text = line ? line : "<none>";
+  std::string text = line ? fake::Utf8(line) : "<none>";
   LocalFree(line);
   return text;
 }
@@ -107,7 +109,7 @@ TEST_F(InstallerTest, ArgumentsAreQuotedOnlyWhenTheyHoldASpace) {
       {"x \"\" y", " x  y"},                          // an empty argument is a lone space
       {"/l*v C:\\log.txt", " /l*v C:\\log.txt"},      // no escaping of any kind
       {"\"C:\\My Dir\\\"", " \"C:\\My Dir\\\""},      // nor a backslash before a quote
-      {"NAME=M\xC3\xBCller", " NAME=M\xC3\xBCller"},  // converted to the ANSI code page
+      {"NAME=M\xC3\xBCller", " NAME=M\xC3\xBCller"},  // as typed
   };
   for (const QuotingCase& c : cases) {
     EXPECT_EQ(Build(kMsiexec, kPackage, c.arguments),
@@ -121,10 +123,27 @@ TEST_F(InstallerTest, InstallerAndPackagePathsAreQuotedWhenTheyHoldASpace) {
             "\"C:\\Win dows\\msiexec.exe\" /i \"D:\\My Files\\{P}\\main.msi\" /qn");
 }
 
-TEST_F(InstallerTest, SingleByteCodePageConversion) {
+// Arguments reach msiexec exactly as typed, whatever the ANSI code page can
+// hold: a full-width quotation mark (which the page maps to '"' by best fit)
+// cannot end a quoted stretch and smuggle in a switch, and letters outside the
+// page do not become '?'. The ANSI package path converts without loss.
+TEST_F(InstallerTest, ArgumentsReachTheInstallerExactlyAsTypedOnASingleByteCodePage) {
   fake::W().codePage = fake::CodePage::SingleByte;
-  EXPECT_EQ(Build(kMsiexec, kPackage, "NAME=M\xC3\xBCller"),
-            std::string(kMsiexec) + " /i " + kPackage + " NAME=M\xFCller");
+  const std::string package = "C:\\M\xFCller\\{P}\\main.msi";  // in the code page: Müller
+  snprintf(job.items[0].path, sizeof job.items[0].path, "%s", package.c_str());
+  const QuotingCase cases[] = {
+      {"/qn \"P=＂ /l*v C:\\x.log ＂\"", " /qn \"P=＂ /l*v C:\\x.log ＂\""},  // U+FF02
+      {"INSTALLDIR=C:\\Про\\Demo", " INSTALLDIR=C:\\Про\\Demo"},
+      {"NAME=Müller 😀", " NAME=Müller 😀"},
+  };
+  for (const QuotingCase& c : cases) {
+    fake::W().process.launches.clear();
+    EXPECT_EQ(Run(c.arguments).code, 0u) << c.arguments;
+    ASSERT_EQ(fake::W().process.launches.size(), 1u);
+    EXPECT_EQ(fake::W().process.launches[0].wideCommandLine,
+              fake::Utf16(std::string(kMsiexec) + " /i C:\\Müller\\{P}\\main.msi" + c.passed))
+        << c.arguments;
+  }
 }
 
 // The line may take every character process creation allows, and not one more;
@@ -147,22 +166,28 @@ TEST_F(InstallerTest, CommandLineUpToTheSystemLimitAndNotBeyond) {
   std::string spaced = fits.substr(3) + " x";
   EXPECT_EQ(Build(kMsiexec, kPackage, "\"" + spaced + "\"", &status), "<none>");
   EXPECT_EQ(status.location, static_cast<uint32_t>(LOC_INSTALLER_COMMAND_LINE_TOO_LONG));
+
+  // The limit counts UTF-16 units, not bytes of any code page: a letter of two
+  // UTF-8 bytes counts one, a character beyond the basic plane counts two.
+  std::string cyrillic;
+  for (size_t i = 0; i < fits.size(); i++) cyrillic += "Ж";
+  line = Build(kMsiexec, kPackage, cyrillic, &status);
+  EXPECT_EQ(status.code, 0u);
+  EXPECT_EQ(fake::Utf16(line).size(), COMMAND_LINE_LIMIT - 1u);
+  std::string emoji = fits.substr(1) + "😀";  // one unit too many
+  EXPECT_EQ(Build(kMsiexec, kPackage, emoji, &status), "<none>");
+  EXPECT_EQ(status.location, static_cast<uint32_t>(LOC_INSTALLER_COMMAND_LINE_TOO_LONG));
 }
 
 TEST_F(InstallerTest, CommandLineWithoutMemoryStopsInsteadOfDroppingArguments) {
-  struct Case {
-    uint32_t failingAllocation;  // counted after the argument split
-    uint32_t location;
-  } const cases[] = {{1, LOC_INSTALLER_ARGUMENTS}, {2, LOC_INSTALLER_COMMAND_LINE_NO_MEMORY}};
-  for (const Case& c : cases) {
-    Arguments args("/qn \"INSTALLDIR=C:\\Program Files\\X\"");
-    fake::W().failAllocations = {fake::W().allocationCalls + c.failingAllocation};
-    char* line = reinterpret_cast<char*>(1);
-    Status status = BuildInstallerCommandLine(kMsiexec, kPackage, args.argv, args.argc, &line);
-    EXPECT_EQ(status.code, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_EQ(status.location, c.location);
-    EXPECT_EQ(line, nullptr);
-  }
+  Arguments args("/qn \"INSTALLDIR=C:\\Program Files\\X\"");
+  fake::W().failAllocations = {fake::W().allocationCalls + 1};  // the line, the only allocation
+  WCHAR* line = reinterpret_cast<WCHAR*>(1);
+  Status status =
+      BuildInstallerCommandLine(u"C:\\msiexec.exe", u"C:\\main.msi", args.argv, args.argc, &line);
+  EXPECT_EQ(status.code, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(status.location, static_cast<uint32_t>(LOC_INSTALLER_COMMAND_LINE_NO_MEMORY));
+  EXPECT_EQ(line, nullptr);
 }
 
 // ---------------------------------------------------------------- running it

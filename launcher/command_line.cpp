@@ -63,3 +63,19 @@ char* GetModulePath() {
     room += 64;
   }
 }
+
+WCHAR* GetModulePathW() {
+  DWORD room = MAX_PATH;
+  for (;;) {
+    auto* path = static_cast<WCHAR*>(LocalAlloc(LPTR, (room + 1) * sizeof(WCHAR)));
+    if (!path) return nullptr;
+    DWORD length = GetModuleFileNameW(nullptr, path, room);
+    if (length == 0) {
+      LocalFree(path);
+      return nullptr;
+    }
+    if (length < room) return path;
+    LocalFree(path);
+    room += 64;
+  }
+}

@@ -12,6 +12,12 @@
 WCHAR** SplitCommandLine(const WCHAR* commandLine, int* argc);
 
 // The full ANSI path of the launcher's own file, in a LocalAlloc buffer the
-// caller frees. Grows its buffer past MAX_PATH as needed. Null when the
-// allocation fails or the system cannot give the path.
+// caller frees: the name its message boxes show. Grows its buffer past
+// MAX_PATH as needed. Null when the allocation fails or the system cannot give
+// the path.
 char* GetModulePath();
+
+// The same path in UTF-16, whole even where the ANSI code page cannot hold its
+// characters: the path that opens the own file. Grows its buffer past MAX_PATH
+// as needed. Null when the allocation fails or the system cannot give the path.
+WCHAR* GetModulePathW();

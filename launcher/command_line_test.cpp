@@ -89,21 +89,45 @@ TEST(GetModulePath, ShortAndLongPaths) {
     ASSERT_NE(got, nullptr) << length;
     EXPECT_EQ(std::string(got), path) << length;
     LocalFree(got);
+    WCHAR* wide = GetModulePathW();
+    ASSERT_NE(wide, nullptr) << length;
+    EXPECT_EQ(std::u16string(wide), fake::Utf16(path)) << length;
+    LocalFree(wide);
     EXPECT_EQ(fake::W().liveAllocations, 0u);
   }
 }
 
-TEST(GetModulePath, FailsWhenTheSystemOrMemoryFails) {
+// The UTF-16 path is whole where the ANSI code page cannot hold a letter; the
+// ANSI one, which only names message boxes, has '?' there.
+TEST(GetModulePath, Utf16PathKeepsWhatTheCodePageCannotHold) {
   fake::Reset();
-  fake::W().modulePath.reset();
-  EXPECT_EQ(GetModulePath(), nullptr);
-  EXPECT_EQ(fake::W().liveAllocations, 0u);
+  fake::W().codePage = fake::CodePage::SingleByte;
+  const std::string path = "C:\\Пётр\\setup.exe";
+  fake::W().modulePath = path;
+  char* ansi = GetModulePath();
+  ASSERT_NE(ansi, nullptr);
+  EXPECT_STREQ(ansi, "C:\\????\\setup.exe");
+  LocalFree(ansi);
+  WCHAR* wide = GetModulePathW();
+  ASSERT_NE(wide, nullptr);
+  EXPECT_EQ(std::u16string(wide), fake::Utf16(path));
+  LocalFree(wide);
+}
 
-  fake::Reset();
-  fake::W().modulePath = "C:\\" + std::string(400, 'p');
-  fake::W().failAllocations = {2};  // the grown buffer
-  EXPECT_EQ(GetModulePath(), nullptr);
-  EXPECT_EQ(fake::W().liveAllocations, 0u);
+TEST(GetModulePath, FailsWhenTheSystemOrMemoryFails) {
+  for (auto get : {+[] { return static_cast<void*>(GetModulePath()); },
+                   +[] { return static_cast<void*>(GetModulePathW()); }}) {
+    fake::Reset();
+    fake::W().modulePath.reset();
+    EXPECT_EQ(get(), nullptr);
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+
+    fake::Reset();
+    fake::W().modulePath = "C:\\" + std::string(400, 'p');
+    fake::W().failAllocations = {2};  // the grown buffer
+    EXPECT_EQ(get(), nullptr);
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+  }
 }
 
 }  // namespace

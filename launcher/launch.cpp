@@ -40,7 +40,7 @@ struct Run {
 Status LoadPayload() {
   uint8_t* image = nullptr;
   uint32_t imageSize = 0;
-  Status status = ReadOwnImage(g_launcher.modulePath, &image, &imageSize);
+  Status status = ReadOwnImage(g_launcher.modulePathW, &image, &imageSize);
   if (status.code == 0) {
     status = LoadPayloadSources(image, imageSize);
     LocalFree(image);
@@ -104,6 +104,8 @@ int RunLauncher(HINSTANCE hInstance, int showCmd) {
     run.status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_COMMAND_LINE);
   } else if (!(g_launcher.modulePath = GetModulePath())) {
     run.status = Status{1921, LOC_MODULE_PATH};
+  } else if (!(g_launcher.modulePathW = GetModulePathW())) {
+    run.status = Status{1921, LOC_MODULE_PATH_UTF16};
   } else {
     run.status = LoadPayload();
     LoadStringA(hInstance, IDS_INSTALLER_REQUIRED, run.installerRequired,
@@ -121,8 +123,10 @@ int RunLauncher(HINSTANCE hInstance, int showCmd) {
 
   FreePayloadSources();
   LocalFree(g_launcher.modulePath);
+  LocalFree(g_launcher.modulePathW);
   LocalFree(g_launcher.argv);
   g_launcher.modulePath = nullptr;
+  g_launcher.modulePathW = nullptr;
   g_launcher.argv = nullptr;
   g_launcher.argc = 0;
   CoUninitialize();

@@ -98,8 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadFault{"SizeFails", [] { fake::W().sizeFailFiles.insert(fake::Key(kModule)); }, 132},
         ReadFault{"Missing", [] { fake::W().nodes.erase(fake::Key(kModule)); },
                   ERROR_FILE_NOT_FOUND},
-        // Allocations: 1 the argument block, 2 the module path, 3 the image.
-        ReadFault{"NoMemoryForImage", [] { fake::W().failAllocations = {3}; }, 8}),
+        // Allocations: 1 the argument block, 2 the module path, 3 the same
+        // path in UTF-16, 4 the image.
+        ReadFault{"NoMemoryForImage", [] { fake::W().failAllocations = {4}; }, 8}),
     [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 TEST_F(RunLauncherTest, CommandLineThatCannotBeSplitGivesAComposedMessage) {
@@ -121,6 +122,14 @@ TEST_F(RunLauncherTest, UnavailableModulePathGivesError1921CaptionedLoader) {
   ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
   EXPECT_EQ(fake::W().messageBoxes[0].text, "Error 1921 (1, 1921, 2406).");
   EXPECT_EQ(fake::W().messageBoxes[0].caption, "Loader");
+}
+
+TEST_F(RunLauncherTest, UnavailableUtf16ModulePathGivesError1921) {
+  fake::W().failAllocations = {3};  // the UTF-16 module path
+  EXPECT_EQ(Run(), 1921);
+  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().messageBoxes[0].text, "Error 1921 (1, 1921, 2408).");
+  EXPECT_EQ(fake::W().messageBoxes[0].caption, "setup.exe");
 }
 
 TEST_F(RunLauncherTest, MissingResourceStringFallsBackToTheComposedText) {

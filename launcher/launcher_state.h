@@ -15,7 +15,8 @@ struct LauncherState {
   int showCmd;                // passed on to the installer
   int argc;
   WCHAR** argv;               // owned block from SplitCommandLine; argv[0] is the program
-  char* modulePath;           // owned, full path of the launcher's own file
+  char* modulePath;           // owned, full ANSI path of the launcher's own file
+  WCHAR* modulePathW;         // owned, the same in UTF-16: the path that opens it
   TaskbarProgress* taskbar;   // may be null
 };
 

@@ -2,10 +2,10 @@
 
 #include "platform/platform.h"
 
-Status ReadOwnImage(const char* path, uint8_t** image, uint32_t* imageSize) {
+Status ReadOwnImage(const WCHAR* path, uint8_t** image, uint32_t* imageSize) {
   *image = nullptr;
   *imageSize = 0;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return MakeStatus(GetLastError, ERROR_OPEN_FAILED, LOC_IMAGE_OPEN);
 

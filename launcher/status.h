@@ -58,10 +58,11 @@ enum : uint32_t {
   LOC_INSTALLER_START = 2355,
   // The installer's command line is never cut and never loses an argument;
   // when it cannot be made whole, the installer does not run.
-  LOC_INSTALLER_ARGUMENTS = 2358,               // LE/8: arguments cannot be converted to ANSI
+  LOC_INSTALLER_PATHS = 2358,                   // LE/87: ANSI paths cannot be converted to UTF-16
   LOC_INSTALLER_COMMAND_LINE_TOO_LONG = 2362,   // 206: longer than process creation allows
   LOC_INSTALLER_COMMAND_LINE_NO_MEMORY = 2367,  // LE/8: no memory for the command line
   LOC_MODULE_PATH = 2406,
+  LOC_MODULE_PATH_UTF16 = 2408,  // 1921: the UTF-16 path that opens the own file is unavailable
   LOC_COMMAND_LINE = 2411,
 };
 

@@ -7,8 +7,10 @@
 // host platform (platform/host, POSIX and OpenSSL, enough for stubpack to run
 // the payload and manifest code). The implementation is chosen at link time.
 //
-// Text is ANSI (char) for every call but the command line; UTF-16 text is
-// WCHAR, which is 16 bits on both platforms (char16_t on the host).
+// Text is ANSI (char) for every call but the command line, the path that
+// opens the own file and the installer's process, which are UTF-16 so that no
+// character is lost to the ANSI code page; UTF-16 text is WCHAR, which is 16
+// bits on both platforms (char16_t on the host).
 #pragma once
 
 #include <cstdarg>
@@ -136,6 +138,7 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_DISK_FULL 112L
 #define ERROR_OPEN_FAILED 110L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_SEEK_ON_DEVICE 132L
@@ -183,6 +186,7 @@ HGLOBAL GlobalFree(HGLOBAL mem);
 
 LPWSTR GetCommandLineW();
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 HMODULE GetModuleHandleA(LPCSTR name);
 HMODULE LoadLibraryA(LPCSTR name);
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -229,6 +233,8 @@ typedef struct _WIN32_FIND_DATAA {
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
@@ -245,11 +251,11 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 
 #define STARTF_USESHOWWINDOW 0x00000001
-typedef struct _STARTUPINFOA {
+typedef struct _STARTUPINFOW {
   DWORD cb;
-  LPSTR lpReserved;
-  LPSTR lpDesktop;
-  LPSTR lpTitle;
+  LPWSTR lpReserved;
+  LPWSTR lpDesktop;
+  LPWSTR lpTitle;
   DWORD dwX;
   DWORD dwY;
   DWORD dwXSize;
@@ -264,7 +270,7 @@ typedef struct _STARTUPINFOA {
   HANDLE hStdInput;
   HANDLE hStdOutput;
   HANDLE hStdError;
-} STARTUPINFOA, *LPSTARTUPINFOA;
+} STARTUPINFOW, *LPSTARTUPINFOW;
 typedef struct _PROCESS_INFORMATION {
   HANDLE hProcess;
   HANDLE hThread;
@@ -272,9 +278,9 @@ typedef struct _PROCESS_INFORMATION {
   DWORD dwThreadId;
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
-BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+BOOL CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
                     LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD flags,
-                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startup,
+                    LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startup,
                     LPPROCESS_INFORMATION info);
 #define STILL_ACTIVE 259
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);

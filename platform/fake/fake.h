@@ -69,6 +69,10 @@ struct World {
 
   // Process and system.
   std::u16string commandLine;
+  // The own file's path as the system holds it, in UTF-8. GetModuleFileNameW
+  // gives it whole; GetModuleFileNameA gives it in the ANSI code page, where a
+  // character the page cannot hold becomes '?' or its best fit. Its file is
+  // stored under NameOnDisk(Utf16(*modulePath)).
   std::optional<std::string> modulePath = std::string("C:\\Users\\Ann\\Downloads\\setup.exe");
   LCID userLcid = 1033;
   DWORD versionMajor = 10;
@@ -133,6 +137,14 @@ bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 std::vector<uint8_t> FileData(const std::string& path);
 std::string ParentOf(const std::string& path);
+
+// The fake file system keeps every name as the ANSI calls spell it. A UTF-16
+// path names the file stored under its ANSI spelling when that spelling
+// converts back to the same path, and otherwise the file stored under its
+// UTF-8 spelling: a name that no ANSI call can reach, as on Windows a name
+// the ANSI code page cannot hold. The wide calls (CreateFileW, CreateProcessW)
+// find files through this; tests use it to put a file under such a name.
+std::string NameOnDisk(const std::u16string& path);
 
 // UTF-8 <-> UTF-16 for building command lines in tests.
 std::u16string Utf16(const std::string& utf8);

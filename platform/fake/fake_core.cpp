@@ -159,27 +159,47 @@ LPWSTR GetCommandLineW() {
   return const_cast<LPWSTR>(W().commandLine.c_str());
 }
 
+// Windows cuts the path to size - 1 units, terminates it and returns size
+// with ERROR_INSUFFICIENT_BUFFER when it does not fit.
+template <typename Char>
+static DWORD CopyModulePath(const std::basic_string<Char>& path, Char* buffer, DWORD size) {
+  if (size == 0) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  if (path.size() >= size) {
+    memcpy(buffer, path.data(), (size - 1) * sizeof(Char));
+    buffer[size - 1] = 0;
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return size;
+  }
+  memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(Char));
+  return static_cast<DWORD>(path.size());
+}
+
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   NoteCall();
   if (!W().modulePath) {
     W().lastError = ERROR_MOD_NOT_FOUND;
     return 0;
   }
-  const std::string& path = *W().modulePath;
-  if (size == 0) {
-    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+  // The system holds the path in UTF-16 and converts it as the code page
+  // allows.
+  std::u16string wide = fake::Utf16(*W().modulePath);
+  std::string ansi(wide.size() * 4 + 1, '\0');
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], static_cast<int>(ansi.size()),
+                              nullptr, nullptr);
+  ansi.resize(n > 0 ? static_cast<size_t>(n) - 1 : 0);
+  return CopyModulePath(ansi, buffer, size);
+}
+
+DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
+  NoteCall();
+  if (!W().modulePath) {
+    W().lastError = ERROR_MOD_NOT_FOUND;
     return 0;
   }
-  // Windows cuts the path to size - 1 characters, terminates it and returns
-  // size with ERROR_INSUFFICIENT_BUFFER when it does not fit.
-  if (path.size() >= size) {
-    memcpy(buffer, path.data(), size - 1);
-    buffer[size - 1] = 0;
-    W().lastError = ERROR_INSUFFICIENT_BUFFER;
-    return size;
-  }
-  memcpy(buffer, path.c_str(), path.size() + 1);
-  return static_cast<DWORD>(path.size());
+  return CopyModulePath(fake::Utf16(*W().modulePath), buffer, size);
 }
 
 static std::string Upper(std::string s) {
@@ -385,6 +405,12 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH wide, int wideCount, LPSTR 
   } else {
     char fallback = defaultChar ? *defaultChar : '?';
     for (char16_t u : units) {
+      // Windows maps by "best fit" unless told not to: the full-width forms of
+      // a single-byte page become their ASCII look-alikes (U+FF02 becomes '"').
+      if (W().codePage == fake::CodePage::SingleByte && u >= 0xFF01 && u <= 0xFF5E) {
+        out.push_back(static_cast<char>(u - 0xFEE0));
+        continue;
+      }
       bool fits = W().codePage == fake::CodePage::SingleByte ? u < 0x100 : u < 0x80;
       if (!fits && usedDefault) *usedDefault = TRUE;
       out.push_back(fits ? static_cast<char>(u) : fallback);

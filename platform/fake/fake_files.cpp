@@ -52,6 +52,18 @@ std::vector<uint8_t> FileData(const std::string& path) {
   return it == W().nodes.end() ? std::vector<uint8_t>() : it->second.data;
 }
 
+std::string NameOnDisk(const std::u16string& path) {
+  std::string ansi(path.size() * 4 + 1, '\0');
+  int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, &ansi[0], static_cast<int>(ansi.size()),
+                              nullptr, nullptr);
+  ansi.resize(n > 0 ? static_cast<size_t>(n) : 1);
+  std::u16string back(ansi.size(), u'\0');
+  int m = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &back[0], static_cast<int>(back.size()));
+  back.resize(m > 0 ? static_cast<size_t>(m) - 1 : 0);
+  ansi.pop_back();
+  return back == path ? ansi : Utf8(path);
+}
+
 struct OpenFile : HandleObject {
   std::string key;
   DWORD access = 0;
@@ -86,6 +98,12 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
   NoteCall();
   if (!ValidPath(path)) {
     W().lastError = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  // Wildcards are never part of a name: a '?' left by a conversion to the
+  // ANSI code page makes the path invalid.
+  if (strpbrk(path, "?*")) {
+    W().lastError = ERROR_INVALID_NAME;
     return INVALID_HANDLE_VALUE;
   }
   std::string key = Key(path);
@@ -125,6 +143,17 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
   file->key = key;
   file->access = access;
   return fake::AddHandle(std::move(file));
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+  if (!path) {
+    NoteCall();
+    W().lastError = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileA(fake::NameOnDisk(path).c_str(), access, share, security, disposition, flags,
+                     templateFile);
 }
 
 static fake::OpenFile* AsFile(HANDLE handle) {

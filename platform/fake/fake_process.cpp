@@ -15,7 +15,7 @@ struct Process : HandleObject {
 
 struct Thread : HandleObject {};
 
-// Process creation refuses a command line longer than this, in characters
+// Process creation refuses a command line longer than this, in UTF-16 units
 // with the terminating zero.
 constexpr size_t kMaxCommandLine = 32767;
 
@@ -47,14 +47,16 @@ void RunInstaller(Process& process) {
 using fake::NoteCall;
 using fake::W;
 
-BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+BOOL CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
                     LPSECURITY_ATTRIBUTES threadSecurity, BOOL inheritHandles, DWORD flags,
-                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startup,
+                    LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startup,
                     LPPROCESS_INFORMATION info) {
   NoteCall();
   fake::ProcessLaunch launch;
-  launch.application = application ? application : "";
-  launch.commandLine = commandLine ? commandLine : "";
+  std::u16string applicationPath = application ? application : u"";
+  launch.application = fake::Utf8(applicationPath);
+  launch.wideCommandLine = commandLine ? commandLine : u"";
+  launch.commandLine = fake::Utf8(launch.wideCommandLine);
   launch.processSecurity = processSecurity != nullptr;
   launch.threadSecurity = threadSecurity != nullptr;
   launch.inheritHandles = inheritHandles;
@@ -69,17 +71,18 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
   W().process.launches.push_back(launch);
 
   DWORD error = 0;
+  const std::string file = fake::NameOnDisk(applicationPath);
   if (!application || !startup || !info) {
     error = ERROR_INVALID_PARAMETER;  // the fake needs the application named
-  } else if (launch.commandLine.size() + 1 > fake::kMaxCommandLine) {
+  } else if (launch.wideCommandLine.size() + 1 > fake::kMaxCommandLine) {
     error = ERROR_FILENAME_EXCED_RANGE;
-  } else if (!fake::Exists(application)) {
+  } else if (!fake::Exists(file)) {
     error = ERROR_FILE_NOT_FOUND;
-  } else if (fake::IsFolder(application)) {
+  } else if (fake::IsFolder(file)) {
     error = ERROR_ACCESS_DENIED;
   } else if (W().process.installer.startError) {
     error = W().process.installer.startError;
-  } else if (!fake::IsInstaller(application)) {
+  } else if (!fake::IsInstaller(file)) {
     error = ERROR_BAD_EXE_FORMAT;
   }
   if (error) {

@@ -1,11 +1,12 @@
 // Fake platform: processes: the scripted msiexec.exe.
 //
-// CreateProcessA starts a program only when its application path names an
-// existing file of the fake file system. The only program the fake can run is
-// one whose file name is "msiexec.exe" (in any folder): a scripted installer
-// that records how it was started and runs to its end during the first wait
-// on its process handle. Until then GetExitCodeProcess reads STILL_ACTIVE.
-// Any other existing file fails to start with ERROR_BAD_EXE_FORMAT.
+// CreateProcessW starts a program only when its application path names an
+// existing file of the fake file system (found through NameOnDisk). The only
+// program the fake can run is one whose file name is "msiexec.exe" (in any
+// folder): a scripted installer that records how it was started and runs to
+// its end during the first wait on its process handle. Until then
+// GetExitCodeProcess reads STILL_ACTIVE. Any other existing file fails to
+// start with ERROR_BAD_EXE_FORMAT.
 #pragma once
 
 #include <cstdint>
@@ -17,17 +18,18 @@
 
 namespace fake {
 
-// One CreateProcessA call, whether it started a process or not.
+// One CreateProcessW call, whether it started a process or not.
 struct ProcessLaunch {
-  std::string application;  // "" when the call passed none
-  std::string commandLine;
-  bool processSecurity = false;  // a SECURITY_ATTRIBUTES was passed
+  std::string application;         // in UTF-8; "" when the call passed none
+  std::u16string wideCommandLine;  // exactly as passed
+  std::string commandLine;         // the same in UTF-8, for readable checks
+  bool processSecurity = false;    // a SECURITY_ATTRIBUTES was passed
   bool threadSecurity = false;
   BOOL inheritHandles = FALSE;
   DWORD creationFlags = 0;
   bool environment = false;       // an environment block was passed
   bool currentDirectory = false;  // a current directory was passed
-  DWORD startupSize = 0;          // STARTUPINFOA.cb
+  DWORD startupSize = 0;          // STARTUPINFOW.cb
   DWORD startupFlags = 0;
   WORD showWindow = 0;
   bool started = false;
@@ -35,7 +37,7 @@ struct ProcessLaunch {
 
 // What the scripted installer does.
 struct InstallerScript {
-  DWORD startError = 0;  // nonzero: CreateProcessA fails with this last error
+  DWORD startError = 0;  // nonzero: CreateProcessW fails with this last error
   DWORD exitCode = 0;
   // Not empty: the installation registers this product code as Windows
   // Installer does, with a non-empty "UninstallString" in the key
