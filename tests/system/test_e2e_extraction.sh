@@ -48,7 +48,7 @@ case_stale_package() {
   e2e_case
   local cache
   cache=$(hostpath "$EN_CACHE")
-  mkdir -p "$cache" && : >"$cache/main.msi" || fail "cannot leave an empty main.msi"
+  { mkdir -p "$cache" && : >"$cache/main.msi"; } || fail "cannot leave an empty main.msi"
   run_probe "$CASE_PREFIX" -- 'C:\setup\setup.exe' /qn
   assert_exit 0
   assert_registered "$EN_CODE" "$EN_NAME"
