@@ -33,7 +33,7 @@ uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent) {
 
   if (job->current < job->count) {
     ExtractItem* item = &job->items[job->current];
-    // Its file existed before the run: it is left as it is.
+    // Its file held this content before the run: it is left as it is.
     if (!item->handle) item->written = item->size;
     Report(percent, 0);
     return ERROR_MORE_DATA;

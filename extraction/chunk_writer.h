@@ -12,6 +12,6 @@
 // then counts the bytes that reached the file; calling again continues with
 // the rest of the same item). *percent (when percent is not null) receives
 // the progress of the current item, 0 to 100. A completed item's handle is
-// closed; an item without a handle (its file existed already) is never
-// written and counts as done.
+// closed; an item without a handle (its file held this content already) is
+// never written and counts as done.
 uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "extraction/file_content.h"
 #include "launcher/launch.h"
 #include "platform/platform.h"
 
@@ -71,16 +72,20 @@ void ReadPersonalFolder(char* folder, uint32_t size) {
   RegCloseKey(key);
 }
 
-// Path of every item in dir, each opened for writing unless its file exists
-// already. False at the first file that cannot be created (its handle stays
-// null) or whose path would not fit its buffer: a path is never cut, so that
-// the user can choose a shorter folder.
+// Path of every item in dir, each opened for writing unless its file there
+// holds the item's verified content already. False at the first file that
+// cannot be created or replaced (its handle stays null) or whose path would
+// not fit its buffer: a path is never cut, so that the user can choose a
+// shorter folder.
 bool OpenOutputFiles(ExtractJob* job, const char* dir) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
     int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) return false;
-    if (PathExists(item->path)) continue;
+    // The installer gets only bytes that verified: a file left by an earlier
+    // run that failed, or put there by someone else, is used only when it is
+    // the same; any other is replaced and so becomes this attempt's own.
+    if (FileHoldsContent(item->path, item->data, item->size)) continue;
     HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -89,10 +94,10 @@ bool OpenOutputFiles(ExtractJob* job, const char* dir) {
   return true;
 }
 
-// Undoes an attempt: closes and deletes the files this attempt created (the
-// items holding a handle), leaves files that existed before alone, clears
-// every item's handle, progress and path (its data stays), and removes dir
-// when it is empty.
+// Undoes an attempt: closes and deletes the files this attempt created or
+// replaced (the items holding a handle), leaves the files that held their
+// content already alone, clears every item's handle, progress and path (its
+// data stays), and removes dir when it is empty.
 void RollBack(ExtractJob* job, const char* dir) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];

@@ -13,9 +13,11 @@ enum : uint32_t { EXTRACT_DIR_SIZE = 1024 };
 // it; when a file cannot be created, rolls back what this attempt created and
 // asks the user for a folder (titled g_browseTitle), then tries
 // <chosen folder>\<product code>, until the files open or the user cancels.
-// Success ({0, 0}) leaves every item with its path and, unless the file
-// existed, an open handle, and extractDir (EXTRACT_DIR_SIZE bytes) naming the
-// folder; {1223, 2219} when the user cancels, with nothing of the attempts
+// A file found there already is kept only when it holds the item's content
+// byte for byte; any other is replaced and, like a created one, rolled back
+// with the attempt. Success ({0, 0}) leaves every item with its path and,
+// unless its file was kept, an open handle, and extractDir (EXTRACT_DIR_SIZE
+// bytes) naming the folder; {1223, 2219} when the user cancels, with nothing of the attempts
 // left behind. An item path longer than 260 characters is never cut: it
 // counts as a file that cannot be created. A chosen item that has no
 // file-system path opens the browser again. The items' data stays throughout.

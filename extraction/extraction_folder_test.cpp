@@ -68,10 +68,9 @@ TEST_F(PrepareExtractionFolderTest, FirstFolderIsTheProductFolderInTheInstallerC
   EXPECT_TRUE(fake::W().shell.browseCalls.empty());
 }
 
-TEST_F(PrepareExtractionFolderTest, ExistingPackageIsNeitherOpenedNorOverwritten) {
-  const std::vector<uint8_t> old = {'o', 'l', 'd'};
-  fake::AddFile(In(kFirstFolder, "main.msi"), old);
+TEST_F(PrepareExtractionFolderTest, PackageThatIsThereAlreadyIsKeptAsItIs) {
   TestJob files({{"main.msi", Content(10, 1)}, {"main.cab", Content(20, 2)}});
+  fake::AddFile(In(kFirstFolder, "main.msi"), files.content(0));
   ASSERT_EQ(Prepare(files).code, 0u);
   EXPECT_EQ(std::string(files.item(0).path), In(kFirstFolder, "main.msi"));
   EXPECT_EQ(files.item(0).handle, nullptr);
@@ -79,36 +78,74 @@ TEST_F(PrepareExtractionFolderTest, ExistingPackageIsNeitherOpenedNorOverwritten
 
   while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
   }
-  EXPECT_EQ(fake::FileData(files.item(0).path), old);
+  EXPECT_EQ(fake::FileData(files.item(0).path), files.content(0));
   EXPECT_EQ(fake::FileData(files.item(1).path), files.content(1));
 }
 
-// main.msi existed in the first folder, main.cab is created there, the third
-// item's path would be too long there: only main.cab is rolled back, and the
-// user's folder takes all three.
+// Whatever else is found under an item's name, left by an earlier run that
+// failed or put there by someone, is opened and written over.
+TEST_F(PrepareExtractionFolderTest, AnyOtherFileThereIsReplaced) {
+  const std::vector<uint8_t> content = Content(10, 1);
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> found = {
+      {"empty", {}},
+      {"cut short", std::vector<uint8_t>(content.begin(), content.begin() + 4)},
+      {"other bytes", Content(10, 7)},
+      {"longer", Content(11, 1)},
+  };
+  for (const auto& f : found) {
+    SetUp();
+    fake::AddFile(In(kFirstFolder, "main.msi"), f.second);
+    TestJob files({{"main.msi", content}});
+    ASSERT_EQ(Prepare(files).code, 0u) << f.first;
+    EXPECT_NE(fake::FindHandle(files.item(0).handle), nullptr) << f.first;
+    while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
+    }
+    EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), content) << f.first;
+  }
+}
+
+// A file that cannot be replaced is one that cannot be created: the attempt
+// is rolled back and the user asked for a folder.
+TEST_F(PrepareExtractionFolderTest, FileThatCannotBeReplacedLeadsToTheBrowser) {
+  fake::AddFolder(In(kFirstFolder, "main.msi"));  // a folder of that name
+  fake::AnswerBrowser("D:\\Temp");
+  TestJob files({{"main.msi", Content(10, 1)}});
+  ASSERT_EQ(Prepare(files).code, 0u);
+  EXPECT_EQ(std::string(files.item(0).path),
+            std::string("D:\\Temp\\") + kProductCode + "\\main.msi");
+  EXPECT_EQ(fake::W().shell.browseCalls.size(), 1u);
+  EXPECT_TRUE(fake::IsFolder(In(kFirstFolder, "main.msi")));
+}
+
+// main.msi was in the first folder with its content and is kept, data.cab
+// was there with other bytes and is replaced, main.cab is created there, the
+// fourth item's path would be too long there: main.cab and the replaced
+// data.cab are rolled back, main.msi stays, and the user's folder takes all four.
 TEST_F(PrepareExtractionFolderTest, RollbackDeletesOnlyThisAttemptsFilesThenAsksTheUser) {
-  const std::vector<uint8_t> old = {'o', 'l', 'd'};
-  fake::AddFile(In(kFirstFolder, "main.msi"), old);
+  fake::AddFile(In(kFirstFolder, "main.msi"), Content(10, 1));
+  fake::AddFile(In(kFirstFolder, "data.cab"), {'o', 'l', 'd'});
   fake::AddFolder("D:\\T");
   fake::AnswerBrowser("D:\\T\\");
   TestJob files({{"main.msi", Content(10, 1)},
+                 {"data.cab", Content(40, 4)},
                  {"main.cab", Content(20, 2)},
                  {kLongName, Content(30, 3)}});
   ASSERT_LE(In(std::string("D:\\T\\") + kProductCode, kLongName.c_str()).size(), 260u);
 
   Status status = Prepare(files);
   EXPECT_EQ(status.code, 0u);
-  EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), old);
+  EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), Content(10, 1));
+  EXPECT_FALSE(fake::Exists(In(kFirstFolder, "data.cab")));
   EXPECT_FALSE(fake::Exists(In(kFirstFolder, "main.cab")));
   EXPECT_TRUE(fake::IsFolder(kFirstFolder));  // not empty: it stays
 
   const std::string chosen = std::string("D:\\T\\") + kProductCode;
   EXPECT_EQ(std::string(extractDir_), chosen);
-  for (size_t i = 0; i < 3; i++) {
+  for (size_t i = 0; i < 4; i++) {
     EXPECT_EQ(std::string(files.item(i).path), In(chosen, files.item(i).name)) << i;
     EXPECT_NE(fake::FindHandle(files.item(i).handle), nullptr) << i;
   }
-  ExpectDataKept(files, 3);
+  ExpectDataKept(files, 4);
 
   ASSERT_EQ(fake::W().shell.browseCalls.size(), 1u);
   const fake::BrowseCall& call = fake::W().shell.browseCalls[0];

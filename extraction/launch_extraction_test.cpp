@@ -120,15 +120,28 @@ TEST_F(LaunchExtractionTest, CancelAfterAFailedWriteEndsSilentlyWith29AndCleansU
   EXPECT_FALSE(fake::Exists(kFolder));
 }
 
-TEST_F(LaunchExtractionTest, ExistingPackageIsKeptAndInstalled) {
-  fake::AddFile(kFolder + "\\main.msi", Bytes("OLD PACKAGE"));
-  std::vector<uint8_t> seen;
-  fake::W().process.installer.onRun = [&seen](const fake::ProcessLaunch&) {
-    seen = fake::FileData(kFolder + "\\main.msi");
+// An empty or cut main.msi left by an earlier run that failed or was
+// cancelled is replaced with the verified package before the installer runs;
+// one that holds the package already is used as it is.
+TEST_F(LaunchExtractionTest, InstallerGetsOnlyTheVerifiedPackage) {
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> found = {
+      {"empty", {}},
+      {"cut short", std::vector<uint8_t>(package_.begin(), package_.begin() + 524288)},
+      {"other package", Bytes("OLD PACKAGE")},
+      {"the package itself", package_},
   };
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(seen, Bytes("OLD PACKAGE"));
-  EXPECT_EQ(fake::FileData(kFolder + "\\data.cab"), Bytes("CABINET"));
+  for (const auto& f : found) {
+    SetUp();
+    fake::AddFile(kFolder + "\\main.msi", f.second);
+    std::vector<uint8_t> seen;
+    fake::W().process.installer.onRun = [&seen](const fake::ProcessLaunch&) {
+      seen = fake::FileData(kFolder + "\\main.msi");
+    };
+    EXPECT_EQ(Run(), 0) << f.first;
+    EXPECT_EQ(seen, package_) << f.first;
+    EXPECT_EQ(fake::FileData(kFolder + "\\data.cab"), Bytes("CABINET")) << f.first;
+    EXPECT_TRUE(fake::W().shell.browseCalls.empty()) << f.first;
+  }
 }
 
 }  // namespace

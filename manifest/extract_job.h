@@ -9,7 +9,7 @@ struct ExtractItem {
   char name[261];   // file name within the extraction folder
   uint8_t* data;    // owned decoded content (LocalAlloc)
   uint32_t size;    // content size
-  HANDLE handle;    // open output file, or null when the file already existed
+  HANDLE handle;    // open output file, or null when the file there held this content already
   uint32_t written; // bytes written so far
   char path[261];   // full output path
 };

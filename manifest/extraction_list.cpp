@@ -7,6 +7,7 @@
 #include "launcher/launcher_state.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
+#include "manifest/plain_file_name.h"
 #include "payload/block.h"
 
 namespace {
@@ -48,7 +49,7 @@ int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, vo
     if (sscanf(piece, "%u", &owner) != 1) continue;
     if (sourceIndex != collection->sourceIndex || owner != collection->key) continue;
     ExtractJob* job = collection->job;
-    if (!AppendItem(job) ||
+    if (FileNameFault(fileName) || !AppendItem(job) ||
         !ExtractFileBlock(sourceIndex, key, &job->items[job->count - 1], fileName))
       collection->error = true;
   }
@@ -56,7 +57,10 @@ int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, vo
 }
 
 bool BuildExtractionList(const PackageMatch* match, ExtractJob* job) {
-  if (!AppendItem(job) ||
+  // The product code names the extraction folder and each cabinet names a
+  // file in it: a name that could step out of that folder makes the payload
+  // unusable, however well it is signed.
+  if (FileNameFault(match->productCode) || !AppendItem(job) ||
       !ExtractFileBlock(match->sourceIndex, match->key, &job->items[job->count - 1], "main.msi"))
     return false;
   CabinetCollection collection = {job, match->sourceIndex, match->key, false};

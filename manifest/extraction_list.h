@@ -22,12 +22,14 @@ struct CabinetCollection {
 // Manifest walk callback (context: CabinetCollection).
 // For a cabinet entry "cab\owners\fileName" of the matched package's source
 // whose ";"-separated owners name the matched key, appends an item decoded
-// from the entry's file block (once per naming piece); a failure to grow the
-// array or to decode sets the collection's error flag. Always returns 1.
+// from the entry's file block (once per naming piece); a file name that is not
+// one plain file name (FileNameFault), a failure to grow the array or to
+// decode sets the collection's error flag. Always returns 1.
 int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context);
 
 // Fills job->items with "main.msi" (the matched package) followed by every
 // cabinet that names it as owner, in manifest order, each decoded into
-// memory. False on any failure; items already decoded stay for the clean-up
-// to free.
+// memory. False on any failure, also when the product code or a cabinet's
+// file name is not one plain file name (FileNameFault); items already decoded
+// stay for the clean-up to free.
 bool BuildExtractionList(const PackageMatch* match, ExtractJob* job);

@@ -76,10 +76,11 @@ class ExtractionListTest : public ::testing::Test {
     return items;
   }
 
-  PackageMatch Match(uint32_t sourceIndex, uint32_t key) {
+  PackageMatch Match(uint32_t sourceIndex, uint32_t key, const char* productCode = "{P}") {
     PackageMatch match = {};
     match.sourceIndex = sourceIndex;
     match.key = key;
+    snprintf(match.productCode, sizeof match.productCode, "%s", productCode);
     return match;
   }
 
@@ -152,6 +153,43 @@ TEST_F(ExtractionListTest, PackageThatCannotBeDecodedEndsTheList) {
   match = Match(0, 4242);
   EXPECT_FALSE(BuildExtractionList(&match, &job_));
   EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
+}
+
+// The product code names the extraction folder and a cabinet's name a file in
+// it: either one that is not a single plain file name fails the list, however
+// well the payload is signed.
+TEST_F(ExtractionListTest, NameThatIsNotOnePlainFileNameFailsTheList) {
+  const char* const badNames[] = {"../../../victim.txt", "..", "sub/x.cab", "C:x.cab", "con.cab",
+                                  "data.cab.", "a|b"};
+  for (const char* bad : badNames) {
+    Sources sources({SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
+                                   {1001, "cab\\1000\\a.cab", Bytes("A")},
+                                   {1002, std::string("cab\\1000\\") + bad, Bytes("BAD")}})});
+    PackageMatch match = Match(0, 1000);
+    EXPECT_FALSE(BuildExtractionList(&match, &job_)) << bad;
+    // The refused cabinet is neither counted nor decoded.
+    EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"a.cab", "A"}})) << bad;
+    FreeJob();
+
+    match = Match(0, 1000, bad);
+    EXPECT_FALSE(BuildExtractionList(&match, &job_)) << bad;
+    EXPECT_EQ(job_.count, 0) << bad;
+    FreeJob();
+  }
+}
+
+// In a double-byte code page 0x5C is also a trail byte: the cabinet named by
+// the characters 0x95 0x5C, ".cab" keeps its whole name.
+TEST_F(ExtractionListTest, TrailByteBackslashStaysInTheCabinetName) {
+  fake::W().codePage = fake::CodePage::DoubleByte;
+  char16_t unit = 0;
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x95\x5C", 2, reinterpret_cast<WCHAR*>(&unit), 1), 1);
+  const std::string name = fake::Utf8(std::u16string(1, unit)) + ".cab";
+  Sources sources({SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
+                                 {1001, "cab\\1000\\" + name, Bytes("CAB")}})});
+  PackageMatch match = Match(0, 1000);
+  EXPECT_TRUE(BuildExtractionList(&match, &job_));
+  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"\x95\x5C.cab", "CAB"}}));
 }
 
 TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {

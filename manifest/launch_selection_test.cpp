@@ -62,6 +62,38 @@ TEST_F(LaunchSelectionTest, CabinetThatCannotBeDecodedEndsWithText101) {
   EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
 }
 
+// Names from the manifest never reach outside the product folder: a cabinet
+// or a product code that is not one plain file name ends the launch as a
+// corrupted payload, before anything is written or the installer runs. Here
+// each would otherwise name a file that was there before the launch, which
+// the failing installer's clean-up would then delete.
+TEST_F(LaunchSelectionTest, NameReachingOutOfTheProductFolderEndsWithText101) {
+  struct Case {
+    const char* productCode;
+    const char* cabinet;
+    const char* victim;
+  } const cases[] = {
+      {"{P}", "../../../victim.txt", "C:\\victim.txt"},
+      {"{P}", "..\\..\\..\\victim.txt", "C:\\victim.txt"},  // its name field reads ".."
+      {"../../..", "main.cab", "C:\\main.msi"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    fake::AddFolder("C:\\Windows\\Installer");
+    fake::AddFile("C:\\Windows\\system32\\msiexec.exe", Bytes("MZ"));
+    fake::AddFile(c.victim, Bytes("VICTIM"));
+    fake::W().process.installer.exitCode = 1603;
+    std::vector<uint8_t> payload =
+        MakePayload({{1000, std::string("x64\\1033\\") + c.productCode + "\\Product", Bytes("MSI")},
+                     {1001, std::string("cab\\1000\\") + c.cabinet, Bytes("CAB")}});
+    EXPECT_EQ(Run(payload), 13) << c.cabinet;
+    EXPECT_TRUE(ShowedText101()) << c.cabinet;
+    EXPECT_TRUE(fake::W().process.launches.empty()) << c.cabinet;
+    EXPECT_EQ(fake::FileData(c.victim), Bytes("VICTIM")) << c.cabinet;
+    EXPECT_FALSE(fake::Exists("C:\\Windows\\Installer\\{P}")) << c.cabinet;
+  }
+}
+
 // A fitting package takes the launcher past the selection (to whatever the
 // later steps make of it), here through the fallback to US English.
 TEST_F(LaunchSelectionTest, FittingPackageGoesPastSelection) {

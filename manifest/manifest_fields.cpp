@@ -1,20 +1,26 @@
 #include "manifest/manifest_fields.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 bool ReadManifestFields(const char* text, char* const* fields, int count) {
-  // A field that does not fit stops sscanf at its 255th byte: in front of a
-  // further field the backslash then fails to match; the last field is
-  // checked below by what follows it in the text.
-  int read = count == 4 ? sscanf(text, "%255[^\\]\\%255[^\\]\\%255[^\\]\\%255[^\\]", fields[0],
-                                 fields[1], fields[2], fields[3])
-                        : sscanf(text, "%255[^\\]\\%255[^\\]\\%255[^\\]", fields[0], fields[1],
-                                 fields[2]);
-  if (read != count) return false;
-  size_t end = static_cast<size_t>(count) - 1;  // the backslashes between the fields
-  for (int i = 0; i < count; i++) end += strlen(fields[i]);
-  return text[end] == '\0' || text[end] == '\\';
+  // By character, as CharNextA steps: in a double-byte code page 0x5C is also
+  // the trail byte of many characters, and such a byte is never a separator.
+  const char* p = text;
+  for (int i = 0; i < count; i++) {
+    if (i > 0) {
+      if (*p != '\\') return false;
+      p++;
+    }
+    const char* start = p;
+    while (*p && *p != '\\') p = CharNextA(p);
+    size_t length = static_cast<size_t>(p - start);
+    if (length == 0 || length >= MANIFEST_FIELD_SIZE) return false;
+    memcpy(fields[i], start, length);
+    fields[i][length] = 0;
+  }
+  return true;
 }
 
 const char* NextListPiece(const char* piece) {

@@ -136,4 +136,16 @@ TEST(MatchPackageEntryTest, FillsTheFieldsOfTheAcceptedEntry) {
   EXPECT_EQ(match.key, 0u);
 }
 
+// In a double-byte code page 0x5C is also a trail byte: fields are split by
+// character, so a name of two such characters arrives whole.
+TEST(MatchPackageEntryTest, TrailByteBackslashIsNoSeparator) {
+  fake::Reset();
+  fake::W().codePage = fake::CodePage::DoubleByte;
+  g_launcher.lcid = 1041;
+  PackageMatch match = {};
+  EXPECT_EQ(MatchPackageEntry(0, 1000, "x64\\1041\\{P}\\\x83\x5C\x95\x5C\\x", &match), 0);
+  EXPECT_STREQ(match.productCode, "{P}");
+  EXPECT_STREQ(match.productName, "\x83\x5C\x95\x5C");
+}
+
 }  // namespace

@@ -5,7 +5,9 @@
 // the logic did: files written, message boxes shown, last error left behind.
 //
 // Paths compare without regard to ASCII case and use backslashes, as on
-// Windows. A folder must exist before a file can be created in it.
+// Windows; "." and ".." in them are resolved and a path rooted without a drive
+// letter means the current drive, as on Windows. A folder must exist before a
+// file can be created in it.
 #pragma once
 
 #include <cstdint>
@@ -129,7 +131,17 @@ SIZE_T AllocationSize(const void* memory);
 // RestrictDllSearchToSystem32 is counted.
 void NoteCall();
 
+// Length in bytes of the ANSI character at text in the fake's code page, as
+// CharNextA steps (0 at the terminator).
+size_t AnsiCharLength(const char* text);
+
 // File-system helpers for tests.
+// The key of a path in nodes: ASCII letters upper-cased, "/" read as "\".
+// A path on a drive ("C:\...") or rooted on the current directory's drive
+// ("\...") is resolved as Windows resolves full paths: repeated separators
+// collapse, "." goes, ".." takes the component before it (never the root),
+// and the last component loses its trailing dots and spaces. Paths are split
+// by character, so a trail byte 0x5C of the double-byte page is no separator.
 std::string Key(const std::string& path);
 void AddFolder(const std::string& path);  // creates every level
 void AddFile(const std::string& path, const std::vector<uint8_t>& data);

@@ -356,6 +356,27 @@ static size_t CharLength(const unsigned char* text) {
   return 1;
 }
 
+size_t fake::AnsiCharLength(const char* text) {
+  return CharLength(reinterpret_cast<const unsigned char*>(text));
+}
+
+// The double-byte character a UTF-16 unit stands for in the fake's double-byte
+// page, the reverse of MultiByteToWideChar below: where two lead bytes give
+// the same unit, the one from 0x81-0x9F. False for units the page lacks.
+static bool DoubleBytePair(char16_t unit, uint8_t* lead, uint8_t* trail) {
+  if (unit < 0x4E00 || unit >= 0x4E00 + 0x5000) return false;
+  uint32_t pair = unit - 0x4E00u;
+  uint32_t high = pair / 256;
+  uint32_t first = high <= 0x9F - 0x81 ? 0x81 + high : 0x81 + 0x5000 / 256 + high;
+  uint32_t second = pair % 256;
+  if (!IsLeadByte(static_cast<uint8_t>(first)) || first > 0xFC || second < 0x40 ||
+      second == 0x7F || second > 0xFC)
+    return false;
+  *lead = static_cast<uint8_t>(first);
+  *trail = static_cast<uint8_t>(second);
+  return true;
+}
+
 LPSTR CharNextA(LPCSTR text) {
   NoteCall();
   auto* p = reinterpret_cast<const unsigned char*>(text);
@@ -409,6 +430,12 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH wide, int wideCount, LPSTR 
       // a single-byte page become their ASCII look-alikes (U+FF02 becomes '"').
       if (W().codePage == fake::CodePage::SingleByte && u >= 0xFF01 && u <= 0xFF5E) {
         out.push_back(static_cast<char>(u - 0xFEE0));
+        continue;
+      }
+      uint8_t lead = 0, trail = 0;
+      if (W().codePage == fake::CodePage::DoubleByte && DoubleBytePair(u, &lead, &trail)) {
+        out.push_back(static_cast<char>(lead));
+        out.push_back(static_cast<char>(trail));
         continue;
       }
       bool fits = W().codePage == fake::CodePage::SingleByte ? u < 0x100 : u < 0x80;

@@ -6,21 +6,79 @@
 
 namespace fake {
 
-std::string Key(const std::string& path) {
-  std::string key = path;
-  for (char& c : key) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c == '/') c = '\\';
+namespace {
+
+// The characters of path with ASCII letters upper-cased and "/" read as "\",
+// split at the separators: components[0] is what stands before the first one.
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> components(1);
+  for (size_t i = 0; i < path.size();) {
+    size_t n = AnsiCharLength(path.c_str() + i);
+    if (n == 0) break;
+    if (n > 1) {
+      components.back().append(path, i, n);
+    } else if (path[i] == '\\' || path[i] == '/') {
+      components.emplace_back();
+    } else {
+      char c = path[i];
+      components.back().push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    i += n;
   }
-  while (key.size() > 3 && key.back() == '\\') key.pop_back();
-  return key;
+  return components;
+}
+
+std::string Join(const std::vector<std::string>& components, size_t from, size_t to) {
+  std::string out;
+  for (size_t i = from; i < to; i++) out += (i > from ? "\\" : "") + components[i];
+  return out;
+}
+
+bool IsDrive(const std::string& component) {
+  return component.size() == 2 && component[1] == ':' && component[0] >= 'A' &&
+         component[0] <= 'Z';
+}
+
+}  // namespace
+
+std::string Key(const std::string& path) {
+  std::vector<std::string> parts = Components(path);
+  std::string root;
+  if (parts.size() > 1 && IsDrive(parts[0])) {
+    root = parts[0] + "\\";
+  } else if (parts.size() > 1 && parts[0].empty() && !parts[1].empty()) {
+    std::vector<std::string> current = Components(W().currentDirectory);
+    if (IsDrive(current[0])) root = current[0] + "\\";
+  }
+  if (root.empty()) {
+    // A name, or a path the fake does not resolve: kept as written.
+    std::string key = Join(parts, 0, parts.size());
+    while (key.size() > 3 && key.back() == '\\') key.pop_back();
+    return key;
+  }
+  std::vector<std::string> resolved;
+  for (size_t i = 1; i < parts.size(); i++) {
+    if (parts[i].empty() || parts[i] == ".") continue;
+    if (parts[i] == "..") {
+      if (!resolved.empty()) resolved.pop_back();
+      continue;
+    }
+    resolved.push_back(parts[i]);
+  }
+  const std::string& written = parts.back();
+  if (!written.empty() && written != "." && written != ".." && !resolved.empty()) {
+    std::string& last = resolved.back();
+    while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
+    if (last.empty()) resolved.pop_back();
+  }
+  return root + Join(resolved, 0, resolved.size());
 }
 
 std::string ParentOf(const std::string& path) {
-  std::string key = Key(path);
-  size_t slash = key.rfind('\\');
-  if (slash == std::string::npos) return "";
-  return key.substr(0, slash == 2 ? 3 : slash);
+  std::vector<std::string> parts = Components(Key(path));
+  if (parts.size() < 2) return "";
+  if (parts.size() == 2) return parts[0] + "\\";
+  return Join(parts, 0, parts.size() - 1);
 }
 
 bool Exists(const std::string& path) { return W().nodes.count(Key(path)) != 0; }
@@ -78,10 +136,15 @@ using fake::Key;
 using fake::NoteCall;
 using fake::W;
 
+static bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 static bool ValidPath(LPCSTR path) {
   if (!path || !*path) return false;
-  // The fake knows only absolute drive paths, as the launcher only makes those.
-  return strlen(path) >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  // The fake knows only absolute paths: on a drive, or rooted on the current
+  // drive; the launcher makes only those.
+  if (strlen(path) >= 3 && path[1] == ':' && IsSeparator(path[2])) return true;
+  const std::string& current = W().currentDirectory;
+  return IsSeparator(path[0]) && !IsSeparator(path[1]) && current.size() >= 2 && current[1] == ':';
 }
 
 static bool InUnwritableFolder(const std::string& key) {
@@ -249,8 +312,7 @@ HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data) {
   memset(data, 0, sizeof(*data));
   data->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   data->nFileSizeLow = static_cast<DWORD>(node.data.size());
-  std::string key = Key(path);
-  std::string name = key.substr(key.rfind('\\') + 1);
+  std::string name = fake::Components(Key(path)).back();
   snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
   return fake::AddHandle(std::make_unique<fake::FindHandleObject>());
 }

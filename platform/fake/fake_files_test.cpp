@@ -57,4 +57,72 @@ TEST(FakeFiles, DiskFullWritesWhatFits) {
   EXPECT_EQ(fake::FileData("D:\\f").size(), 5u);
 }
 
+// Windows resolves "." and ".." in a path before it reaches the file system,
+// and a path rooted without a drive letter names the current drive: a name
+// such as ..\..\x.txt joined to a folder reaches outside it.
+TEST(FakeFiles, PathsResolveDotsAndTheCurrentDrive) {
+  fake::Reset();
+  fake::W().currentDirectory = "C:\\Users\\Ann";
+  fake::AddFolder("C:\\Windows\\Installer\\{P}");
+  fake::AddFile("C:\\victim.txt", {'v'});
+  struct Case {
+    const char* path;
+    const char* key;
+  } const cases[] = {
+      {"C:\\Windows\\Installer\\{P}\\../../../victim.txt", "C:\\VICTIM.TXT"},
+      {"C:\\Windows\\Installer\\{P}\\..\\..\\..\\..\\..\\victim.txt", "C:\\VICTIM.TXT"},
+      {"C:\\Windows\\.\\Installer\\\\{P}\\", "C:\\WINDOWS\\INSTALLER\\{P}"},
+      {"C:\\Windows\\Installer\\{P}\\..", "C:\\WINDOWS\\INSTALLER"},
+      {"C:\\victim.txt. .", "C:\\VICTIM.TXT"},
+      {"\\victim.txt", "C:\\VICTIM.TXT"},
+      {"/Windows/Installer", "C:\\WINDOWS\\INSTALLER"},
+      {"C:\\..", "C:\\"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(fake::Key(c.path), c.key) << c.path;
+
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA("\\Windows\\Installer\\{P}\\..\\..\\..\\victim.txt", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(data.cFileName, "VICTIM.TXT");
+  FindClose(find);
+  EXPECT_TRUE(DeleteFileA("C:\\Windows\\Installer\\{P}\\../../../victim.txt"));
+  EXPECT_FALSE(fake::Exists("C:\\victim.txt"));
+  HANDLE file = CreateFileA("\\Windows\\Installer\\{P}\\..\\new.txt", GENERIC_WRITE, 0,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_TRUE(fake::Exists("C:\\Windows\\Installer\\new.txt"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\Windows\\Installer\\{P}\\."));
+  EXPECT_FALSE(fake::Exists("C:\\Windows\\Installer\\{P}"));
+}
+
+// In the double-byte page a trail byte 0x5C is part of its character: the
+// characters 0x95 0x5C name one file, not a folder 0x95 holding another. The
+// page converts such characters both ways.
+TEST(FakeFiles, TrailByteBackslashIsNoSeparator) {
+  fake::Reset();
+  fake::W().codePage = fake::CodePage::DoubleByte;
+  fake::AddFolder("C:\\T");
+  HANDLE file = CreateFileA("C:\\T\\\x95\x5C.cab", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_EQ(fake::ParentOf("C:\\T\\\x95\x5C.cab"), "C:\\T");
+  EXPECT_FALSE(fake::Exists("C:\\T\\\x95"));
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA("C:\\T\\\x95\x5C.cab", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(data.cFileName, "\x95\x5C.CAB");
+  FindClose(find);
+
+  WCHAR wide[4] = {};
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x95\x5C\x83\x7C", 4, wide, 4), 2);
+  char back[8] = {};
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, 2, back, sizeof back, nullptr, nullptr), 4);
+  EXPECT_STREQ(back, "\x95\x5C\x83\x7C");
+  const WCHAR missing[] = {0x9FFF};  // no character of the page
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, missing, 1, back, sizeof back, nullptr, nullptr), 1);
+  EXPECT_EQ(back[0], '?');
+}
+
 }  // namespace

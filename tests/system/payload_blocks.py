@@ -12,6 +12,12 @@ tampered copies of it for the system tests.
   payload_blocks.py append-empty FILE OUT ID CONTENT
       OUT = FILE followed by a file block with id ID that has no data and
       the bytes of the file CONTENT where its signature would be
+  payload_blocks.py append-signed FILE OUT PRIVATE.pem ID TEXT CONTENT [ID TEXT CONTENT]...
+      OUT = FILE followed by a payload signed with PRIVATE.pem (through
+      openssl): a manifest block with one entry per ID and TEXT (stored as
+      UTF-16LE with a terminating zero), then one file block per ID with the
+      bytes of the file CONTENT. Nothing in the texts is checked, so this
+      makes payloads stubpack refuses to pack
 
 The chain is walked from the end of the file the way the launcher walks it:
 each block is its data, its signature and a 28-byte trailer (16-byte kind
@@ -20,7 +26,9 @@ are stepped over until the manifest block, which is the first of the chain.
 Exit status 1 when the file holds no such chain or the block is missing.
 """
 import struct
+import subprocess
 import sys
+import zlib
 
 MANIFEST_KIND = bytes.fromhex("f7bbd5ee84121946918cf0cb8ee28b55")
 FILE_KIND = bytes.fromhex("d98c24a196ef6b4392bfc00bad727e63")
@@ -51,6 +59,27 @@ def walk(image):
         pos = data_pos
 
 
+def signed_block(kind, block_id, content, key):
+    """The block of content: zlib data, the RSA/SHA-256 PKCS#1 v1.5 signature
+    of the content (big-endian, as openssl writes it), the trailer."""
+    signature = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=content,
+                               stdout=subprocess.PIPE, check=True).stdout
+    data = zlib.compress(content, 9)
+    return data + signature + kind + struct.pack("<III", block_id, len(signature), len(data))
+
+
+def signed_payload(entries, key):
+    """A manifest block listing (id, text, content) entries, then their file blocks."""
+    manifest = b""
+    for block_id, text, _ in entries:
+        encoded = (text + "\0").encode("utf-16-le")
+        manifest += struct.pack("<II", block_id, len(encoded)) + encoded
+    region = signed_block(MANIFEST_KIND, 0, manifest, key)
+    for block_id, _, content in entries:
+        region += signed_block(FILE_KIND, block_id, content, key)
+    return region
+
+
 def find(blocks, wanted_block):
     name, _, wanted = wanted_block.partition(":")
     for block in blocks:
@@ -67,6 +96,14 @@ def main(argv):
     with open(args[0], "rb") as f:
         image = bytearray(f.read())
     try:
+        if command == "append-signed" and len(args) >= 6 and (len(args) - 3) % 3 == 0:
+            entries = []
+            for at in range(3, len(args), 3):
+                with open(args[at + 2], "rb") as f:
+                    entries.append((int(args[at]), args[at + 1], f.read()))
+            with open(args[1], "wb") as f:
+                f.write(image + signed_payload(entries, args[2]))
+            return 0
         blocks = walk(image)
         if command == "list" and len(args) == 1:
             for kind, block_id, data_pos, data_size, sig_pos, sig_size in blocks:

@@ -12,8 +12,10 @@
 
 #include "launcher/launcher_state.h"
 #include "manifest/extraction_list.h"
+#include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
 #include "manifest/package_select.h"
+#include "manifest/plain_file_name.h"
 #include "payload/block.h"
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
@@ -86,6 +88,23 @@ std::string EntryKind(const std::string& text) {
   size_t fields = 1;
   for (char c : text) fields += c == '\\';
   return fields >= 4 ? "package" : "unreadable";
+}
+
+// Why the launcher refuses the name an entry gives a file or folder (the
+// product code of a package entry, the file name of a cabinet entry), read
+// with the launcher's own field reader and checker; empty when it does not.
+std::string NameRefusal(const std::string& text) {
+  char fields[4][MANIFEST_FIELD_SIZE];
+  char* const pointers[] = {fields[0], fields[1], fields[2], fields[3]};
+  std::string kind = EntryKind(text);
+  bool cabinet = kind == "cabinet";
+  if (!cabinet && kind != "package") return "";
+  if (!ReadManifestFields(text.c_str(), pointers, cabinet ? 3 : 4)) return "";
+  const char* fault = FileNameFault(fields[2]);
+  if (!fault) return "";
+  return std::string(cabinet ? "its file name \"" : "its product code \"") + fields[2] + "\" " +
+         fault + ": the launcher stops (text 101) when it chooses " +
+         (cabinet ? "a package of this cabinet" : "this package");
 }
 
 int CollectBlock(const BlockPlace* block, void* context) {
@@ -252,6 +271,11 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
           status.location == LOC_FILE_RAW ? ", stored without data (unverified)" : "");
       ok = false;
     }
+    std::string refusal = NameRefusal(e.text);
+    if (!refusal.empty()) {
+      Say(text, "      %s\n", refusal.c_str());
+      ok = false;
+    }
   }
 
   if (options.hasLocale && loaded.code == 0) {
@@ -279,7 +303,10 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
       }
       LocalFree(job.items);
       if (!built) {
-        Say(text, "  the files cannot all be decoded: the launcher stops (text 101)\n");
+        Say(text, "  %s: the launcher stops (text 101)\n",
+            FileNameFault(match.productCode)
+                ? "its product code is refused (see above)"
+                : "the files cannot all be decoded or a cabinet's name is refused (see above)");
         ok = false;
       }
     }

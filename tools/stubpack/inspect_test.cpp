@@ -135,6 +135,51 @@ TEST_F(InspectTest, SaysWhereThePayloadSitsForEachForm) {
   }
 }
 
+// A payload stubpack would never pack, signed all the same: inspect names each
+// entry whose name the launcher refuses, and why.
+TEST_F(InspectTest, NamesThatWouldLeaveTheProductFolderAreNamedWithTheReason) {
+  std::string error;
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+  ASSERT_TRUE(key) << error;
+  std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob());
+  std::vector<uint8_t> region;
+  ASSERT_TRUE(payload_writer::WritePayload({{1000, "x64\\1033\\{P}\\Product", {'M'}},
+                                            {1001, "cab\\1000\\../../../victim.txt", {'C'}},
+                                            {1002, "x64\\1031\\CON\\Produkt", {'M'}},
+                                            {1003, "cab\\1002\\data.cab", {'D'}}},
+                                           key.get(), &region, &error))
+      << error;
+  image.insert(image.end(), region.begin(), region.end());
+  WriteBytes(dir.Path("setup.exe"), image);
+
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
+  ExpectHas(text,
+            "key 1001   cabinet    cab\\1000\\../../../victim.txt\n"
+            "      its file name \"../../../victim.txt\" holds a path separator (\\ or /): the "
+            "launcher stops (text 101) when it chooses a package of this cabinet\n");
+  ExpectHas(text,
+            "key 1002   package    x64\\1031\\CON\\Produkt\n"
+            "      its product code \"CON\" is a reserved device name: the launcher stops (text "
+            "101) when it chooses this package\n");
+  EXPECT_EQ(text.find("data.cab\n      its"), std::string::npos) << text;
+  ExpectHas(text, "PROBLEMS");
+
+  struct Case {
+    int locale;
+    const char* says;
+  } const cases[] = {
+      {1033, "the files cannot all be decoded or a cabinet's name is refused (see above): the "
+             "launcher stops (text 101)"},
+      {1031, "its product code is refused (see above): the launcher stops (text 101)"},
+  };
+  for (const Case& c : cases) {
+    text.clear();
+    EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text, c.locale), 1);
+    ExpectHas(text, c.says);
+  }
+}
+
 TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
   WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
   PackSamples(dir.Path("keyless.exe"), dir.Path("setup.exe"));
