@@ -76,7 +76,8 @@ Status DecodeBlock(const PayloadSource* source, bool fileKind, uint32_t dataPos,
   }
 
   if (isSigned) {
-    SignatureCheck check = VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
+    SignatureCheck check =
+        VerifyBlockSignature(source->key, buffer, size, source->data + sigPos, signatureSize);
     if (check != SignatureCheck::Verified) {
       LocalFree(buffer);
       return check == SignatureCheck::KeyUnusable

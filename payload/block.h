@@ -16,7 +16,8 @@ enum : uint32_t { BLOCK_TRAILER_SIZE = 28 };
 
 // Finds the block of this kind and id by walking the trailers back from the
 // end of the source, decodes it (inflates it when the source is compressed,
-// verifies its signature when it is signed) and returns the content in a new
+// verifies its signature with source->key when it is signed; a signed source
+// without key blob counts as an unusable key) and returns the content in a new
 // LocalAlloc buffer (*content, freed by the caller). File blocks are stepped
 // over; the manifest block ends every search. Statuses: found {0, 547/687}
 // (inflated) or {0, 562/702} (copied); not found {1168, 509}; bad stream

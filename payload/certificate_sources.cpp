@@ -31,8 +31,10 @@ bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* o
 
 
 // Fetches and parses certificate index of the message and adds a source for
-// each of its payload extensions; status is the scan's result so far.
-Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
+// each of its payload extensions to *sources; status is the scan's result so
+// far.
+Status ScanCertificate(HCRYPTMSG message, DWORD index, VerificationKey key,
+                       PayloadSources* sources, Status status) {
   DWORD size = 0;
   if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &size))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_SIZE);
@@ -53,7 +55,7 @@ Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
   for (DWORD i = 0; i < info->cExtension && status.code == 0; i++) {
     const CERT_EXTENSION& extension = info->rgExtension[i];
     if (!extension.fCritical && strcmp(extension.pszObjId, PAYLOAD_EXTENSION_OID) == 0)
-      status = AddPayloadSource(extension.Value.pbData, extension.Value.cbData,
+      status = AddPayloadSource(sources, key, extension.Value.pbData, extension.Value.cbData,
                                 LOC_EXTENSION_COPY, LOC_CERT_SOURCE_APPEND);
   }
   CertFreeCertificateContext(cert);
@@ -63,7 +65,8 @@ Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
 
 }  // namespace
 
-Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
+Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize, VerificationKey key,
+                              PayloadSources* sources) {
   Status status{0, LOC_NO_CERTIFICATE_PAYLOAD};
   uint32_t directory = 0;
   uint32_t directorySize = 0;
@@ -86,7 +89,7 @@ Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
     status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);
   } else {
     for (DWORD i = 0; i < count && status.code == 0; i++)
-      status = ScanCertificate(message, i, status);
+      status = ScanCertificate(message, i, key, sources, status);
   }
   CryptMsgClose(message);
   return status;

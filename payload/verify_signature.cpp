@@ -10,19 +10,19 @@
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 
-const uint8_t* g_verificationKey = kVerificationKeyBlob;
-
-SignatureCheck VerifyBlockSignature(const uint8_t* content, uint32_t contentSize,
-                                    const uint8_t* signature, uint32_t signatureSize) {
+SignatureCheck VerifyBlockSignature(VerificationKey key, const uint8_t* content,
+                                    uint32_t contentSize, const uint8_t* signature,
+                                    uint32_t signatureSize) {
+  if (!key.blob) return SignatureCheck::KeyUnusable;
   // Never read an OpenSSL configuration: one that enables only the null
   // provider would make every hash fail (the launcher's own libcrypto is also
   // built without automatic loading).
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
-  const unsigned char* blob = g_verificationKey;
-  EVP_PKEY* key = b2i_PublicKey(&blob, sizeof kVerificationKeyBlob);
-  RSA* rsa = key ? EVP_PKEY_get1_RSA(key) : nullptr;
+  const unsigned char* blob = key.blob;
+  EVP_PKEY* publicKey = b2i_PublicKey(&blob, key.size);
+  RSA* rsa = publicKey ? EVP_PKEY_get1_RSA(publicKey) : nullptr;
   if (!rsa) {
-    EVP_PKEY_free(key);
+    EVP_PKEY_free(publicKey);
     return SignatureCheck::KeyUnusable;
   }
   // A digest that could not be computed must never be compared.
@@ -30,6 +30,6 @@ SignatureCheck VerifyBlockSignature(const uint8_t* content, uint32_t contentSize
   int verified = SHA256(content, contentSize, digest) != nullptr && signatureSize == 256 &&
                  RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa);
   RSA_free(rsa);
-  EVP_PKEY_free(key);
+  EVP_PKEY_free(publicKey);
   return verified ? SignatureCheck::Verified : SignatureCheck::Mismatch;
 }
