@@ -5,6 +5,7 @@
 #include "launcher/grow_array.h"
 #include "payload/block.h"
 #include "payload/certificate_sources.h"
+#include "payload/holders.h"
 
 namespace {
 
@@ -19,21 +20,19 @@ bool AppendPayloadSource(PayloadSources* sources, const PayloadSource& source) {
 
 Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint8_t* region,
                         uint32_t size, uint32_t copyLocation, uint32_t appendLocation) {
-  auto* copy = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size));
+  LocalPtr<uint8_t> copy(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
   if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, copyLocation);
-  if (size) memcpy(copy, region, size);
-  PayloadSource source = {copy, size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED, key};
+  if (size) memcpy(copy.get(), region, size);
+  PayloadSource source = {copy.get(), size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED, key};
   Status status =
       FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
-  if (status.code != 0) {
-    LocalFree(copy);
-    return status;
-  }
-  if (!AppendPayloadSource(sources, source)) {
-    status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, appendLocation);
-    LocalFree(source.manifest);
-    LocalFree(copy);
-  }
+  if (status.code != 0) return status;
+  LocalPtr<uint8_t> manifest(source.manifest);
+  if (!AppendPayloadSource(sources, source))
+    return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, appendLocation);
+  // The list owns both buffers now.
+  copy.release();
+  manifest.release();
   return status;
 }
 

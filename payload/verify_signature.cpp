@@ -10,6 +10,19 @@
 #include <openssl/rsa.h>
 #include <openssl/sha.h>
 
+#include <memory>
+
+namespace {
+
+struct PublicKeyDeleter {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct RsaDeleter {
+  void operator()(RSA* rsa) const { RSA_free(rsa); }
+};
+
+}  // namespace
+
 SignatureCheck VerifyBlockSignature(VerificationKey key, const uint8_t* content,
                                     uint32_t contentSize, const uint8_t* signature,
                                     uint32_t signatureSize) {
@@ -19,17 +32,13 @@ SignatureCheck VerifyBlockSignature(VerificationKey key, const uint8_t* content,
   // built without automatic loading).
   OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
   const unsigned char* blob = key.blob;
-  EVP_PKEY* publicKey = b2i_PublicKey(&blob, key.size);
-  RSA* rsa = publicKey ? EVP_PKEY_get1_RSA(publicKey) : nullptr;
-  if (!rsa) {
-    EVP_PKEY_free(publicKey);
-    return SignatureCheck::KeyUnusable;
-  }
+  const std::unique_ptr<EVP_PKEY, PublicKeyDeleter> publicKey(b2i_PublicKey(&blob, key.size));
+  const std::unique_ptr<RSA, RsaDeleter> rsa(publicKey ? EVP_PKEY_get1_RSA(publicKey.get())
+                                                       : nullptr);
+  if (!rsa) return SignatureCheck::KeyUnusable;
   // A digest that could not be computed must never be compared.
   unsigned char digest[SHA256_DIGEST_LENGTH] = {};
   int verified = SHA256(content, contentSize, digest) != nullptr && signatureSize == 256 &&
-                 RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa);
-  RSA_free(rsa);
-  EVP_PKEY_free(publicKey);
+                 RSA_verify(NID_sha256, digest, sizeof digest, signature, signatureSize, rsa.get());
   return verified ? SignatureCheck::Verified : SignatureCheck::Mismatch;
 }
