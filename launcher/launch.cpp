@@ -1,7 +1,6 @@
 #include "launcher/launch.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "extraction/extraction_folder.h"
 #include "extraction/progress_dialog.h"
