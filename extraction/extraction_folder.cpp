@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "extraction/file_content.h"
-#include "launcher/launch.h"
 #include "platform/platform.h"
 
 namespace {
@@ -117,10 +116,10 @@ int CALLBACK SelectStartFolder(HWND window, UINT message, LPARAM, LPARAM startFo
   return 0;
 }
 
-// Shows the folder browser, starting in the default folder, until the user
-// picks a folder that has a file-system path (stored in dir without trailing
-// backslashes) or cancels (false).
-bool AskForFolder(char* dir) {
+// Shows the folder browser titled title, starting in the default folder,
+// until the user picks a folder that has a file-system path (stored in dir
+// without trailing backslashes) or cancels (false).
+bool AskForFolder(const char* title, char* dir) {
   char startFolder[EXTRACT_DIR_SIZE];
   GetDefaultBrowseFolder(startFolder, sizeof startFolder);
 
@@ -130,7 +129,7 @@ bool AskForFolder(char* dir) {
   BROWSEINFOA info;
   memset(&info, 0, sizeof info);
   info.pszDisplayName = displayName;
-  info.lpszTitle = g_browseTitle;
+  info.lpszTitle = title;
   info.lpfn = SelectStartFolder;
   info.lParam = reinterpret_cast<LPARAM>(startFolder);
 
@@ -192,7 +191,8 @@ void GetDefaultBrowseFolder(char* path, uint32_t size) {
   if (path[0] && !PathExists(path)) CreateLevels(path);
 }
 
-Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, char* extractDir) {
+Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
+                               const char* browseTitle, char* extractDir) {
   extractDir[0] = 0;
   char windowsDir[EXTRACT_DIR_SIZE];
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
@@ -210,6 +210,7 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, char*
       if (OpenOutputFiles(job, extractDir)) return Status{0, 0};
       RollBack(job, extractDir);
     }
-    if (!AskForFolder(extractDir)) return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
+    if (!AskForFolder(browseTitle, extractDir))
+      return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
   }
 }

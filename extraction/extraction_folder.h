@@ -11,7 +11,7 @@ enum : uint32_t { EXTRACT_DIR_SIZE = 1024 };
 
 // Creates <Windows>\Installer\<product code> and opens every output file in
 // it; when a file cannot be created, rolls back what this attempt created and
-// asks the user for a folder (titled g_browseTitle), then tries
+// asks the user for a folder (the browser titled browseTitle), then tries
 // <chosen folder>\<product code>, until the files open or the user cancels.
 // A file found there already is kept only when it holds the item's content
 // byte for byte; any other is replaced and, like a created one, rolled back
@@ -21,7 +21,8 @@ enum : uint32_t { EXTRACT_DIR_SIZE = 1024 };
 // left behind. An item path longer than 260 characters is never cut: it
 // counts as a file that cannot be created. A chosen item that has no
 // file-system path opens the browser again. The items' data stays throughout.
-Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, char* extractDir);
+Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
+                               const char* browseTitle, char* extractDir);
 
 // True when FindFirstFileA finds a file or folder of that path.
 bool PathExists(const char* path);

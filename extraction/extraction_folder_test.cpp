@@ -4,7 +4,6 @@
 
 #include "extraction/chunk_writer.h"
 #include "extraction/extraction_test_util.h"
-#include "launcher/launch.h"
 
 namespace {
 
@@ -25,7 +24,6 @@ class PrepareExtractionFolderTest : public ::testing::Test {
     fake::AddFolder("D:\\Temp");
     fake::W().procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
     fake::W().shell.documentsFolder = kDocuments;
-    snprintf(g_browseTitle, sizeof g_browseTitle, "%s", kBrowseTitle);
     snprintf(match_.productCode, sizeof match_.productCode, "%s", kProductCode);
     memset(extractDir_, 0x7F, sizeof extractDir_);
   }
@@ -39,7 +37,7 @@ class PrepareExtractionFolderTest : public ::testing::Test {
   }
 
   Status Prepare(TestJob& files) {
-    return PrepareExtractionFolder(&match_, files.job(), extractDir_);
+    return PrepareExtractionFolder(&match_, files.job(), kBrowseTitle, extractDir_);
   }
 
   void ExpectDataKept(TestJob& files, size_t count) {

@@ -5,7 +5,6 @@
 #include "extraction/chunk_writer.h"
 #include "extraction/taskbar_progress.h"
 #include "launcher/error_text.h"
-#include "launcher/launcher_state.h"
 #include "resources/resource.h"
 
 namespace {
@@ -80,11 +79,11 @@ void StartTimer(HWND window, ExtractJob* job) {
   }
 }
 
-void OnInitDialog(HWND window, ExtractJob* job) {
+void OnInitDialog(HWND window, const ProgressWindow* progress) {
   // A successful store may return 0 (the previous value) and leaves the last
   // error alone; only a cleared last error tells the two apart.
   SetLastError(0);
-  if (SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(job)) == 0 &&
+  if (SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(progress)) == 0 &&
       GetLastError() != 0) {
     EndDialog(window, 3);
     return;
@@ -96,12 +95,12 @@ void OnInitDialog(HWND window, ExtractJob* job) {
   HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, bounds.left,
                              bounds.top, bounds.right, bounds.bottom, window,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)),
-                             g_launcher.hInstance, nullptr);
+                             progress->instance, nullptr);
   SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
 
-  HANDLE bigIcon = LoadImageA(g_launcher.hInstance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
+  HANDLE bigIcon = LoadImageA(progress->instance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
                               32, 32, LR_DEFAULTCOLOR);
-  HANDLE smallIcon = LoadImageA(g_launcher.hInstance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
+  HANDLE smallIcon = LoadImageA(progress->instance, MAKEINTRESOURCEA(IDI_LAUNCHER), IMAGE_ICON,
                                 16, 16, LR_DEFAULTCOLOR);
   SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
   SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
@@ -109,22 +108,23 @@ void OnInitDialog(HWND window, ExtractJob* job) {
   SendMessageA(bar, PBM_SETRANGE, 0, static_cast<LPARAM>(100) << 16);  // 0 to 100
   SendMessageA(bar, PBM_SETPOS, 0, 0);
 
-  TaskbarProgress_SetWindow(g_launcher.taskbar, window);
-  TaskbarProgress_SetState(g_launcher.taskbar, true);
-  TaskbarProgress_SetTotal(g_launcher.taskbar, 100);
-  TaskbarProgress_SetCompleted(g_launcher.taskbar, 0);
+  TaskbarProgress_SetWindow(progress->taskbar, window);
+  TaskbarProgress_SetState(progress->taskbar, true);
+  TaskbarProgress_SetTotal(progress->taskbar, 100);
+  TaskbarProgress_SetCompleted(progress->taskbar, 0);
 
-  StartTimer(window, job);
+  StartTimer(window, progress->job);
 }
 
 // One writer step per timer message; the timer is stopped while it runs, so
 // that no step overlaps another (the question boxes run a message loop).
-void OnTimer(HWND window, ExtractJob* job) {
+void OnTimer(HWND window, const ProgressWindow* progress) {
+  ExtractJob* job = progress->job;
   KillTimer(window, job->timerId);
   int32_t percent = 0;
   uint32_t result = WriteNextChunk(job, &percent);
   SendMessageA(GetDlgItem(window, kProgressBarId), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-  TaskbarProgress_SetCompleted(g_launcher.taskbar, static_cast<uint64_t>(percent));
+  TaskbarProgress_SetCompleted(progress->taskbar, static_cast<uint64_t>(percent));
 
   if (result == 0) {
     EndDialog(window, 1);
@@ -186,11 +186,12 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
       break;
     }
     case WM_INITDIALOG:
-      if (lParam) OnInitDialog(window, reinterpret_cast<ExtractJob*>(lParam));
+      if (lParam) OnInitDialog(window, reinterpret_cast<const ProgressWindow*>(lParam));
       break;
     case WM_TIMER: {
-      auto* job = reinterpret_cast<ExtractJob*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-      if (job) OnTimer(window, job);
+      auto* progress =
+          reinterpret_cast<const ProgressWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+      if (progress) OnTimer(window, progress);
       break;
     }
     default:
@@ -199,14 +200,14 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
   return 0;
 }
 
-int RunProgressDialog(ExtractJob* job, const char* className, const char* title,
-                      const char* fontName) {
+int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* taskbar,
+                      const char* className, const char* title, const char* fontName) {
   WNDCLASSA windowClass;
   memset(&windowClass, 0, sizeof windowClass);
   windowClass.style = CS_DBLCLKS | CS_NOCLOSE | CS_SAVEBITS;
   windowClass.lpfnWndProc = DefDlgProcA;
   windowClass.cbWndExtra = DLGWINDOWEXTRA;
-  windowClass.hInstance = g_launcher.hInstance;
+  windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.lpszClassName = className;
   RegisterClassA(&windowClass);
@@ -214,9 +215,10 @@ int RunProgressDialog(ExtractJob* job, const char* className, const char* title,
   uint32_t size = 0;
   void* dialogTemplate = BuildProgressTemplate(className, title, fontName, &size);
   if (!dialogTemplate) return -1;
+  const ProgressWindow progress = {job, instance, taskbar};
   INT_PTR result =
-      DialogBoxIndirectParamA(g_launcher.hInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate),
-                              nullptr, ProgressDialogProc, reinterpret_cast<LPARAM>(job));
+      DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
+                              ProgressDialogProc, reinterpret_cast<LPARAM>(&progress));
   GlobalFree(dialogTemplate);
   return static_cast<int>(result);
 }

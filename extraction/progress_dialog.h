@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "extraction/taskbar_progress.h"
 #include "manifest/extract_job.h"
 #include "platform/platform.h"
 
@@ -10,14 +11,22 @@
 // included.
 enum : uint32_t { TEMPLATE_TEXT_ROOM = 50 };
 
-// Registers the window class className (its failure is ignored: an earlier
-// registration serves), builds the dialog template and runs the progress
-// window modally over job until every file is written (1), the user cancels
-// (2) or the window cannot hold its job (3); -1 when the template memory
-// cannot be had or the window cannot be made. The template is freed on every
-// path.
-int RunProgressDialog(ExtractJob* job, const char* className, const char* title,
-                      const char* fontName);
+// What the progress window works with for as long as it runs.
+struct ProgressWindow {
+  ExtractJob* job;           // the files it writes
+  HINSTANCE instance;        // module of the window class, the bar and the icons
+  TaskbarProgress* taskbar;  // mirrors the bar on the taskbar button; may be null
+};
+
+// Registers the window class className of module instance (its failure is
+// ignored: an earlier registration serves), builds the dialog template and
+// runs the progress window modally over job, showing the progress on taskbar
+// too (null: on the bar only), until every file is written (1), the user
+// cancels (2) or the window cannot hold its job (3); -1 when the template
+// memory cannot be had or the window cannot be made. The template is freed on
+// every path.
+int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* taskbar,
+                      const char* className, const char* title, const char* fontName);
 
 // The in-memory dialog template of the progress window, in zeroed global
 // memory (GlobalFree it), *size set to its size: a 180 x 40 dialog without
@@ -30,8 +39,9 @@ void* BuildProgressTemplate(const char* className, const char* title, const char
                             uint32_t* size);
 
 // The window's dialog procedure; returns 0 for every message. WM_INITDIALOG
-// (lParam the job) stores the job, creates the progress bar, sets the icons,
-// shows progress on the taskbar and starts the timer; every WM_TIMER writes
-// one slice; WM_PAINT only validates. A timer that cannot be started and a
-// failed write ask Retry/Cancel; Cancel ends the dialog with 2.
+// (lParam a ProgressWindow that outlives the dialog) stores it, creates the
+// progress bar, sets the icons, shows progress on the taskbar and starts the
+// timer; every WM_TIMER writes one slice; WM_PAINT only validates. A timer
+// that cannot be started and a failed write ask Retry/Cancel; Cancel ends the
+// dialog with 2.
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

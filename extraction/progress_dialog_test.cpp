@@ -4,13 +4,13 @@
 
 #include "extraction/extraction_test_util.h"
 #include "extraction/taskbar_progress.h"
-#include "launcher/launcher_state.h"
 
 namespace {
 
 const char kClass[] = "MSI_STUB_WINDOW_CLASS_NAME";
 const char kFont[] = "MS Sans Serif";
 const char kFolder[] = "C:\\Out";
+const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(0x400000);
 const char kWriteFault[] = "The system cannot write to the specified device.\r\n";
 const char kNoResources[] =
     "Insufficient system resources exist to complete the requested service.\r\n";
@@ -149,14 +149,12 @@ class RunProgressDialogTest : public ::testing::Test {
     fake::W().systemMessages[ERROR_WRITE_FAULT] = kWriteFault;
     fake::W().systemMessages[ERROR_NO_SYSTEM_RESOURCES] = kNoResources;
     fake::AddFolder(kFolder);
-    memset(&g_launcher, 0, sizeof g_launcher);
-    g_launcher.hInstance = reinterpret_cast<HINSTANCE>(0x400000);
     CoInitialize(nullptr);
   }
 
   void TearDown() override {
-    TaskbarProgress_Destroy(g_launcher.taskbar);
-    g_launcher.taskbar = nullptr;
+    TaskbarProgress_Destroy(taskbar_);
+    taskbar_ = nullptr;
     CoUninitialize();
     EXPECT_EQ(fake::W().comInitialized, 0);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
@@ -177,7 +175,9 @@ class RunProgressDialogTest : public ::testing::Test {
     }
   }
 
-  int Run(TestJob& files) { return RunProgressDialog(files.job(), kClass, kProductName, kFont); }
+  int Run(TestJob& files) {
+    return RunProgressDialog(files.job(), kInstance, taskbar_, kClass, kProductName, kFont);
+  }
 
   HWND Dialog() { return fake::W().ui.dialogs.back().window; }
 
@@ -188,10 +188,11 @@ class RunProgressDialogTest : public ::testing::Test {
   }
 
   TestJob files_{{{"main.msi", Content(1048576, 1)}, {"main.cab", Content(100, 2)}}};
+  TaskbarProgress* taskbar_ = nullptr;
 };
 
 TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
-  g_launcher.taskbar = TaskbarProgress_Create();
+  taskbar_ = TaskbarProgress_Create();
   OpenFiles(files_);
   uint32_t allocations = fake::W().liveAllocations;
   EXPECT_EQ(Run(files_), 1);
@@ -207,7 +208,7 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(windowClass.windowProc, DefDlgProcA);
   EXPECT_EQ(windowClass.classExtra, 0);
   EXPECT_EQ(windowClass.windowExtra, 30);
-  EXPECT_EQ(windowClass.instance, g_launcher.hInstance);
+  EXPECT_EQ(windowClass.instance, kInstance);
   EXPECT_EQ(windowClass.icon, nullptr);
   EXPECT_EQ(windowClass.cursor, fake::kArrowCursor);
   EXPECT_EQ(windowClass.background, nullptr);
@@ -221,7 +222,6 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(run.fontName, kFont);
   EXPECT_EQ(run.pointSize, 10);
   EXPECT_EQ(run.owner, nullptr);
-  EXPECT_EQ(run.param, reinterpret_cast<LPARAM>(files_.job()));
   std::vector<UINT> expectedMessages = {WM_INITDIALOG, WM_PAINT};
   expectedMessages.insert(expectedMessages.end(), 6, WM_TIMER);
   EXPECT_EQ(run.delivered, expectedMessages);
@@ -231,6 +231,12 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   const fake::Window* bar = Bar();
   ASSERT_NE(bar, nullptr);
   const fake::Window& dialog = fake::W().ui.windows[run.window];
+  // The window keeps what it was started with (job, instance and taskbar)
+  // for the timer steps; everything is of the launcher's module.
+  EXPECT_NE(run.param, 0);
+  EXPECT_EQ(dialog.userData, run.param);
+  EXPECT_EQ(dialog.instance, kInstance);
+  EXPECT_EQ(bar->instance, kInstance);
   EXPECT_EQ(bar->parent, run.window);
   EXPECT_EQ(bar->id, 100);
   EXPECT_EQ(bar->style, WS_CHILD | WS_VISIBLE);
@@ -245,7 +251,7 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   ASSERT_EQ(fake::W().ui.imageLoads.size(), 2u);
   for (size_t i = 0; i < 2; i++) {
     const fake::ImageLoad& load = fake::W().ui.imageLoads[i];
-    EXPECT_EQ(load.instance, g_launcher.hInstance);
+    EXPECT_EQ(load.instance, kInstance);
     EXPECT_EQ(load.name, 1u);
     EXPECT_EQ(load.type, static_cast<UINT>(IMAGE_ICON));
     EXPECT_EQ(load.cx, i == 0 ? 32 : 16);
@@ -290,8 +296,8 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
 TEST_F(RunProgressDialogTest, WorksTheSameWithoutTaskbarBeforeWindows7) {
   fake::W().versionMajor = 6;
   fake::W().versionMinor = 0;
-  g_launcher.taskbar = TaskbarProgress_Create();
-  EXPECT_EQ(g_launcher.taskbar, nullptr);
+  taskbar_ = TaskbarProgress_Create();
+  EXPECT_EQ(taskbar_, nullptr);
   OpenFiles(files_);
   EXPECT_EQ(Run(files_), 1);
   EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 100, 0, 100, 100}));

@@ -4,17 +4,18 @@
 // sees any read outside the image.
 #include <cstdlib>
 
-#include "launcher/launcher_state.h"
 #include "payload/sources.h"
 #include "platform/fake/fake.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > UINT32_MAX) return 0;
   fake::Reset();
-  Status status = LoadPayloadSources(data, static_cast<uint32_t>(size));
+  PayloadSources sources = {};
+  Status status =
+      LoadPayloadSources(data, static_cast<uint32_t>(size), kCompiledVerificationKey, &sources);
   // A source exists only behind a verified manifest; success has one.
-  if (status.code == 0 && g_launcher.sourceCount == 0) abort();
-  FreePayloadSources();
+  if (status.code == 0 && sources.count == 0) abort();
+  FreePayloadSources(&sources);
   if (fake::W().liveAllocations != 0 || fake::W().crypt.openMessages != 0 ||
       fake::W().crypt.openCertificates != 0)
     abort();

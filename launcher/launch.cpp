@@ -1,7 +1,6 @@
 #include "launcher/launch.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "extraction/extraction_folder.h"
 #include "extraction/progress_dialog.h"
@@ -18,12 +17,11 @@
 #include "payload/sources.h"
 #include "resources/resource.h"
 
-char g_browseTitle[256];
-
 namespace {
 
 // What the launch sequence owns for the length of the run.
 struct Run {
+  LauncherState state = {};
   Status status{0, 0};
   char messageText[MESSAGE_TEXT_SIZE] = {};
   bool noMessage = false;
@@ -34,15 +32,17 @@ struct Run {
   uint32_t installerExitCode = ERROR_INSTALL_SERVICE_FAILURE;  // 1601 until it has run
   char installerRequired[512] = {};
   char badPayload[256] = {};
+  char browseTitle[256] = {};  // the folder browser's title
 };
 
-// Steps 5 and 6: the own file into memory, then the payload out of it.
-Status LoadPayload() {
+// Steps 5 and 6: the own file into memory, then the payload out of it into
+// state->sources, checked with key.
+Status LoadPayload(LauncherState* state, VerificationKey key) {
   uint8_t* image = nullptr;
   uint32_t imageSize = 0;
-  Status status = ReadOwnImage(g_launcher.modulePathW, &image, &imageSize);
+  Status status = ReadOwnImage(state->modulePathW, &image, &imageSize);
   if (status.code == 0) {
-    status = LoadPayloadSources(image, imageSize);
+    status = LoadPayloadSources(image, imageSize, key, &state->sources);
     LocalFree(image);
   }
   return status;
@@ -50,85 +50,83 @@ Status LoadPayload() {
 
 // Steps 9 to 14: from the verified payload to the installer's exit code.
 void InstallFromPayload(Run& run) {
-  g_launcher.taskbar = TaskbarProgress_Create();
+  LauncherState& state = run.state;
+  state.taskbar = TaskbarProgress_Create();
   run.job.count = 0;
   run.job.current = -1;
   run.job.chunkSize = EXTRACT_CHUNK_SIZE;
 
-  if (!SelectPackage(&run.match) || !BuildExtractionList(&run.match, &run.job)) {
+  if (!SelectPackage(&state.sources, state.lcid, &run.match) ||
+      !BuildExtractionList(&state.sources, &run.match, &run.job)) {
     run.status = Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
     snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
   } else if (!FindInstaller(run.installerPath)) {
     run.status = Status{1155, LOC_NO_INSTALLER};
     snprintf(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
   } else {
-    run.status = PrepareExtractionFolder(&run.match, &run.job, run.extractDir);
+    run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir);
     if (run.status.code == ERROR_CANCELLED && run.status.location == LOC_BROWSE_CANCELLED)
       run.noMessage = true;
     if (run.status.code == 0 &&
-        RunProgressDialog(&run.job, "MSI_STUB_WINDOW_CLASS_NAME", run.match.productName,
-                          "MS Sans Serif") != 1) {
+        RunProgressDialog(&run.job, state.hInstance, state.taskbar, "MSI_STUB_WINDOW_CLASS_NAME",
+                          run.match.productName, "MS Sans Serif") != 1) {
       run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
       run.noMessage = true;
     }
     if (run.status.code == 0) {
-      run.status = RunInstaller(&run.job, run.installerPath, g_launcher.argv, g_launcher.argc,
-                                g_launcher.showCmd, &run.installerExitCode, run.messageText,
+      run.status = RunInstaller(&run.job, run.installerPath, state.argv, state.argc,
+                                state.showCmd, &run.installerExitCode, run.messageText,
                                 &run.noMessage);
     }
   }
 
   CleanUpExtraction(&run.job, run.extractDir, run.match.productCode, run.installerExitCode);
-  TaskbarProgress_Destroy(g_launcher.taskbar);
-  g_launcher.taskbar = nullptr;
+  TaskbarProgress_Destroy(state.taskbar);
+  state.taskbar = nullptr;
 }
 
 }  // namespace
 
-int RunLauncher(HINSTANCE hInstance, int showCmd) {
+int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
   // Before anything can load a DLL: an elevated setup program must never pick
   // one up from the folder it was downloaded to.
   RestrictDllSearchToSystem32();
 
   Run run;
+  LauncherState& state = run.state;
   InitCommonControls();
   CoInitialize(nullptr);
 
-  memset(&g_launcher, 0, sizeof g_launcher);
-  g_launcher.hInstance = hInstance;
-  g_launcher.showCmd = showCmd;
-  g_launcher.lcid = GetUserDefaultLCID();
+  state.hInstance = hInstance;
+  state.showCmd = showCmd;
+  state.lcid = GetUserDefaultLCID();
 
-  g_launcher.argv = SplitCommandLine(GetCommandLineW(), &g_launcher.argc);
-  if (!g_launcher.argv) {
+  state.argv = SplitCommandLine(GetCommandLineW(), &state.argc);
+  if (!state.argv) {
     run.status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_COMMAND_LINE);
-  } else if (!(g_launcher.modulePath = GetModulePath())) {
+  } else if (!(state.modulePath = GetModulePath())) {
     run.status = Status{1921, LOC_MODULE_PATH};
-  } else if (!(g_launcher.modulePathW = GetModulePathW())) {
+  } else if (!(state.modulePathW = GetModulePathW())) {
     run.status = Status{1921, LOC_MODULE_PATH_UTF16};
   } else {
-    run.status = LoadPayload();
+    run.status = LoadPayload(&state, key);
     LoadStringA(hInstance, IDS_INSTALLER_REQUIRED, run.installerRequired,
                 sizeof run.installerRequired);
     LoadStringA(hInstance, IDS_BAD_PAYLOAD, run.badPayload, sizeof run.badPayload);
-    LoadStringA(hInstance, IDS_BROWSE_TITLE, g_browseTitle, sizeof g_browseTitle);
+    LoadStringA(hInstance, IDS_BROWSE_TITLE, run.browseTitle, sizeof run.browseTitle);
     if (run.status.code != 0)
       snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
     else
       InstallFromPayload(run);
   }
 
-  if (HasQuietSwitch(g_launcher.argv, g_launcher.argc)) run.noMessage = true;
-  ShowFinalMessage(run.status, run.messageText, run.noMessage, g_launcher.modulePath);
+  if (HasQuietSwitch(state.argv, state.argc)) run.noMessage = true;
+  ShowFinalMessage(run.status, run.messageText, run.noMessage, state.modulePath);
 
-  FreePayloadSources();
-  LocalFree(g_launcher.modulePath);
-  LocalFree(g_launcher.modulePathW);
-  LocalFree(g_launcher.argv);
-  g_launcher.modulePath = nullptr;
-  g_launcher.modulePathW = nullptr;
-  g_launcher.argv = nullptr;
-  g_launcher.argc = 0;
+  FreePayloadSources(&state.sources);
+  LocalFree(state.modulePath);
+  LocalFree(state.modulePathW);
+  LocalFree(state.argv);
   CoUninitialize();
   return static_cast<int>(run.status.code);
 }

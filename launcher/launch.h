@@ -1,13 +1,11 @@
 // The launch sequence: every step of the launcher, in order, on one thread.
 #pragma once
 
+#include "payload/verify_signature.h"
 #include "platform/platform.h"
 
 // Runs the launcher from start to end and returns the process exit code: the
 // final status code (0 on success, the installer's exit code, or a Windows
-// error code).
-int RunLauncher(HINSTANCE hInstance, int showCmd);
-
-// Strings loaded from the resources at step 7; the folder browser uses the
-// third as its title.
-extern char g_browseTitle[256];
+// error code). The run's state lives only for the call; the payload's blocks
+// are checked with key (the compiled-in one unless a test gives another).
+int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key = kCompiledVerificationKey);

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "launcher/launcher_state.h"
 #include "platform/fake/fake.h"
 
 namespace {
@@ -35,8 +34,6 @@ class RunLauncherTest : public ::testing::Test {
     EXPECT_EQ(fake::W().liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
     EXPECT_EQ(fake::W().comInitialized, 0);
-    EXPECT_EQ(g_launcher.argv, nullptr);
-    EXPECT_EQ(g_launcher.sources, nullptr);
   }
 
   void SetArguments(const std::string& arguments) {

@@ -1,4 +1,6 @@
-// Process-wide state of the launcher, created at start and released at exit.
+// The state of one launcher run: created at its start by the launch sequence,
+// which owns it, passes each step what that step needs and releases it at
+// the end.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +11,7 @@
 
 struct LauncherState {
   uint32_t lcid;              // locale to match packages against
-  PayloadSource* sources;     // owned, in discovery order (LocalAlloc array)
-  uint32_t sourceCount;
+  PayloadSources sources;     // owned, in discovery order
   HINSTANCE hInstance;        // for resources, icons and windows
   int showCmd;                // passed on to the installer
   int argc;
@@ -19,5 +20,3 @@ struct LauncherState {
   WCHAR* modulePathW;         // owned, the same in UTF-16: the path that opens it
   TaskbarProgress* taskbar;   // may be null
 };
-
-extern LauncherState g_launcher;

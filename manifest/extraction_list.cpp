@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "launcher/grow_array.h"
-#include "launcher/launcher_state.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
 #include "manifest/plain_file_name.h"
@@ -22,13 +21,14 @@ bool AppendItem(ExtractJob* job) {
 
 }  // namespace
 
-bool ExtractFileBlock(uint32_t sourceIndex, uint32_t key, ExtractItem* item, const char* name) {
+bool ExtractFileBlock(const PayloadSources* sources, uint32_t sourceIndex, uint32_t key,
+                      ExtractItem* item, const char* name) {
   memset(item, 0, sizeof *item);
   snprintf(item->name, sizeof item->name, "%s", name);
   uint8_t* content = nullptr;
   uint32_t contentSize = 0;
   Status status =
-      FindBlock(&g_launcher.sources[sourceIndex], FILE_BLOCK_KIND, key, &content, &contentSize);
+      FindBlock(&sources->items[sourceIndex], FILE_BLOCK_KIND, key, &content, &contentSize);
   if (status.code != 0) return false;
   item->data = content;
   item->size = contentSize;
@@ -50,20 +50,23 @@ int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, vo
     if (sourceIndex != collection->sourceIndex || owner != collection->key) continue;
     ExtractJob* job = collection->job;
     if (FileNameFault(fileName) || !AppendItem(job) ||
-        !ExtractFileBlock(sourceIndex, key, &job->items[job->count - 1], fileName))
+        !ExtractFileBlock(collection->sources, sourceIndex, key, &job->items[job->count - 1],
+                          fileName))
       collection->error = true;
   }
   return 1;
 }
 
-bool BuildExtractionList(const PackageMatch* match, ExtractJob* job) {
+bool BuildExtractionList(const PayloadSources* sources, const PackageMatch* match,
+                         ExtractJob* job) {
   // The product code names the extraction folder and each cabinet names a
   // file in it: a name that could step out of that folder makes the payload
   // unusable, however well it is signed.
   if (FileNameFault(match->productCode) || !AppendItem(job) ||
-      !ExtractFileBlock(match->sourceIndex, match->key, &job->items[job->count - 1], "main.msi"))
+      !ExtractFileBlock(sources, match->sourceIndex, match->key, &job->items[job->count - 1],
+                        "main.msi"))
     return false;
-  CabinetCollection collection = {job, match->sourceIndex, match->key, false};
-  ForEachManifestEntry(CollectCabinetEntry, &collection);
+  CabinetCollection collection = {sources, job, match->sourceIndex, match->key, false};
+  ForEachManifestEntry(sources, CollectCabinetEntry, &collection);
   return !collection.error;
 }

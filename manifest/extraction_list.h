@@ -7,12 +7,14 @@
 #include "manifest/package_select.h"
 
 // Zeroes *item, names it `name` (cut to 260 bytes) and decodes file block `key`
-// of g_launcher.sources[sourceIndex] into item->data / item->size. True when
-// the block was found and decoded; otherwise item->data stays null.
-bool ExtractFileBlock(uint32_t sourceIndex, uint32_t key, ExtractItem* item, const char* name);
+// of sources->items[sourceIndex] into item->data / item->size. True when the
+// block was found and decoded; otherwise item->data stays null.
+bool ExtractFileBlock(const PayloadSources* sources, uint32_t sourceIndex, uint32_t key,
+                      ExtractItem* item, const char* name);
 
 // What CollectCabinetEntry works on during BuildExtractionList.
 struct CabinetCollection {
+  const PayloadSources* sources;  // where the file blocks are decoded from
   ExtractJob* job;
   uint32_t sourceIndex;  // source of the matched package
   uint32_t key;          // key of the matched package
@@ -28,8 +30,9 @@ struct CabinetCollection {
 int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context);
 
 // Fills job->items with "main.msi" (the matched package) followed by every
-// cabinet that names it as owner, in manifest order, each decoded into
-// memory. False on any failure, also when the product code or a cabinet's
-// file name is not one plain file name (FileNameFault); items already decoded
-// stay for the clean-up to free.
-bool BuildExtractionList(const PackageMatch* match, ExtractJob* job);
+// cabinet that names it as owner, in manifest order, each decoded from
+// sources into memory. False on any failure, also when the product code or a
+// cabinet's file name is not one plain file name (FileNameFault); items
+// already decoded stay for the clean-up to free.
+bool BuildExtractionList(const PayloadSources* sources, const PackageMatch* match,
+                         ExtractJob* job);

@@ -24,7 +24,7 @@ Sources::Region SignedRegion(const std::vector<TestEntry>& entries) {
   region.data = MakePayload(entries);
   region.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
   PayloadSource source = {region.data.data(), static_cast<uint32_t>(region.data.size()), nullptr,
-                          0, region.flags};
+                          0, region.flags, kCompiledVerificationKey};
   uint8_t* manifest = nullptr;
   uint32_t manifestSize = 0;
   EXPECT_EQ(FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &manifest, &manifestSize).code, 0u);
@@ -119,7 +119,7 @@ TEST_F(ExtractionListTest, PackageFirstThenItsCabinetsInManifestOrder) {
   Sources sources(TwoSources());
   for (const Case& c : cases) {
     PackageMatch match = Match(c.sourceIndex, c.key);
-    EXPECT_TRUE(BuildExtractionList(&match, &job_));
+    EXPECT_TRUE(BuildExtractionList(sources.list(), &match, &job_));
     EXPECT_EQ(Items(), c.items) << "source " << c.sourceIndex << " key " << c.key;
     EXPECT_EQ(job_.current, -1);
     FreeJob();
@@ -133,7 +133,7 @@ TEST_F(ExtractionListTest, CabinetThatCannotBeDecodedFailsTheList) {
   CorruptLastBlock(region);
   Sources sources({region});
   PackageMatch match = Match(0, 1000);
-  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
   // The failed item is counted, without data; the others stay for the clean-up.
   EXPECT_EQ(Items(), (std::vector<Item>{
                          {"main.msi", "MSI"}, {"a.cab", "A"}, {"broken.cab", "<null>"}}));
@@ -145,13 +145,13 @@ TEST_F(ExtractionListTest, PackageThatCannotBeDecodedEndsTheList) {
   CorruptLastBlock(region);
   Sources sources({region});
   PackageMatch match = Match(0, 1000);
-  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
   EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
 
   // A key without a file block fails the same way.
   FreeJob();
   match = Match(0, 4242);
-  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
   EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
 }
 
@@ -199,7 +199,7 @@ TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
   // The first item.
   fake::W().failAllocations = {fake::W().allocationCalls + 1};
   PackageMatch match = Match(0, 1000);
-  EXPECT_FALSE(BuildExtractionList(&match, &job_));
+  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
   EXPECT_EQ(job_.count, 0);
   EXPECT_EQ(job_.items, nullptr);
 
@@ -209,7 +209,7 @@ TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
   job_.items = static_cast<ExtractItem*>(LocalAlloc(LPTR, sizeof(ExtractItem)));
   job_.count = 1;
   snprintf(job_.items[0].name, sizeof job_.items[0].name, "main.msi");
-  CabinetCollection collection = {&job_, 0, 1000, false};
+  CabinetCollection collection = {sources.list(), &job_, 0, 1000, false};
   fake::W().failAllocations = {fake::W().allocationCalls + 1};
   ExtractItem* before = job_.items;
   EXPECT_EQ(CollectCabinetEntry(0, 1001, "cab\\1000\\a.cab", &collection), 1);
@@ -225,7 +225,7 @@ TEST_F(ExtractionListTest, ExtractFileBlockZeroesTheItemAndCutsTheName) {
   ExtractItem item;
   memset(&item, 0x5A, sizeof item);
   std::string name(300, 'n');
-  EXPECT_TRUE(ExtractFileBlock(0, 1000, &item, name.c_str()));
+  EXPECT_TRUE(ExtractFileBlock(sources.list(), 0, 1000, &item, name.c_str()));
   EXPECT_EQ(std::string(item.name), std::string(260, 'n'));
   EXPECT_EQ(std::string(item.data, item.data + item.size), "MSI");
   EXPECT_EQ(item.handle, nullptr);
@@ -234,7 +234,7 @@ TEST_F(ExtractionListTest, ExtractFileBlockZeroesTheItemAndCutsTheName) {
   LocalFree(item.data);
 
   memset(&item, 0x5A, sizeof item);
-  EXPECT_FALSE(ExtractFileBlock(0, 1001, &item, "x.cab"));
+  EXPECT_FALSE(ExtractFileBlock(sources.list(), 0, 1001, &item, "x.cab"));
   EXPECT_EQ(item.data, nullptr);
   EXPECT_EQ(item.size, 0u);
 }

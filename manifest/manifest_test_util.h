@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_state.h"
+#include "payload/payload_source.h"
 #include "platform/fake/fake.h"
 
 namespace manifest_test {
@@ -45,8 +45,10 @@ inline std::vector<uint8_t> ManifestBytes(const std::vector<Entry>& entries) {
   return out;
 }
 
-// Installs payload sources in g_launcher for the life of the object. The
-// buffers belong to the object, not to the allocator the fake counts.
+// Payload sources for the life of the object, as the walk, the selection and
+// the extraction list take them (list()); signed ones are checked with the
+// compiled-in key. The buffers belong to the object, not to the allocator the
+// fake counts.
 class Sources {
  public:
   struct Region {
@@ -63,10 +65,10 @@ class Sources {
       source.manifest = region.manifest.empty() ? nullptr : region.manifest.data();
       source.manifestSize = static_cast<uint32_t>(region.manifest.size());
       source.flags = region.flags;
+      source.key = kCompiledVerificationKey;
       sources_.push_back(source);
     }
-    g_launcher.sources = sources_.data();
-    g_launcher.sourceCount = static_cast<uint32_t>(sources_.size());
+    list_ = {sources_.data(), static_cast<uint32_t>(sources_.size())};
   }
   // Only manifests: the walk and the selection need nothing else.
   static Sources OfManifests(const std::vector<std::vector<uint8_t>>& manifests) {
@@ -74,16 +76,15 @@ class Sources {
     for (const auto& manifest : manifests) regions.push_back(Region{{}, manifest, 0});
     return Sources(std::move(regions));
   }
-  ~Sources() {
-    g_launcher.sources = nullptr;
-    g_launcher.sourceCount = 0;
-  }
   Sources(const Sources&) = delete;
   Sources& operator=(const Sources&) = delete;
+
+  const PayloadSources* list() const { return &list_; }
 
  private:
   std::vector<Region> regions_;
   std::vector<PayloadSource> sources_;
+  PayloadSources list_ = {};
 };
 
 }  // namespace manifest_test

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "launcher/launcher_state.h"
 #include "payload/little_endian.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -31,10 +31,11 @@ char* ConvertText(const uint8_t* bytes, int units) {
 
 }  // namespace
 
-bool ForEachManifestEntry(ManifestEntryCallback callback, void* context) {
-  for (uint32_t i = 0; i < g_launcher.sourceCount; i++) {
-    const uint8_t* manifest = g_launcher.sources[i].manifest;
-    const uint64_t size = g_launcher.sources[i].manifestSize;
+bool ForEachManifestEntry(const PayloadSources* sources, ManifestEntryCallback callback,
+                          void* context) {
+  for (uint32_t i = 0; i < sources->count; i++) {
+    const uint8_t* manifest = sources->items[i].manifest;
+    const uint64_t size = sources->items[i].manifestSize;
     // 64-bit offsets: a textBytes near 2^32 must not wrap to a short entry.
     for (uint64_t pos = 0; pos < size;) {
       if (size < pos + 8) return false;

@@ -35,7 +35,7 @@ class ManifestWalkTest : public ::testing::Test {
 
   bool Walk(const std::vector<std::vector<uint8_t>>& manifests, Recorder& recorder) {
     Sources sources = Sources::OfManifests(manifests);
-    return ForEachManifestEntry(Record, &recorder);
+    return ForEachManifestEntry(sources.list(), Record, &recorder);
   }
 };
 

@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/launcher_state.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
+#include "platform/platform.h"
 
 namespace {
 
 enum : uint32_t { MODE_WHOLE_ID = 0, MODE_LOW_BYTE = 1, LCID_ENGLISH_US = 1033 };
 
-bool LanguageFits(uint32_t language, uint32_t mode) {
-  uint32_t mask = mode == MODE_LOW_BYTE ? 0xFFu : 0xFFFFu;
-  return (language & mask) == (g_launcher.lcid & mask);
+bool LanguageFits(uint32_t language, const PackageMatch* match) {
+  uint32_t mask = match->mode == MODE_LOW_BYTE ? 0xFFu : 0xFFFFu;
+  return (language & mask) == (match->lcid & mask);
 }
 
 }  // namespace
@@ -26,7 +26,7 @@ int MatchPackageEntry(uint32_t sourceIndex, uint32_t key, const char* text, void
 
   for (const char* piece = match->languages; piece; piece = NextListPiece(piece)) {
     unsigned language;
-    if (sscanf(piece, "%u", &language) != 1 || !LanguageFits(language, match->mode)) continue;
+    if (sscanf(piece, "%u", &language) != 1 || !LanguageFits(language, match)) continue;
     if (_mbsicmp(reinterpret_cast<const unsigned char*>(match->architecture),
                  reinterpret_cast<const unsigned char*>("x64")) == 0) {
       match->sourceIndex = sourceIndex;
@@ -37,19 +37,20 @@ int MatchPackageEntry(uint32_t sourceIndex, uint32_t key, const char* text, void
   return 1;
 }
 
-bool SelectPackage(PackageMatch* match) {
+bool SelectPackage(const PayloadSources* sources, uint32_t lcid, PackageMatch* match) {
   memset(match, 0, sizeof *match);
+  match->lcid = lcid;
   match->mode = MODE_WHOLE_ID;
-  ForEachManifestEntry(MatchPackageEntry, match);
+  ForEachManifestEntry(sources, MatchPackageEntry, match);
   if (match->key == 0) {
     match->mode = MODE_LOW_BYTE;
-    ForEachManifestEntry(MatchPackageEntry, match);
+    ForEachManifestEntry(sources, MatchPackageEntry, match);
   }
-  if (match->key == 0 && g_launcher.lcid != LCID_ENGLISH_US) {
+  if (match->key == 0 && match->lcid != LCID_ENGLISH_US) {
     // Last resort: a package in US English rather than none at all.
-    g_launcher.lcid = LCID_ENGLISH_US;
+    match->lcid = LCID_ENGLISH_US;
     match->mode = MODE_WHOLE_ID;
-    ForEachManifestEntry(MatchPackageEntry, match);
+    ForEachManifestEntry(sources, MatchPackageEntry, match);
   }
   return match->key != 0;
 }

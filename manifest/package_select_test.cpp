@@ -93,16 +93,15 @@ TEST_P(SelectPackageTest, ChoosesTheFittingEntry) {
   std::vector<std::vector<uint8_t>> manifests;
   for (const auto& entries : s.sources) manifests.push_back(ManifestBytes(entries));
   Sources sources = Sources::OfManifests(manifests);
-  g_launcher.lcid = s.lcid;
 
   PackageMatch match;
   memset(&match, 0x5A, sizeof match);  // SelectPackage starts from a zeroed match
-  EXPECT_EQ(SelectPackage(&match), s.selected);
+  EXPECT_EQ(SelectPackage(sources.list(), s.lcid, &match), s.selected);
   EXPECT_EQ(match.key, s.key);
   if (s.selected) {
     EXPECT_EQ(match.sourceIndex, s.sourceIndex);
   }
-  EXPECT_EQ(g_launcher.lcid, s.lcidAfter);
+  EXPECT_EQ(match.lcid, s.lcidAfter);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SelectPackageTest, ::testing::ValuesIn(Selections()),
@@ -112,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SelectPackageTest, ::testing::ValuesIn(Selection
 
 TEST(MatchPackageEntryTest, FillsTheFieldsOfTheAcceptedEntry) {
   fake::Reset();
-  g_launcher.lcid = 1033;
   PackageMatch match = {};
+  match.lcid = 1033;
   EXPECT_EQ(MatchPackageEntry(3, 1000, "x64\\1031;1033\\{1234-AB}\\Demo Product\\x", &match), 0);
   EXPECT_EQ(match.sourceIndex, 3u);
   EXPECT_EQ(match.key, 1000u);
@@ -126,12 +125,13 @@ TEST(MatchPackageEntryTest, FillsTheFieldsOfTheAcceptedEntry) {
   // the key alone and goes on with the walk.
   std::string full = "x64\\1033\\" + std::string(255, 'C') + "\\" + kLong255;
   match = {};
+  match.lcid = 1033;
   EXPECT_EQ(MatchPackageEntry(0, 1001, full.c_str(), &match), 0);
   EXPECT_EQ(std::string(match.productCode), std::string(255, 'C'));
   EXPECT_EQ(std::string(match.productName), kLong255);
   match = {};
   match.mode = 1;
-  g_launcher.lcid = 2055;
+  match.lcid = 2055;
   EXPECT_EQ(MatchPackageEntry(0, 1002, "x64\\1032\\{G}\\G", &match), 1);
   EXPECT_EQ(match.key, 0u);
 }
@@ -141,8 +141,8 @@ TEST(MatchPackageEntryTest, FillsTheFieldsOfTheAcceptedEntry) {
 TEST(MatchPackageEntryTest, TrailByteBackslashIsNoSeparator) {
   fake::Reset();
   fake::W().codePage = fake::CodePage::DoubleByte;
-  g_launcher.lcid = 1041;
   PackageMatch match = {};
+  match.lcid = 1041;
   EXPECT_EQ(MatchPackageEntry(0, 1000, "x64\\1041\\{P}\\\x83\x5C\x95\x5C\\x", &match), 0);
   EXPECT_STREQ(match.productCode, "{P}");
   EXPECT_STREQ(match.productName, "\x83\x5C\x95\x5C");

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "payload/holders.h"
 #include "payload/inflate_block.h"
 #include "payload/little_endian.h"
 #include "payload/verify_signature.h"
@@ -113,34 +114,34 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
   // appended by anyone: in a signed source it is refused, never returned raw.
   if (fileKind && isSigned && dataSize == 0) return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
 
-  uint8_t* buffer = nullptr;
+  LocalPtr<uint8_t> buffer;
   uint32_t size = 0;
   Status status;
   if (source->flags & SOURCE_COMPRESSED) {
-    if (InflateBlock(&buffer, &size, source->data + dataPos, dataSize) != Z_OK)
+    uint8_t* inflated = nullptr;
+    if (InflateBlock(&inflated, &size, source->data + dataPos, dataSize) != Z_OK)
       return Status{ERROR_INVALID_DATA, at.inflateFailed};
+    buffer.reset(inflated);
     status = Status{0, at.inflated};
   } else {
-    buffer = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize));
+    buffer.reset(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize)));
     if (!buffer) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.copyNoMemory);
-    memcpy(buffer, source->data + dataPos, dataSize);
+    memcpy(buffer.get(), source->data + dataPos, dataSize);
     size = dataSize;
     status = Status{0, at.copied};
   }
 
   if (isSigned) {
-    SignatureCheck check = VerifyBlockSignature(buffer, size, source->data + sigPos, signatureSize);
-    if (check != SignatureCheck::Verified) {
-      LocalFree(buffer);
-      if (check == SignatureCheck::KeyUnusable)
-        return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
-      // A digest libcrypto could not compute says nothing about the block: it
-      // is reported as the lack of memory it comes from, not as a bad signature.
-      if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
-      return Status{ERROR_FILE_CORRUPT, at.badSignature};
-    }
+    SignatureCheck check = VerifyBlockSignature(source->key, buffer.get(), size,
+                                                source->data + sigPos, signatureSize);
+    if (check == SignatureCheck::KeyUnusable)
+      return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
+    // A digest libcrypto could not compute says nothing about the block: it
+    // is reported as the lack of memory it comes from, not as a bad signature.
+    if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+    if (check != SignatureCheck::Verified) return Status{ERROR_FILE_CORRUPT, at.badSignature};
   }
-  *content = buffer;
+  *content = buffer.release();
   *contentSize = size;
   return status;
 }

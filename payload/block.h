@@ -42,7 +42,8 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
 
 // Finds the block of this kind and id by walking the trailers back from the
 // end of the source (ForEachBlock), decodes it (inflates it when the source is
-// compressed, verifies its signature when it is signed) and returns the
+// compressed, verifies its signature with source->key when it is signed; a
+// signed source without key blob counts as an unusable key) and returns the
 // content in a new LocalAlloc buffer (*content, freed by the caller). File
 // blocks are stepped over; the manifest block ends every search. Statuses: found {0, 547/687}
 // (inflated) or {0, 562/702} (copied); not found {1168, 509}; bad stream

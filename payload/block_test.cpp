@@ -58,9 +58,10 @@ struct Found {
 
 // Runs FindBlock on region and checks its promises about the outputs: the
 // content on success, null and 0 on failure, and nothing else left allocated.
-Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned) {
+Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned,
+           VerificationKey key = kCompiledVerificationKey) {
   PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
-                          nullptr, 0, flags};
+                          nullptr, 0, flags, key};
   uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
   uint32_t size = 12345;
   const uint32_t live = fake::W().liveAllocations;
@@ -80,7 +81,6 @@ Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = 
 class FindBlockTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::Reset(); }
-  void TearDown() override { g_verificationKey = kVerificationKeyBlob; }
 };
 
 TEST_F(FindBlockTest, FindsEachBlockSteppingOverTheFileBlocksBehindIt) {
@@ -344,14 +344,19 @@ TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
   }
 }
 
-// A key blob that does not decode: 0x80090003 at 599 / 739, nothing returned.
+// A key blob that does not decode, or a signed source without key blob:
+// 0x80090003 at 599 / 739, nothing returned.
 TEST_F(FindBlockTest, UnusableKey) {
   Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
   broken[8] = 'X';  // "RSA1" magic
-  g_verificationKey = broken.data();
   const Bytes region = TypicalRegion();
-  EXPECT_STATUS(Find(region, MANIFEST_BLOCK_KIND, 0).status, NTE_BAD_KEY, LOC_MANIFEST_BAD_KEY);
-  EXPECT_STATUS(Find(region, FILE_BLOCK_KIND, 1001).status, NTE_BAD_KEY, LOC_FILE_BAD_KEY);
+  for (const VerificationKey key : {VerificationKey{broken.data(), 276}, VerificationKey{}}) {
+    SCOPED_TRACE(key.blob ? "broken blob" : "no blob");
+    EXPECT_STATUS(Find(region, MANIFEST_BLOCK_KIND, 0, kCompressedSigned, key).status, NTE_BAD_KEY,
+                  LOC_MANIFEST_BAD_KEY);
+    EXPECT_STATUS(Find(region, FILE_BLOCK_KIND, 1001, kCompressedSigned, key).status, NTE_BAD_KEY,
+                  LOC_FILE_BAD_KEY);
+  }
 }
 
 // Without SHA-256 from libcrypto nothing is compared: {8, 596} / {8, 736},

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "payload/block.h"
+#include "payload/holders.h"
 #include "payload/little_endian.h"
 #include "payload/sources.h"
 #include "platform/platform.h"
@@ -31,39 +32,33 @@ bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* o
 
 
 // Fetches and parses certificate index of the message and adds a source for
-// each of its payload extensions; status is the scan's result so far.
-Status ScanCertificate(HCRYPTMSG message, DWORD index, Status status) {
+// each of its payload extensions to *sources; status is the scan's result so
+// far.
+Status ScanCertificate(HCRYPTMSG message, DWORD index, VerificationKey key,
+                       PayloadSources* sources, Status status) {
   DWORD size = 0;
   if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &size))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_SIZE);
-  auto* encoded = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size));
+  const LocalPtr<uint8_t> encoded(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
   if (!encoded) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_CERT_NO_MEMORY);
-  if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, encoded, &size)) {
-    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_FETCH);
-    LocalFree(encoded);
-    return status;
-  }
-  PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, encoded, size);
-  if (!cert) {
-    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_PARSE);
-    LocalFree(encoded);
-    return status;
-  }
+  if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, encoded.get(), &size))
+    return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_FETCH);
+  const CertContextPtr cert(CertCreateCertificateContext(X509_ASN_ENCODING, encoded.get(), size));
+  if (!cert) return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_PARSE);
   const CERT_INFO* info = cert->pCertInfo;
   for (DWORD i = 0; i < info->cExtension && status.code == 0; i++) {
     const CERT_EXTENSION& extension = info->rgExtension[i];
     if (!extension.fCritical && strcmp(extension.pszObjId, PAYLOAD_EXTENSION_OID) == 0)
-      status = AddPayloadSource(extension.Value.pbData, extension.Value.cbData,
+      status = AddPayloadSource(sources, key, extension.Value.pbData, extension.Value.cbData,
                                 LOC_EXTENSION_COPY, LOC_CERT_SOURCE_APPEND);
   }
-  CertFreeCertificateContext(cert);
-  LocalFree(encoded);
   return status;
 }
 
 }  // namespace
 
-Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
+Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize, VerificationKey key,
+                              PayloadSources* sources) {
   Status status{0, LOC_NO_CERTIFICATE_PAYLOAD};
   uint32_t directory = 0;
   uint32_t directorySize = 0;
@@ -76,18 +71,15 @@ Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize) {
   if (length > directorySize) length = directorySize;
   const uint32_t dataSize = length < 8 ? 0 : length - 8;
 
-  HCRYPTMSG message = CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
+  const CryptMsgPtr message(CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr));
   if (!message) return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_OPEN);
   DWORD count = 0;
   DWORD countSize = sizeof count;
-  if (!CryptMsgUpdate(message, image + directory + 8, dataSize, TRUE)) {
-    status = MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_UPDATE);
-  } else if (!CryptMsgGetParam(message, CMSG_CERT_COUNT_PARAM, 0, &count, &countSize)) {
-    status = MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);
-  } else {
-    for (DWORD i = 0; i < count && status.code == 0; i++)
-      status = ScanCertificate(message, i, status);
-  }
-  CryptMsgClose(message);
+  if (!CryptMsgUpdate(message.get(), image + directory + 8, dataSize, TRUE))
+    return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_UPDATE);
+  if (!CryptMsgGetParam(message.get(), CMSG_CERT_COUNT_PARAM, 0, &count, &countSize))
+    return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);
+  for (DWORD i = 0; i < count && status.code == 0; i++)
+    status = ScanCertificate(message.get(), i, key, sources, status);
   return status;
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_state.h"
 #include "payload/sources.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
@@ -40,7 +39,7 @@ class CertificateSourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    FreePayloadSources();
+    Free();
     fake::W().crypt.lastUpdateSize = 0xFFFFFFFF;
   }
   // Whatever happened, every decoder and certificate was closed, and freeing
@@ -48,7 +47,7 @@ class CertificateSourcesTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(fake::W().crypt.openMessages, 0);
     EXPECT_EQ(fake::W().crypt.openCertificates, 0);
-    FreePayloadSources();
+    Free();
     EXPECT_EQ(fake::W().liveAllocations, 0u);
   }
 
@@ -56,17 +55,21 @@ class CertificateSourcesTest : public ::testing::Test {
     // An exactly sized heap copy, so that AddressSanitizer sees any read past it.
     std::unique_ptr<uint8_t[]> copy(new uint8_t[image.size()]);
     std::copy(image.begin(), image.end(), copy.get());
-    return LoadCertificateSources(copy.get(), static_cast<uint32_t>(image.size()));
+    return LoadCertificateSources(copy.get(), static_cast<uint32_t>(image.size()),
+                                  kCompiledVerificationKey, &sources_);
   }
+  void Free() { FreePayloadSources(&sources_); }
 
   std::vector<std::string> Sources() {
     std::vector<std::string> out;
-    for (uint32_t i = 0; i < g_launcher.sourceCount; i++) {
-      EXPECT_EQ(g_launcher.sources[i].flags, SOURCE_COMPRESSED | SOURCE_SIGNED);
-      out.push_back(EntryText(g_launcher.sources[i]));
+    for (uint32_t i = 0; i < sources_.count; i++) {
+      EXPECT_EQ(sources_.items[i].flags, SOURCE_COMPRESSED | SOURCE_SIGNED);
+      out.push_back(EntryText(sources_.items[i]));
     }
     return out;
   }
+
+  PayloadSources sources_ = {};
 };
 
 // Images the scan does not look into: {0, 789}, no decoder opened.
@@ -99,7 +102,7 @@ TEST_F(CertificateSourcesTest, NotASignedPe32PlusImage) {
     Bytes image = signedImage;
     c.change(&image);
     EXPECT_STATUS(Scan(image), 0, LOC_NO_CERTIFICATE_PAYLOAD);
-    EXPECT_EQ(g_launcher.sourceCount, 0u);
+    EXPECT_EQ(sources_.count, 0u);
     EXPECT_EQ(fake::W().crypt.lastUpdateSize, 0xFFFFFFFFu);  // never fed
   }
   // The unchanged image does load: the cases above fail for their own reason.
@@ -136,7 +139,7 @@ TEST_F(CertificateSourcesTest, SourcesFromPrivateExtensions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FreePayloadSources();
+    Free();
     EXPECT_STATUS(Scan(MakePeImage(MakeSignedData(c.certificates), {})), c.code, c.location);
     EXPECT_EQ(Sources(), c.sources);
   }
@@ -148,7 +151,7 @@ TEST_F(CertificateSourcesTest, TamperedExtensionPayload) {
   payload[payload.size() - 28 - 10] ^= 1;  // a byte of its signature
   EXPECT_STATUS(Scan(MakePeImage(MakeSignedData({{Private(payload)}}), {})), ERROR_FILE_CORRUPT,
                 LOC_MANIFEST_BAD_SIGNATURE);
-  EXPECT_EQ(g_launcher.sourceCount, 0u);
+  EXPECT_EQ(sources_.count, 0u);
 }
 
 // The WIN_CERTIFICATE length is untrusted: the decoder gets only bytes inside
@@ -176,7 +179,7 @@ TEST_F(CertificateSourcesTest, CertificateLengthNeverReachesOutsideTheDirectory)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
-    FreePayloadSources();
+    Free();
     Bytes tampered = image;
     PutU32(&tampered, table, c.length);
     Status status = Scan(tampered);
@@ -237,7 +240,7 @@ TEST_F(CertificateSourcesTest, CryptFailures) {
   for (const Case& c : cases) {
     for (DWORD error : {DWORD{0x80092004}, DWORD{0}}) {
       SCOPED_TRACE(std::string(c.name) + (error ? " with last error" : " without"));
-      FreePayloadSources();
+      Free();
       fake::Reset();
       c.arrange(error);
       EXPECT_STATUS(Scan(image), error ? error : static_cast<uint32_t>(E_INVALIDARG), c.location);
@@ -254,10 +257,12 @@ TEST_F(CertificateSourcesTest, AllocationFailures) {
   const std::vector<uint32_t> locations = AllocationFailureLocations(
       [&] {
         const Status status = Scan(image);
-        if (status.code) EXPECT_EQ(g_launcher.sourceCount, 0u);  // nothing half-added
+        if (status.code) {
+          EXPECT_EQ(sources_.count, 0u);  // nothing half-added
+        }
         return status;
       },
-      FreePayloadSources,
+      [&] { Free(); },
       LOC_MANIFEST_INFLATE_FAILED);
   EXPECT_EQ(locations,
             (std::vector<uint32_t>{LOC_CERT_NO_MEMORY, LOC_EXTENSION_COPY,

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "launcher/launch.h"
-#include "launcher/launcher_state.h"
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
@@ -33,15 +32,19 @@ class LoadPayloadSourcesTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::Reset(); }
   void TearDown() override {
-    FreePayloadSources();
+    Free();
     EXPECT_EQ(fake::W().liveAllocations, 0u);
     EXPECT_EQ(fake::W().crypt.openMessages, 0);
   }
   Status Load(const Bytes& image) {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[image.size()]);
     std::copy(image.begin(), image.end(), copy.get());
-    return LoadPayloadSources(copy.get(), static_cast<uint32_t>(image.size()));
+    return LoadPayloadSources(copy.get(), static_cast<uint32_t>(image.size()),
+                              kCompiledVerificationKey, &sources_);
   }
+  void Free() { FreePayloadSources(&sources_); }
+
+  PayloadSources sources_ = {};
 };
 
 // Without a payload in the certificates, the whole file is the one source;
@@ -65,13 +68,14 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FreePayloadSources();
+    Free();
     EXPECT_STATUS(Load(c.image), 0, LOC_MANIFEST_INFLATED);
-    ASSERT_EQ(g_launcher.sourceCount, 1u);
-    const PayloadSource& source = g_launcher.sources[0];
+    ASSERT_EQ(sources_.count, 1u);
+    const PayloadSource& source = sources_.items[0];
     EXPECT_EQ(Bytes(source.data, source.data + source.size), c.image);
     EXPECT_EQ(Bytes(source.manifest, source.manifest + source.manifestSize), manifest);
     EXPECT_EQ(source.flags, SOURCE_COMPRESSED | SOURCE_SIGNED);
+    EXPECT_EQ(source.key.blob, kVerificationKeyBlob);  // checks its file blocks too
   }
 }
 
@@ -81,9 +85,9 @@ TEST_F(LoadPayloadSourcesTest, CertificateSourcesAreUsedInsteadOfTheWholeFile) {
   const Bytes image = MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}),
                                   MakePayload(kEntries));
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
-  ASSERT_EQ(g_launcher.sourceCount, 1u);
+  ASSERT_EQ(sources_.count, 1u);
   EXPECT_EQ(
-      Bytes(g_launcher.sources[0].data, g_launcher.sources[0].data + g_launcher.sources[0].size),
+      Bytes(sources_.items[0].data, sources_.items[0].data + sources_.items[0].size),
       inExtension);
 }
 
@@ -94,13 +98,13 @@ TEST_F(LoadPayloadSourcesTest, CertificateFailureIsFinal) {
   Bytes image = MakePeImage(MakeSignedData({{}}), good);
   image[CertificateTableOffset(image) + 8] ^= 0xFF;  // the SignedData's first tag
   EXPECT_EQ(Load(image).location, 837u);
-  EXPECT_EQ(g_launcher.sourceCount, 0u);
+  EXPECT_EQ(sources_.count, 0u);
 
-  FreePayloadSources();
+  Free();
   const Bytes withJunk =
       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("junk")}}}), good);
   EXPECT_STATUS(Load(withJunk), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND);
-  EXPECT_EQ(g_launcher.sourceCount, 0u);
+  EXPECT_EQ(sources_.count, 0u);
 }
 
 TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
@@ -131,9 +135,9 @@ TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FreePayloadSources();
+    Free();
     EXPECT_STATUS(Load(c.image), c.code, c.location);
-    EXPECT_EQ(g_launcher.sourceCount, 0u);
+    EXPECT_EQ(sources_.count, 0u);
   }
 }
 
@@ -145,10 +149,12 @@ TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
   const std::vector<uint32_t> locations = AllocationFailureLocations(
       [&] {
         const Status status = Load(image);
-        if (status.code) EXPECT_EQ(g_launcher.sourceCount, 0u);  // nothing half-added
+        if (status.code) {
+          EXPECT_EQ(sources_.count, 0u);  // nothing half-added
+        }
         return status;
       },
-      FreePayloadSources,
+      [&] { Free(); },
       LOC_MANIFEST_INFLATE_FAILED);
   EXPECT_EQ(locations, (std::vector<uint32_t>{LOC_IMAGE_COPY, LOC_MANIFEST_INFLATE_FAILED,
                                               LOC_IMAGE_SOURCE_APPEND}));
@@ -161,9 +167,9 @@ TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
                                   {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
                   {});
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
-  ASSERT_EQ(g_launcher.sourceCount, 2u);
-  EXPECT_EQ(g_launcher.sources[0].manifest[0], 1);
-  EXPECT_EQ(g_launcher.sources[1].manifest[0], 2);
+  ASSERT_EQ(sources_.count, 2u);
+  EXPECT_EQ(sources_.items[0].manifest[0], 1);
+  EXPECT_EQ(sources_.items[1].manifest[0], 2);
 }
 
 // ------------------------------------------------------------------ launch
@@ -179,14 +185,12 @@ class LaunchPayloadTest : public ::testing::Test {
     fake::W().commandLine = u"setup.exe";
   }
   void TearDown() override {
-    g_verificationKey = kVerificationKeyBlob;
     EXPECT_EQ(fake::W().liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
-    EXPECT_EQ(g_launcher.sources, nullptr);
   }
-  int Run(const Bytes& payload) {
+  int Run(const Bytes& payload, VerificationKey key = kCompiledVerificationKey) {
     InstallFakeLauncher(payload);
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, key);
   }
   void ExpectText101() {
     ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
@@ -210,19 +214,19 @@ TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
   struct Case {
     const char* name;
     Bytes payload;
-    const uint8_t* key;
+    VerificationKey key;
     uint32_t code;
   };
+  const VerificationKey brokenKey = {broken.data(), static_cast<uint32_t>(broken.size())};
   const Case cases[] = {
-      {"no payload", {}, kVerificationKeyBlob, ERROR_NOT_FOUND},
-      {"manifest signature changed", changed, kVerificationKeyBlob, ERROR_FILE_CORRUPT},
-      {"unusable key", MakePayload(kEntries), broken.data(), static_cast<uint32_t>(NTE_BAD_KEY)},
+      {"no payload", {}, kCompiledVerificationKey, ERROR_NOT_FOUND},
+      {"manifest signature changed", changed, kCompiledVerificationKey, ERROR_FILE_CORRUPT},
+      {"unusable key", MakePayload(kEntries), brokenKey, static_cast<uint32_t>(NTE_BAD_KEY)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetUp();
-    g_verificationKey = c.key;
-    EXPECT_EQ(static_cast<uint32_t>(Run(c.payload)), c.code);
+    EXPECT_EQ(static_cast<uint32_t>(Run(c.payload, c.key)), c.code);
     ExpectText101();
   }
 }

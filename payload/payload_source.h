@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "payload/verify_signature.h"
+
 enum : uint32_t {
   SOURCE_COMPRESSED = 1u << 0,  // block data is one zlib stream
   SOURCE_SIGNED = 1u << 1,      // blocks carry an RSA/SHA-256 signature
@@ -14,4 +16,12 @@ struct PayloadSource {
   uint8_t* manifest;      // owned decoded manifest block (LocalAlloc)
   uint32_t manifestSize;  // its size
   uint32_t flags;         // SOURCE_* bits; the launcher always sets both
+  VerificationKey key;    // checks the blocks' signatures when SOURCE_SIGNED
+};
+
+// The sources of one run, in discovery order: a source's index in items is
+// its identity for the manifest walk and the package selection.
+struct PayloadSources {
+  PayloadSource* items;  // owned (LocalAlloc array), grown by one per source
+  uint32_t count;
 };

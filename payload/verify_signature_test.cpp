@@ -16,9 +16,9 @@ using Bytes = std::vector<uint8_t>;
 
 class VerifySignatureTest : public ::testing::Test {
  protected:
-  void TearDown() override { g_verificationKey = kVerificationKeyBlob; }
-  SignatureCheck Check(const Bytes& content, const Bytes& signature) {
-    return VerifyBlockSignature(content.data(), static_cast<uint32_t>(content.size()),
+  SignatureCheck Check(const Bytes& content, const Bytes& signature,
+                       VerificationKey key = kCompiledVerificationKey) {
+    return VerifyBlockSignature(key, content.data(), static_cast<uint32_t>(content.size()),
                                 signature.data(), static_cast<uint32_t>(signature.size()));
   }
 };
@@ -75,12 +75,13 @@ TEST_F(VerifySignatureTest, UnusableKeyBlobs) {
   for (const Case& c : cases) {
     Bytes blob = good;
     blob[c.offset] = c.value;
-    g_verificationKey = blob.data();
-    EXPECT_EQ(Check(content, signature), SignatureCheck::KeyUnusable) << c.name;
+    EXPECT_EQ(Check(content, signature, {blob.data(), 276}), SignatureCheck::KeyUnusable)
+        << c.name;
   }
   const Bytes zeros(276, 0);
-  g_verificationKey = zeros.data();
-  EXPECT_EQ(Check(content, signature), SignatureCheck::KeyUnusable);
+  EXPECT_EQ(Check(content, signature, {zeros.data(), 276}), SignatureCheck::KeyUnusable);
+  EXPECT_EQ(Check(content, signature, {good.data(), 275}), SignatureCheck::KeyUnusable);
+  EXPECT_EQ(Check(content, signature, {}), SignatureCheck::KeyUnusable);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/launcher_state.h"
 #include "manifest/extraction_list.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
@@ -193,7 +192,7 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
       ReadLauncherLayout(image, &layout, &ignored) ? layout.pe.sectionDataEnd : image.size();
   std::vector<std::vector<uint8_t>> keys =
       FindPublicKeyBlobs(std::vector<uint8_t>(image.begin(), image.begin() + searched));
-  const uint8_t* savedKey = g_verificationKey;
+  VerificationKey key = kCompiledVerificationKey;
   if (keys.empty()) {
     Say(text,
         "key:       no verification key found in the file; checking against stubpack's own "
@@ -202,25 +201,24 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
             .c_str());
     ok = false;
   } else {
-    g_verificationKey = keys[0].data();
+    key = VerificationKey{keys[0].data(), static_cast<uint32_t>(keys[0].size())};
     Say(text, "key:       verification key %s (from the launcher)%s\n",
         KeyFingerprint(keys[0]).c_str(),
         keys.size() > 1 ? "; the file holds more key blobs, the first is used" : "");
   }
 
-  g_launcher = LauncherState{};
-  g_launcher.lcid = options.hasLocale ? options.locale : 1033;
-  Status loaded = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()));
-  Say(text, "load:      %s, %" PRIu32 " source(s)\n", StatusText(loaded).c_str(),
-      g_launcher.sourceCount);
+  PayloadSources sources = {};
+  Status loaded =
+      LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()), key, &sources);
+  Say(text, "load:      %s, %" PRIu32 " source(s)\n", StatusText(loaded).c_str(), sources.count);
   if (loaded.code != 0) ok = false;
 
   // Every block of every source, met in the launcher's own walk and decoded
   // once each. fileStatus keeps, per source and id, the status of the file
   // block a lookup of that id finds: the first one the walk meets.
-  std::vector<std::map<uint32_t, Status>> fileStatus(g_launcher.sourceCount);
-  for (uint32_t i = 0; i < g_launcher.sourceCount; i++) {
-    const PayloadSource* source = &g_launcher.sources[i];
+  std::vector<std::map<uint32_t, Status>> fileStatus(sources.count);
+  for (uint32_t i = 0; i < sources.count; i++) {
+    const PayloadSource* source = &sources.items[i];
     bool whole =
         source->size == image.size() && memcmp(source->data, image.data(), image.size()) == 0;
     Say(text, "\nsource %" PRIu32 ": %s, %" PRIu32 " bytes\n", i,
@@ -256,7 +254,7 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   }
 
   std::vector<Entry> entries;
-  bool walked = ForEachManifestEntry(CollectEntry, &entries);
+  bool walked = ForEachManifestEntry(&sources, CollectEntry, &entries);
   Say(text, "\nmanifest entries%s\n", walked ? "" : " (the walk stopped at a malformed entry)");
   if (!walked) ok = false;
   for (const Entry& e : entries) {
@@ -281,20 +279,20 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   if (options.hasLocale && loaded.code == 0) {
     Say(text, "\nlocale %" PRIu32 " (0x%04" PRIX32 ")\n", options.locale, options.locale);
     PackageMatch match{};
-    if (!SelectPackage(&match)) {
+    if (!SelectPackage(&sources, options.locale, &match)) {
       Say(text, "  no x64 package fits this locale, nor 1033: the launcher stops (text 101)\n");
       ok = false;
     } else {
       Say(text, "  chosen:  key %" PRIu32 " of source %" PRIu32 ": %s, languages %s, %s \"%s\"%s\n",
           match.key, match.sourceIndex, match.architecture, match.languages, match.productCode,
           match.productName,
-          g_launcher.lcid != options.locale ? " (no package for this locale: fell back to 1033)"
-          : match.mode == 1                 ? " (by primary language)"
-                                            : "");
+          match.lcid != options.locale ? " (no package for this locale: fell back to 1033)"
+          : match.mode == 1            ? " (by primary language)"
+                                       : "");
       ExtractJob job{};
       job.current = -1;
       job.chunkSize = EXTRACT_CHUNK_SIZE;
-      bool built = BuildExtractionList(&match, &job);
+      bool built = BuildExtractionList(&sources, &match, &job);
       Say(text, "  writes to <Windows>\\Installer\\%s\\:\n", match.productCode);
       for (int32_t i = 0; i < job.count; i++) {
         Say(text, "    %-40s %12" PRIu32 " bytes%s\n", job.items[i].name, job.items[i].size,
@@ -312,8 +310,7 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
     }
   }
 
-  FreePayloadSources();
-  g_verificationKey = savedKey;
+  FreePayloadSources(&sources);
   Say(text, "\n%s\n",
       ok ? "result:    everything the launcher would use verifies"
          : "result:    PROBLEMS found (see above)");

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "launcher/launcher_state.h"
 #include "manifest/manifest_walk.h"
 #include "payload/block.h"
 #include "payload/sources.h"
@@ -163,30 +162,36 @@ bool VerifySignature(const std::string& path, std::string* output) {
 }
 
 namespace {
+struct Collection {
+  const PayloadSources* sources;
+  LoadedPayload* loaded;
+};
+
 int Collect(uint32_t source, uint32_t key, const char* text, void* context) {
-  auto* loaded = static_cast<LoadedPayload*>(context);
+  auto* collection = static_cast<Collection*>(context);
   LoadedPayload::Entry entry{source, key, text, {}, {}};
   uint8_t* content = nullptr;
   uint32_t size = 0;
-  entry.blockStatus = FindBlock(&g_launcher.sources[source], FILE_BLOCK_KIND, key, &content, &size);
+  entry.blockStatus =
+      FindBlock(&collection->sources->items[source], FILE_BLOCK_KIND, key, &content, &size);
   if (content) entry.content.assign(content, content + size);
   LocalFree(content);
-  loaded->entries.push_back(entry);
+  collection->loaded->entries.push_back(entry);
   return 1;
 }
 }  // namespace
 
 LoadedPayload LoadWithLauncherCode(const std::vector<uint8_t>& image) {
   LoadedPayload loaded{};
-  g_launcher = LauncherState{};
-  g_launcher.lcid = 1033;
-  loaded.status = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()));
-  loaded.sourceCount = g_launcher.sourceCount;
-  for (uint32_t i = 0; i < g_launcher.sourceCount; i++)
-    loaded.sourceSizes.push_back(g_launcher.sources[i].size);
+  PayloadSources sources = {};
+  loaded.status = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()),
+                                     kCompiledVerificationKey, &sources);
+  loaded.sourceCount = sources.count;
+  for (uint32_t i = 0; i < sources.count; i++) loaded.sourceSizes.push_back(sources.items[i].size);
   if (loaded.status.code == 0) {
-    EXPECT_TRUE(ForEachManifestEntry(Collect, &loaded));
+    Collection collection = {&sources, &loaded};
+    EXPECT_TRUE(ForEachManifestEntry(&sources, Collect, &collection));
   }
-  FreePayloadSources();
+  FreePayloadSources(&sources);
   return loaded;
 }

@@ -1,3 +1,0 @@
-#include "launcher/launcher_state.h"
-
-LauncherState g_launcher;
