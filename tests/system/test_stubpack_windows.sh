@@ -85,6 +85,32 @@ case_names_in_any_language() {
   grep -qF -- "\\$ru " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$ru'"
 }
 
+# The system's Installer library takes package paths of at most MAX_PATH - 1
+# characters (Wine's overruns its buffer on a longer one): stubpack.exe
+# refuses a package on a longer path, saying so, where the Linux build packs
+# it. Every other file of the tool may be on such a path on both systems.
+case_long_paths() {
+  have_stubpack_exe || return
+  work_folder
+  local deep=deep i
+  for i in $(seq 30); do deep=$deep/folder-$i; done
+  mkdir -p "$CASE_DIR/work/$deep"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/sample/en/demo.cab" "$CASE_DIR/work/$deep/"
+  stubpack_both pack --launcher signed.exe --key key.pem --out "$deep/@OUT@" \
+    --msi sample/en/demo.msi
+  [ "$LINUX_RC" = 0 ] || fail "Linux stubpack pack exited $LINUX_RC: $(tail -n1 "$CASE_ARTIFACTS/linux.log")"
+  [ "$WIN_RC" = 0 ] || fail "stubpack.exe pack to a long path exited $WIN_RC: $(tail -n1 "$CASE_ARTIFACTS/windows.log")"
+  cmp -s "$CASE_DIR/work/$deep/linux.exe" "$CASE_DIR/work/$deep/win.exe" ||
+    fail "stubpack.exe wrote other bytes than the Linux build to a long path"
+
+  stubpack_both pack --launcher signed.exe --key key.pem --out @OUT@ --msi "$deep/demo.msi"
+  [ "$LINUX_RC" = 0 ] || fail "Linux stubpack refused a package on a long path"
+  [ "$WIN_RC" = 1 ] || fail "stubpack.exe pack exited $WIN_RC, not 1, for a package on a long path"
+  grep -qF -- "as a Windows Installer package: its full path is" "$CASE_ARTIFACTS/windows.log" ||
+    fail "stubpack.exe does not say the package's path is too long: $(head -n1 "$CASE_ARTIFACTS/windows.log")"
+  [ ! -e "$CASE_DIR/work/win.exe" ] || fail "stubpack.exe left win.exe behind"
+}
+
 # refused WHAT ARGS...: both builds refuse to pack signed.exe with ARGS, both
 # say WHAT, and neither writes anything.
 case_refused() {
@@ -111,6 +137,8 @@ run_case "stubpack.exe reads the packages as the Linux build does, and the resul
   case_same_output_and_installs
 run_case "stubpack.exe writes product names in any language as the Linux build does" \
   case_names_in_any_language
+run_case "stubpack.exe refuses a package on a path too long for msi.dll, writes to long paths" \
+  case_long_paths
 run_case "a package whose cabinet is missing is refused, naming the cabinet" \
   case_refused "missing cabinet demo.cab" --msi nocab/demo.msi
 run_case "a file that is not a package is refused" \
