@@ -85,6 +85,24 @@ case_names_in_any_language() {
   grep -qF -- "\\$ru " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$ru'"
 }
 
+# Texts longer than the reader's first buffer (128 UTF-16 units), one cut
+# there in the middle of a surrogate pair, and a package without a Media
+# table: msi.dll asks for a bigger buffer, and the result must still be the
+# Linux build's bytes.
+case_long_texts_and_no_media() {
+  have_stubpack_exe || return
+  work_folder
+  local name="Demo product $(printf '\U1F600%.0s' $(seq 60))" languages=1033 i
+  for i in $(seq 25); do languages=$languages,$((1024 + i)); done
+  national_package long 65001 "$languages" "$name"
+  mkdir -p "$CASE_DIR/work/nomedia"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/nomedia/"
+  msibuild "$CASE_DIR/work/nomedia/demo.msi" -q 'DROP TABLE `Media`' \
+    >>"$CASE_ARTIFACTS/msibuild.log" 2>&1 || fail "cannot make the package without Media"
+  pack_both --msi long/demo.msi --msi nomedia/demo.msi
+  grep -qF -- "\\$name " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$name'"
+}
+
 # The system's Installer library takes package paths of at most MAX_PATH - 1
 # characters (Wine's overruns its buffer on a longer one): stubpack.exe
 # refuses a package on a longer path, saying so, where the Linux build packs
@@ -137,6 +155,8 @@ run_case "stubpack.exe reads the packages as the Linux build does, and the resul
   case_same_output_and_installs
 run_case "stubpack.exe writes product names in any language as the Linux build does" \
   case_names_in_any_language
+run_case "stubpack.exe reads texts longer than its first buffer and packages without media" \
+  case_long_texts_and_no_media
 run_case "stubpack.exe refuses a package on a path too long for msi.dll, writes to long paths" \
   case_long_paths
 run_case "a package whose cabinet is missing is refused, naming the cabinet" \
