@@ -85,7 +85,12 @@ bool OpenOutputFiles(ExtractJob* job, const char* dir) {
     // run that failed, or put there by someone else, is used only when it is
     // the same; any other is replaced and so becomes this attempt's own.
     if (FileHoldsContent(item->path, item->data, item->size)) continue;
-    HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // Replaced by removing the name and making a new file, never by writing
+    // into the one found: that name may be a hard or symbolic link to a file
+    // outside this folder. When the name cannot be removed (read-only, held
+    // open, a folder), the new file cannot be made either.
+    DeleteFileA(item->path);
+    HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     item->handle = file;

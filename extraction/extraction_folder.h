@@ -14,8 +14,9 @@ enum : uint32_t { EXTRACT_DIR_SIZE = 1024 };
 // asks the user for a folder (the browser titled browseTitle), then tries
 // <chosen folder>\<product code>, until the files open or the user cancels.
 // A file found there already is kept only when it holds the item's content
-// byte for byte; any other is replaced and, like a created one, rolled back
-// with the attempt. Success ({0, 0}) leaves every item with its path and,
+// byte for byte; any other is replaced by a new file (its name is removed
+// first, so that a link found there is never written through) and, like a
+// created one, rolled back with the attempt. Success ({0, 0}) leaves every item with its path and,
 // unless its file was kept, an open handle, and extractDir (EXTRACT_DIR_SIZE
 // bytes) naming the folder; {1223, 2219} when the user cancels, with nothing of the attempts
 // left behind. An item path longer than 260 characters is never cut: it

@@ -81,7 +81,7 @@ TEST_F(PrepareExtractionFolderTest, PackageThatIsThereAlreadyIsKeptAsItIs) {
 }
 
 // Whatever else is found under an item's name, left by an earlier run that
-// failed or put there by someone, is opened and written over.
+// failed or put there by someone, is replaced by a new file.
 TEST_F(PrepareExtractionFolderTest, AnyOtherFileThereIsReplaced) {
   const std::vector<uint8_t> content = Content(10, 1);
   const std::vector<std::pair<const char*, std::vector<uint8_t>>> found = {
@@ -100,6 +100,21 @@ TEST_F(PrepareExtractionFolderTest, AnyOtherFileThereIsReplaced) {
     }
     EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), content) << f.first;
   }
+}
+
+// A name in the folder may be a second name of a file elsewhere (a hard
+// link someone put there): replacing it gives the name a new file of its own
+// and never writes into the other one.
+TEST_F(PrepareExtractionFolderTest, ReplacingNeverWritesThroughALinkedName) {
+  const std::vector<uint8_t> victim = {'V', 'I', 'C', 'T', 'I', 'M'};
+  fake::AddFile("C:\\victim.txt", victim);
+  fake::AddHardLink("C:\\victim.txt", In(kFirstFolder, "main.msi"));
+  TestJob files({{"main.msi", Content(10, 1)}});
+  ASSERT_EQ(Prepare(files).code, 0u);
+  while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
+  }
+  EXPECT_EQ(fake::FileData("C:\\victim.txt"), victim);
+  EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), files.content(0));
 }
 
 // A file that cannot be replaced is one that cannot be created: the attempt

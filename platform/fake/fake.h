@@ -35,9 +35,11 @@ namespace fake {
 // code page 932, so that a trail byte may be 0x5C, a backslash.
 enum class CodePage { Utf8, SingleByte, DoubleByte };
 
+// A file's content is shared by every name linked to it (AddHardLink): a
+// write or a truncation through one name shows through all of them.
 struct Node {
   bool directory = false;
-  std::vector<uint8_t> data;
+  std::shared_ptr<std::vector<uint8_t>> data = std::make_shared<std::vector<uint8_t>>();
 };
 
 // Anything a HANDLE can stand for. CloseHandle destroys it; a handle that is
@@ -145,6 +147,9 @@ size_t AnsiCharLength(const char* text);
 std::string Key(const std::string& path);
 void AddFolder(const std::string& path);  // creates every level
 void AddFile(const std::string& path, const std::vector<uint8_t>& data);
+// Gives the file at existing a second name, link, as a hard link does: both
+// names reach the same content; deleting one name leaves the other.
+void AddHardLink(const std::string& existing, const std::string& link);
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 std::vector<uint8_t> FileData(const std::string& path);

@@ -101,13 +101,20 @@ void AddFile(const std::string& path, const std::vector<uint8_t>& data) {
   AddFolder(ParentOf(path));
   Node& node = W().nodes[Key(path)];
   node.directory = false;
-  node.data = data;
+  node.data = std::make_shared<std::vector<uint8_t>>(data);
   W().displayNames[Key(path)] = path;
+}
+
+void AddHardLink(const std::string& existing, const std::string& link) {
+  AddFolder(ParentOf(link));
+  Node& node = W().nodes[Key(link)];
+  node = W().nodes.at(Key(existing));
+  W().displayNames[Key(link)] = link;
 }
 
 std::vector<uint8_t> FileData(const std::string& path) {
   auto it = W().nodes.find(Key(path));
-  return it == W().nodes.end() ? std::vector<uint8_t>() : it->second.data;
+  return it == W().nodes.end() ? std::vector<uint8_t>() : *it->second.data;
 }
 
 std::string NameOnDisk(const std::u16string& path) {
@@ -197,7 +204,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     }
     fake::Node& node = W().nodes[key];
     W().displayNames[key] = path;
-    if (disposition == CREATE_ALWAYS) node.data.clear();
+    if (disposition == CREATE_ALWAYS) node.data->clear();
     W().lastError = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
                         ? ERROR_ALREADY_EXISTS
                         : 0;
@@ -236,7 +243,7 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
     W().lastError = ERROR_ACCESS_DENIED;
     return INVALID_FILE_SIZE;
   }
-  uint64_t size = W().nodes[file->key].data.size();
+  uint64_t size = W().nodes[file->key].data->size();
   if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
   W().lastError = 0;
   return static_cast<DWORD>(size);
@@ -251,7 +258,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
     W().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  const std::vector<uint8_t>& data = W().nodes[file->key].data;
+  const std::vector<uint8_t>& data = *W().nodes[file->key].data;
   size_t left = file->position < data.size() ? data.size() - file->position : 0;
   size_t n = toRead < left ? toRead : left;
   if (W().shortReadFiles.count(file->key)) n /= 2;
@@ -279,7 +286,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
     }
     *W().diskSpace -= n;
   }
-  std::vector<uint8_t>& data = W().nodes[file->key].data;
+  std::vector<uint8_t>& data = *W().nodes[file->key].data;
   if (data.size() < file->position + n) data.resize(file->position + n);
   if (n) memcpy(data.data() + file->position, buffer, n);
   file->position += n;
@@ -311,7 +318,7 @@ HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data) {
   const fake::Node& node = W().nodes[Key(path)];
   memset(data, 0, sizeof(*data));
   data->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-  data->nFileSizeLow = static_cast<DWORD>(node.data.size());
+  data->nFileSizeLow = static_cast<DWORD>(node.data->size());
   std::string name = fake::Components(Key(path)).back();
   snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
   return fake::AddHandle(std::make_unique<fake::FindHandleObject>());

@@ -57,6 +57,32 @@ TEST(FakeFiles, DiskFullWritesWhatFits) {
   EXPECT_EQ(fake::FileData("D:\\f").size(), 5u);
 }
 
+// Two names of one file, as a hard link makes them: opening either one for
+// writing, CREATE_ALWAYS included, changes the content both show; deleting
+// one name leaves the other with its content.
+TEST(FakeFiles, HardLinkSharesTheContentUntilOneNameIsDeleted) {
+  fake::Reset();
+  fake::AddFile("C:\\victim.txt", {'v'});
+  fake::AddHardLink("C:\\victim.txt", "C:\\T\\main.msi");
+  HANDLE file = CreateFileA("C:\\T\\main.msi", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "ab", 2, &written, nullptr));
+  CloseHandle(file);
+  EXPECT_EQ(fake::FileData("C:\\victim.txt"), std::vector<uint8_t>({'a', 'b'}));
+
+  EXPECT_TRUE(DeleteFileA("C:\\T\\main.msi"));
+  EXPECT_EQ(fake::FileData("C:\\victim.txt"), std::vector<uint8_t>({'a', 'b'}));
+  file = CreateFileA("C:\\T\\main.msi", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteFile(file, "c", 1, &written, nullptr));
+  CloseHandle(file);
+  EXPECT_EQ(fake::FileData("C:\\victim.txt"), std::vector<uint8_t>({'a', 'b'}));
+  EXPECT_EQ(fake::FileData("C:\\T\\main.msi"), std::vector<uint8_t>({'c'}));
+}
+
 // Windows resolves "." and ".." in a path before it reaches the file system,
 // and a path rooted without a drive letter names the current drive: a name
 // such as ..\..\x.txt joined to a folder reaches outside it.

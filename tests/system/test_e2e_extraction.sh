@@ -56,6 +56,23 @@ case_stale_package() {
   assert_same_file "$EN_CACHE\\main.msi" "$E2E_DIR/sample/en/demo.msi"
 }
 
+# A main.msi that is a hard link to a file outside the product folder (one
+# file with two names) is replaced by a file of its own: the package is never
+# written into the file the link shares, which keeps its bytes.
+case_linked_package() {
+  e2e_case
+  local cache
+  cache=$(hostpath "$EN_CACHE")
+  printf 'VICTIM\n' >"$CASE_PREFIX/drive_c/victim.txt"
+  { mkdir -p "$cache" && ln "$CASE_PREFIX/drive_c/victim.txt" "$cache/main.msi"; } ||
+    fail "cannot link main.msi to C:\victim.txt"
+  run_probe "$CASE_PREFIX" -- 'C:\setup\setup.exe' /qn
+  assert_exit 0
+  assert_registered "$EN_CODE" "$EN_NAME"
+  assert_file 'C:\victim.txt' 'VICTIM'
+  assert_same_file "$EN_CACHE\\main.msi" "$E2E_DIR/sample/en/demo.msi"
+}
+
 # A signed manifest whose cabinet is named ../../../victim.txt is a corrupted
 # payload (13, quietly): nothing is written, msiexec does not run, and the
 # file that name would reach, C:\victim.txt, stays as it was.
@@ -84,6 +101,7 @@ case_trail_byte_backslash() {
 }
 
 run_case "stale main.msi replaced" case_stale_package
+run_case "main.msi linked to a file elsewhere replaced" case_linked_package
 run_case "name outside the product folder refused" case_name_outside_the_folder
 run_case "cabinet name with a 0x5C trail byte, Japanese locale" case_trail_byte_backslash
 finish
