@@ -16,16 +16,28 @@ bool SameWord(const char* name, size_t length, const char* word) {
   return true;
 }
 
+// True when the `length` bytes at text are one digit that Windows takes in a
+// COM or LPT device name: 1 to 9, or the superscript 1, 2 or 3 (U+00B9,
+// U+00B2, U+00B3), in whatever bytes the code page gives those.
+bool IsDeviceDigit(const char* text, size_t length) {
+  if (length == 1 && text[0] >= '1' && text[0] <= '9') return true;
+  WCHAR wide[2];
+  return length > 0 && CharNextA(text) == text + length &&
+         MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, 2) == 1 &&
+         (wide[0] == 0xB9 || wide[0] == 0xB2 || wide[0] == 0xB3);
+}
+
 // Windows opens a device for these names whatever follows the first dot and
-// whatever spaces end the part before it: "con", "Con.txt", "lpt1 .log".
+// whatever spaces end the part before it: "con", "Con.txt", "lpt1 .log",
+// "COM¹" (a superscript 1).
 bool IsDeviceName(const char* name) {
   size_t length = strcspn(name, ".");
   while (length > 0 && name[length - 1] == ' ') length--;
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
   for (const char* device : kDevices)
     if (SameWord(name, length, device)) return true;
-  return length == 4 && (SameWord(name, 3, "COM") || SameWord(name, 3, "LPT")) &&
-         name[3] >= '1' && name[3] <= '9';
+  return length > 3 && (SameWord(name, 3, "COM") || SameWord(name, 3, "LPT")) &&
+         IsDeviceDigit(name + 3, length - 3);
 }
 
 }  // namespace

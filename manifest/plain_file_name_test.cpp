@@ -66,6 +66,14 @@ TEST(FileNameFault, OnlyASinglePlainComponentPasses) {
       {"COM9.cab", kDevice},
       {"lpt1", kDevice},
       {"LPT9.log", kDevice},
+      // Windows takes the superscripts 1, 2 and 3 (0xB9, 0xB2, 0xB3 in a
+      // Western page) as digits of COM and LPT names; no other character.
+      {"COM\xB9", kDevice},
+      {"lpt\xB2.log", kDevice},
+      {"Com\xB3 .cab", kDevice},
+      {"COM\xC2\xB9.cab", kDevice, fake::CodePage::Utf8},
+      {"COM\xBC", nullptr},
+      {"COM\xB9\xB9", nullptr},
   };
   for (const Name& n : names) {
     fake::Reset();

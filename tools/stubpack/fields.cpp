@@ -129,8 +129,12 @@ std::string CheckFileName(const std::string& what, const std::string& value) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   bool device = false;
   for (const char* d : kDevices) device = device || stem == d;
-  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-      stem[3] >= '0' && stem[3] <= '9')
+  // The digit may also be a superscript 1, 2 or 3 (in UTF-8 "\xC2\xB9",
+  // "\xC2\xB2", "\xC2\xB3"): Windows reserves "COM¹" and "lpt².log" too.
+  std::string digit = stem.size() > 3 ? stem.substr(3) : "";
+  if ((stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+      ((digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+       digit == "\xC2\xB2" || digit == "\xC2\xB3"))
     device = true;
   if (device) return what + " " + Quote(value) + " is a reserved device name";
   return "";

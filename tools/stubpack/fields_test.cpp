@@ -116,6 +116,9 @@ TEST(Fields, FileNamesStayInsideTheExtractionFolder) {
           {"LPT9", "device"},
           {"aux .cab", "device"},
           {"CONOUT$", "device"},
+          {"COM\xC2\xB9", "device"},  // COM with a superscript 1
+          {"lpt\xC2\xB3.cab", "device"},
+          {"COM\xC2\xBC.cab", nullptr},  // a fraction, no digit
           {"demo.cab.", "ends with a dot"},
           {"demo.cab ", "ends with a dot or a space"},
           {"de*mo.cab", "refuses"},
