@@ -27,28 +27,34 @@ fi
 
 scratch=$(mktemp -d /tmp/msistub-reproducible.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/sources"
+mkdir "$scratch/source folder"
 if git -C "$root" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   (cd "$root" && git ls-files -z --cached --others --exclude-standard |
     while IFS= read -r -d '' f; do if [ -e "$f" ]; then printf '%s\0' "$f"; fi; done |
-    tar --null -T - -cf -) | tar -xf - -C "$scratch/sources"
+    tar --null -T - -cf -) | tar -xf - -C "$scratch/source folder"
 else
-  (cd "$root" && tar --exclude='./build*' --exclude=./out -cf - .) | tar -xf - -C "$scratch/sources"
+  (cd "$root" && tar --exclude='./build*' --exclude=./out -cf - .) | tar -xf - -C "$scratch/source folder"
 fi
 
-# The build folder lies outside the copied sources, unlike the usual build-win.
-SOURCE_DATE_EPOCH=$epoch cmake -S "$scratch/sources" -B "$scratch/other-build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$scratch/sources/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)" \
-  -DMSISTUB_PUBLIC_KEY="$(cached MSISTUB_PUBLIC_KEY)" >/dev/null
-cmake --build "$scratch/other-build" -j "${JOBS:-2}" --target launcher stubpack >/dev/null
+# The build folder lies outside the copied sources, unlike the usual build-win,
+# and both names hold a space, as a user's folders may.
+SOURCE_DATE_EPOCH=$epoch cmake -S "$scratch/source folder" -B "$scratch/other build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$scratch/source folder/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE="$(cached CMAKE_BUILD_TYPE)" \
+  -DMSISTUB_PUBLIC_KEY="$(cached MSISTUB_PUBLIC_KEY)" >"$scratch/build.log" 2>&1 &&
+  cmake --build "$scratch/other build" -j "${JOBS:-2}" --target launcher stubpack \
+    >>"$scratch/build.log" 2>&1 || {
+  echo "reproducible: the second build fails:" >&2
+  tail -n 20 "$scratch/build.log" >&2
+  exit 1
+}
 
 status=0
 for program in launcher.exe stubpack.exe; do
-  if cmp -s "$first/$program" "$scratch/other-build/$program"; then
+  if cmp -s "$first/$program" "$scratch/other build/$program"; then
     echo "reproducible: $program is the same byte for byte ($(stat -c %s "$first/$program") bytes)"
   else
     echo "reproducible: $program differs from a second build (cmp -l):" >&2
-    cmp -l "$first/$program" "$scratch/other-build/$program" 2>&1 | head -n 10 >&2
+    cmp -l "$first/$program" "$scratch/other build/$program" 2>&1 | head -n 10 >&2
     status=1
   fi
 done
