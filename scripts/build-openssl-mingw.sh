@@ -7,7 +7,7 @@
 # built with an older configuration is never reused.
 set -euo pipefail
 cache="${MSISTUB_CACHE:-$HOME/.cache/msistub}"
-revision=2
+revision=3
 prefix="$cache/openssl-mingw64-$revision"
 if [ -f "$prefix/lib/libcrypto.a" ] && [ -f "$prefix/include/openssl/opensslv.h" ]; then
   exit 0
@@ -54,12 +54,16 @@ cd "$src"
 # elevated and must never read a configuration file (OPENSSL_CONF, or the
 # default folder, which a user could create): one that enables only the null
 # provider would make every hash fail. Hence no-autoload-config.
+# OpenSSL records its install and configuration folders as strings in the
+# library; fixed names (never used: nothing is loaded from them) keep the
+# linked programs the same bytes whatever folder the cache is in.
 ./Configure mingw64 no-shared no-tests no-module no-dso no-engine no-async no-autoload-config \
   no-sock no-srp no-srtp no-psk no-ocsp no-ct no-cms no-ts no-comp no-ui-console \
   no-idea no-md2 no-md4 no-mdc2 no-rc2 no-rc5 no-bf no-cast no-camellia no-seed \
   no-aria no-sm2 no-sm3 no-sm4 no-whirlpool no-rmd160 no-siphash no-poly1305 \
   no-chacha no-blake2 no-scrypt no-ec no-dh no-gost no-cmac no-des \
-  --cross-compile-prefix=x86_64-w64-mingw32- --prefix="$prefix" >/dev/null
+  --cross-compile-prefix=x86_64-w64-mingw32- \
+  --prefix=/msistub-openssl --openssldir=/msistub-openssl/ssl >/dev/null
 make -j"$(nproc)" build_libs >/dev/null 2>&1 || { make build_libs 2>&1 | tail -40; exit 1; }
 rm -rf "$prefix.tmp"
 mkdir -p "$prefix.tmp/lib" "$prefix.tmp/include"

@@ -3,7 +3,8 @@
 # copies the sources (tracked and untracked files, as they are now) to a fresh
 # folder, builds launcher.exe and stubpack.exe there with the build type and
 # public key of WINBUILD_DIR, and compares both with WINBUILD_DIR's byte for
-# byte.
+# byte, and that neither names a folder of this machine (sources, build,
+# home, dependency cache).
 #
 #   scripts/check-reproducible.sh WINBUILD_DIR
 #
@@ -50,5 +51,15 @@ for program in launcher.exe stubpack.exe; do
     cmp -l "$first/$program" "$scratch/other-build/$program" 2>&1 | head -n 10 >&2
     status=1
   fi
+done
+cache="${MSISTUB_CACHE:-$HOME/.cache/msistub}"
+for program in launcher.exe stubpack.exe; do
+  for folder in "$root" "$first" "$scratch" "$cache" "$HOME/"; do
+    [ "${#folder}" -gt 2 ] || continue
+    if grep -qaF "$folder" "$first/$program" "$scratch/other-build/$program"; then
+      echo "reproducible: $program names the build machine's folder $folder" >&2
+      status=1
+    fi
+  done
 done
 exit "$status"

@@ -85,6 +85,50 @@ case_names_in_any_language() {
   grep -qF -- "\\$ru " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$ru'"
 }
 
+# Texts longer than the reader's first buffer (128 UTF-16 units), one cut
+# there in the middle of a surrogate pair, and a package without a Media
+# table: msi.dll asks for a bigger buffer, and the result must still be the
+# Linux build's bytes.
+case_long_texts_and_no_media() {
+  have_stubpack_exe || return
+  work_folder
+  local name="Demo product $(printf '\U1F600%.0s' $(seq 60))" languages=1033 i
+  for i in $(seq 25); do languages=$languages,$((1024 + i)); done
+  national_package long 65001 "$languages" "$name"
+  mkdir -p "$CASE_DIR/work/nomedia"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/nomedia/"
+  msibuild "$CASE_DIR/work/nomedia/demo.msi" -q 'DROP TABLE `Media`' \
+    >>"$CASE_ARTIFACTS/msibuild.log" 2>&1 || fail "cannot make the package without Media"
+  pack_both --msi long/demo.msi --msi nomedia/demo.msi
+  grep -qF -- "\\$name " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$name'"
+}
+
+# The system's Installer library takes package paths of at most MAX_PATH - 1
+# characters (Wine's overruns its buffer on a longer one): stubpack.exe
+# refuses a package on a longer path, saying so, where the Linux build packs
+# it. Every other file of the tool may be on such a path on both systems.
+case_long_paths() {
+  have_stubpack_exe || return
+  work_folder
+  local deep=deep i
+  for i in $(seq 30); do deep=$deep/folder-$i; done
+  mkdir -p "$CASE_DIR/work/$deep"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/sample/en/demo.cab" "$CASE_DIR/work/$deep/"
+  stubpack_both pack --launcher signed.exe --key key.pem --out "$deep/@OUT@" \
+    --msi sample/en/demo.msi
+  [ "$LINUX_RC" = 0 ] || fail "Linux stubpack pack exited $LINUX_RC: $(tail -n1 "$CASE_ARTIFACTS/linux.log")"
+  [ "$WIN_RC" = 0 ] || fail "stubpack.exe pack to a long path exited $WIN_RC: $(tail -n1 "$CASE_ARTIFACTS/windows.log")"
+  cmp -s "$CASE_DIR/work/$deep/linux.exe" "$CASE_DIR/work/$deep/win.exe" ||
+    fail "stubpack.exe wrote other bytes than the Linux build to a long path"
+
+  stubpack_both pack --launcher signed.exe --key key.pem --out @OUT@ --msi "$deep/demo.msi"
+  [ "$LINUX_RC" = 0 ] || fail "Linux stubpack refused a package on a long path"
+  [ "$WIN_RC" = 1 ] || fail "stubpack.exe pack exited $WIN_RC, not 1, for a package on a long path"
+  grep -qF -- "as a Windows Installer package: its full path is" "$CASE_ARTIFACTS/windows.log" ||
+    fail "stubpack.exe does not say the package's path is too long: $(head -n1 "$CASE_ARTIFACTS/windows.log")"
+  [ ! -e "$CASE_DIR/work/win.exe" ] || fail "stubpack.exe left win.exe behind"
+}
+
 # refused WHAT ARGS...: both builds refuse to pack signed.exe with ARGS, both
 # say WHAT, and neither writes anything.
 case_refused() {
@@ -111,6 +155,10 @@ run_case "stubpack.exe reads the packages as the Linux build does, and the resul
   case_same_output_and_installs
 run_case "stubpack.exe writes product names in any language as the Linux build does" \
   case_names_in_any_language
+run_case "stubpack.exe reads texts longer than its first buffer and packages without media" \
+  case_long_texts_and_no_media
+run_case "stubpack.exe refuses a package on a path too long for msi.dll, writes to long paths" \
+  case_long_paths
 run_case "a package whose cabinet is missing is refused, naming the cabinet" \
   case_refused "missing cabinet demo.cab" --msi nocab/demo.msi
 run_case "a file that is not a package is refused" \

@@ -9,9 +9,23 @@
 static const size_t kFieldLimit = 255;
 static const size_t kNameLimit = 260;
 
+// The value in quotes for a message, a long one cut to its first 57 bytes,
+// never inside a UTF-8 sequence; control characters (a null from a crafted
+// package would end the printed message) are shown as \xNN.
 static std::string Quote(const std::string& value) {
-  std::string shown = value.size() > 60 ? value.substr(0, 57) + "..." : value;
-  return "\"" + shown + "\"";
+  size_t cut = value.size();
+  if (cut > 60) {
+    cut = 57;
+    while (cut > 0 && (static_cast<uint8_t>(value[cut]) & 0xC0) == 0x80) cut--;
+  }
+  std::string shown = "\"";
+  for (size_t i = 0; i < cut; i++) {
+    auto c = static_cast<uint8_t>(value[i]);
+    char hex[8];
+    snprintf(hex, sizeof hex, "\\x%02X", c);
+    shown += c < 0x20 ? std::string(hex) : std::string(1, value[i]);
+  }
+  return shown + (cut < value.size() ? "...\"" : "\"");
 }
 
 static bool ValidUtf8(const std::string& text) {

@@ -39,6 +39,26 @@ TEST(Fields, ManifestFieldLimitsAndSeparator) {
       [](const std::string& v) { return CheckField("product name", v); });
 }
 
+// A refusal quotes the value as readable text: a long one is cut between
+// characters, never inside one (here 14 whole four-byte characters of the 57
+// bytes shown at most), and a control character, a null included, is shown
+// as \xNN instead of cutting the printed message short.
+TEST(Fields, RefusalsQuoteValuesAsReadableText) {
+  std::string problem = CheckField("product name", std::string("Demo\0Prod\tuct", 13));
+  EXPECT_NE(problem.find("\"Demo\\x00Prod\\x09uct\" holds a control character"),
+            std::string::npos)
+      << problem;
+  EXPECT_EQ(problem.find('\0'), std::string::npos);
+
+  std::string emoji = "\xF0\x9F\x98\x80", many, shown;
+  for (int i = 0; i < 100; i++) many += emoji;
+  for (int i = 0; i < 14; i++) shown += emoji;
+  EXPECT_NE(CheckField("product name", many).find("\"" + shown + "...\""), std::string::npos)
+      << CheckField("product name", many);
+  EXPECT_NE(CheckFileName("cabinet name", many + ".cab").find("\"" + shown + "...\""),
+            std::string::npos);
+}
+
 TEST(Fields, ProductCodeIsABracedGuid) {
   ExpectCases(
       {

@@ -37,11 +37,40 @@ static std::string Reason(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + SystemReason();
 }
 
+#ifdef _WIN32
+std::wstring FullPath(const std::string& path) {
+  if (path.empty() || path.size() > 0x7FFFFFFF) return L"";
+  int size = static_cast<int>(path.size());
+  int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (n <= 0) return L"";
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, &wide[0], n) != n)
+    return L"";
+  DWORD capacity = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (capacity == 0) return L"";
+  std::wstring full(capacity, L'\0');
+  DWORD length = GetFullPathNameW(wide.c_str(), capacity, &full[0], nullptr);
+  if (length == 0 || length >= capacity) return L"";
+  full.resize(length);
+  return full;
+}
+
+std::wstring SystemPath(const std::string& path) {
+  std::wstring full = FullPath(path);
+  // Folders stop 12 characters short of MAX_PATH (room for an 8.3 name).
+  if (full.size() < MAX_PATH - 12 || full.compare(0, 4, L"\\\\?\\") == 0 ||
+      full.compare(0, 4, L"\\\\.\\") == 0)
+    return full;
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+#endif
+
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error) {
   data->clear();
 #ifdef _WIN32
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *error = Reason("cannot open", path);
     return false;
@@ -97,8 +126,8 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& da
     snprintf(suffix, sizeof suffix, ".stubpack-%u-%u", static_cast<unsigned>(GetCurrentProcessId()),
              attempt);
     temp = FolderOf(path) + "\\" + BaseName(path) + suffix;
-    file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    file = CreateFileW(SystemPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (file == INVALID_HANDLE_VALUE) {
@@ -119,18 +148,18 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& da
   CloseHandle(file);
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
   DWORD flags = MOVEFILE_WRITE_THROUGH | (noClobber ? 0 : MOVEFILE_REPLACE_EXISTING);
-  if (ok && !MoveFileExA(temp.c_str(), path.c_str(), flags)) {
+  if (ok && !MoveFileExW(SystemPath(temp).c_str(), SystemPath(path).c_str(), flags)) {
     ok = false;
     *error = GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS
                  ? path + " already exists; not overwriting it"
                  : Reason("cannot write", path);
   }
-  if (!ok) DeleteFileA(temp.c_str());
+  if (!ok) DeleteFileW(SystemPath(temp).c_str());
   return ok;
 }
 
 bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The volume and file index of the file at path; false when it cannot be opened.
@@ -151,12 +180,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool MakeFolder(const std::string& path, std::string* error) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(SystemPath(path).c_str(), nullptr)) return true;
   *error = Reason("cannot create", path);
   return false;
 }
 
-void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void RemoveFile(const std::string& path) { DeleteFileW(SystemPath(path).c_str()); }
 #else
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& data, unsigned mode,
                          bool noClobber, std::string* error) {

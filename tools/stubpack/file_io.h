@@ -32,3 +32,16 @@ void RemoveFile(const std::string& path);
 // on Windows both "/" and "\" separate.
 std::string FolderOf(const std::string& path);
 std::string BaseName(const std::string& path);
+
+#ifdef _WIN32
+// path, in the ANSI code page (UTF-8 for stubpack.exe), as a full UTF-16
+// path with backslashes ("sub/a.msi" becomes "C:\work\sub\a.msi"). Empty
+// when the path is not valid text in the code page or has no full form.
+std::wstring FullPath(const std::string& path);
+
+// FullPath in the form the system's file functions take at any length: one
+// too long for MAX_PATH gets the "\\?\" prefix ("\\?\UNC\" for a share),
+// which lifts that limit. Empty as FullPath; the functions given an empty
+// path fail as for a missing one.
+std::wstring SystemPath(const std::string& path);
+#endif

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "platform/win32/system_library.h"
+#include "tools/stubpack/file_io.h"
 #include "tools/stubpack/msi_database.h"
 
 struct MsiDatabase {
@@ -161,21 +162,24 @@ void MsiDatabaseCloser::operator()(MsiDatabase* db) const {
 MsiDatabasePtr OpenMsiDatabase(const std::string& path, std::string* reason) {
   const MsiApi* api = LoadMsiApi(reason);
   if (!api) return nullptr;
-  std::wstring widePath;
-  if (!Widen(CP_ACP, path, &widePath)) {
+  // The Installer is given a full path with backslashes, whatever form the
+  // command line used ("sub/product.msi"). It copies the path into a buffer
+  // of MAX_PATH characters (Wine's msi.dll overruns it and crashes, in the
+  // "\\?\" form too): a longer path is refused.
+  std::wstring fullPath = FullPath(path);
+  if (fullPath.empty()) {
     *reason = "the path is not valid text in the ANSI code page";
     return nullptr;
   }
-  // The Installer is given a full path with backslashes, whatever form the
-  // command line used ("sub/product.msi").
-  DWORD size = GetFullPathNameW(widePath.c_str(), 0, nullptr, nullptr);
-  std::wstring fullPath(size, L'\0');
-  DWORD length = size ? GetFullPathNameW(widePath.c_str(), size, &fullPath[0], nullptr) : 0;
-  if (length == 0 || length >= size) {
-    *reason = ErrorText(GetLastError());
+  if (fullPath.size() >= MAX_PATH) {
+    char text[160];
+    snprintf(text, sizeof text,
+             "its full path is %u characters long, and the system's Installer library "
+             "takes at most %u; move it to a shorter path",
+             static_cast<unsigned>(fullPath.size()), static_cast<unsigned>(MAX_PATH - 1));
+    *reason = text;
     return nullptr;
   }
-  fullPath.resize(length);
   MSIHANDLE handle = 0;
   UINT status =
       api->openDatabase(fullPath.c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), &handle);

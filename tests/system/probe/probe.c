@@ -146,15 +146,24 @@ static void to_utf8(const WCHAR *text, char *dst, int size)
 }
 
 /* Reads a window's text, also from windows of other processes, into `dst`
- * (TEXT_CHARS characters); empty when the window does not answer in time. */
+ * (TEXT_CHARS characters). A program under test that is busy (a loaded
+ * machine may not schedule it for seconds) cannot answer WM_GETTEXT; the text
+ * the system keeps for the window is read instead, and an empty answer is
+ * asked again for a while, since every window the tests look at has a text.
+ * Empty when the window never answers. */
 static void window_text(HWND hwnd, WCHAR *dst)
 {
-    DWORD_PTR result = 0;
-    dst[0] = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, TEXT_CHARS, (LPARAM)dst, SMTO_ABORTIFHUNG, 2000,
-                             &result))
-        GetWindowTextW(hwnd, dst, TEXT_CHARS);
-    dst[TEXT_CHARS - 1] = 0;
+    for (int attempt = 0; attempt < 5; attempt++) {
+        DWORD_PTR result = 0;
+        dst[0] = 0;
+        if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, TEXT_CHARS, (LPARAM)dst, SMTO_ABORTIFHUNG, 2000,
+                                 &result) || !dst[0])
+            InternalGetWindowText(hwnd, dst, TEXT_CHARS);
+        dst[TEXT_CHARS - 1] = 0;
+        if (dst[0] || !IsWindow(hwnd))
+            return;
+        Sleep(300);
+    }
 }
 
 /* Returns the button id for an answer name (any case), 0 when unknown. */
