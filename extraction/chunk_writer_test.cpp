@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "extraction/extraction_test_util.h"
+#include "testing/extract_job_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "manifest/extract_job.h"
 #include "manifest/package_select.h"
 

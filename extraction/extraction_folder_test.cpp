@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "extraction/chunk_writer.h"
-#include "extraction/extraction_test_util.h"
+#include "testing/extract_job_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction/extraction_test_util.h"
+#include "testing/extract_job_fixture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "extraction/chunk_writer.h"
 #include "extraction/taskbar_progress.h"
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 #include "resources/resource.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "extraction/extraction_folder.h"
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "manifest/extract_job.h"
 
 enum : uint32_t {

@@ -8,30 +8,19 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/command_line.h"
 #include "platform/fake/fake.h"
+#include "testing/launcher_arguments.h"
 
 namespace {
 
 const char* kMsiexec = "C:\\Windows\\system32\\msiexec.exe";
 const char* kPackage = "C:\\Windows\\Installer\\{1D8E6291-B0D5-35EC-8441-6616F567A0F7}\\main.msi";
 
-// The arguments as the launcher gets them: its own command line split.
-struct Arguments {
-  explicit Arguments(const std::string& arguments) {
-    std::u16string line = u"setup.exe " + fake::Utf16(arguments);
-    argv = SplitCommandLine(line.c_str(), &argc);
-  }
-  ~Arguments() { LocalFree(argv); }
-  WCHAR** argv = nullptr;
-  int argc = 0;
-};
-
 // The installer's command line for the given paths and launcher arguments
 // (all UTF-8 here), in UTF-8, or "<none>".
 std::string Build(const std::string& installer, const std::string& package,
                   const std::string& arguments, Status* status = nullptr) {
-  Arguments args(arguments);
+  LauncherArguments args(arguments);
   WCHAR* line = nullptr;
   Status result = BuildInstallerCommandLine(
       fake::Utf16(installer).c_str(), fake::Utf16(package).c_str(), args.argv, args.argc, &line);
@@ -57,7 +46,7 @@ class InstallerTest : public ::testing::Test {
   }
 
   Status Run(const std::string& arguments, int showCmd = 1) {
-    Arguments args(arguments);
+    LauncherArguments args(arguments);
     return RunInstaller(&job, kMsiexec, args.argv, args.argc, showCmd, &exitCode, messageText,
                         &noMessage);
   }
@@ -180,7 +169,7 @@ TEST_F(InstallerTest, CommandLineUpToTheSystemLimitAndNotBeyond) {
 }
 
 TEST_F(InstallerTest, CommandLineWithoutMemoryStopsInsteadOfDroppingArguments) {
-  Arguments args("/qn \"INSTALLDIR=C:\\Program Files\\X\"");
+  LauncherArguments args("/qn \"INSTALLDIR=C:\\Program Files\\X\"");
   fake::W().failAllocations = {fake::W().allocationCalls + 1};  // the line, the only allocation
   WCHAR* line = reinterpret_cast<WCHAR*>(1);
   Status status =

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 // Compares a UTF-16 argument with an ASCII switch, ignoring ASCII case.
 static bool EqualsSwitch(const WCHAR* argument, const char* name) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "platform/platform.h"
 
 // True when an argument after the program name is "/q", "/qn" or "/quiet",

@@ -11,7 +11,7 @@
 #include "launcher/final_message.h"
 #include "launcher/launcher_state.h"
 #include "launcher/own_image.h"
-#include "launcher/status.h"
+#include "base/status.h"
 #include "manifest/extraction_list.h"
 #include "manifest/package_select.h"
 #include "payload/sources.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "platform/platform.h"
 
 // Reads the whole file at path (UTF-16, so that a folder name the ANSI code

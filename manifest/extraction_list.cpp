@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/grow_array.h"
+#include "base/grow_array.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
 #include "manifest/plain_file_name.h"

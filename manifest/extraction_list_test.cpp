@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "manifest/manifest_test_util.h"
+#include "testing/manifest_builder.h"
 #include "payload/block.h"
 #include "testing/payload_fixture.h"
 

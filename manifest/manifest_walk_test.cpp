@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "manifest/manifest_test_util.h"
+#include "testing/manifest_builder.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "payload/holders.h"
+#include "base/holders.h"
 #include "payload/inflate_block.h"
 #include "payload/little_endian.h"
 #include "payload/verify_signature.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "payload/payload_source.h"
 #include "platform/platform.h"
 

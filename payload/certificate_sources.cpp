@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "payload/block.h"
-#include "payload/holders.h"
+#include "base/holders.h"
 #include "payload/little_endian.h"
 #include "payload/sources.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "payload/holders.h"
+#include "base/holders.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,10 +1,9 @@
-// LoadPayloadSources, and the launcher loading its own payload.
+// LoadPayloadSources: the payload sources of a launcher image.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "launcher/launch.h"
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
@@ -170,65 +169,6 @@ TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
   ASSERT_EQ(sources_.count, 2u);
   EXPECT_EQ(sources_.items[0].manifest[0], 1);
   EXPECT_EQ(sources_.items[1].manifest[0], 2);
-}
-
-// ------------------------------------------------------------------ launch
-
-const char* kText101 =
-    "The installation file is either corrupted or does not support your processor architecture.";
-
-class LaunchPayloadTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fake::Reset();
-    fake::W().strings[101] = kText101;
-    fake::W().commandLine = u"setup.exe";
-  }
-  void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
-    EXPECT_TRUE(fake::W().handles.empty());
-  }
-  int Run(const Bytes& payload, VerificationKey key = kCompiledVerificationKey) {
-    InstallFakeLauncher(payload);
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, key);
-  }
-  void ExpectText101() {
-    ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
-  }
-};
-
-// A genuine payload loads; its only package is for another architecture, so
-// the launcher stops at the package selection (13), not at the loading.
-TEST_F(LaunchPayloadTest, GenuinePayloadGetsToPackageSelection) {
-  EXPECT_EQ(Run(MakePayload({{1000, "arm64\\1033\\{P}\\Product", Text("package")}})), 13);
-  ExpectText101();
-}
-
-// Payloads that do not load: text 101, the loading status's code as exit code.
-TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
-  Bytes changed = MakePayload({});
-  changed[changed.size() - 28 - 1] ^= 1;  // manifest signature
-  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
-  broken[0] = 0;
-  struct Case {
-    const char* name;
-    Bytes payload;
-    VerificationKey key;
-    uint32_t code;
-  };
-  const VerificationKey brokenKey = {broken.data(), static_cast<uint32_t>(broken.size())};
-  const Case cases[] = {
-      {"no payload", {}, kCompiledVerificationKey, ERROR_NOT_FOUND},
-      {"manifest signature changed", changed, kCompiledVerificationKey, ERROR_FILE_CORRUPT},
-      {"unusable key", MakePayload(kEntries), brokenKey, static_cast<uint32_t>(NTE_BAD_KEY)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetUp();
-    EXPECT_EQ(static_cast<uint32_t>(Run(c.payload, c.key)), c.code);
-    ExpectText101();
-  }
 }
 
 }  // namespace

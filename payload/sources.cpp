@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "launcher/grow_array.h"
+#include "base/grow_array.h"
 #include "payload/block.h"
 #include "payload/certificate_sources.h"
-#include "payload/holders.h"
+#include "base/holders.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/status.h"
+#include "base/status.h"
 #include "payload/payload_source.h"
 
 // Fills *sources (empty or holding earlier sources) from the in-memory image

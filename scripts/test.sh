@@ -13,6 +13,10 @@ step() { printf '\n== %s\n' "$*"; }
 step "setup"
 scripts/setup.sh
 
+step "layer order (includes point down)"
+scripts/check-layers-test.sh >/dev/null
+scripts/check-layers.sh
+
 step "host build (unit and tool tests, AddressSanitizer + UBSan)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "launcher/status.h"
+#include "base/status.h"
 
 #define EXPECT_STATUS(actual, code_, location_)               \
   do {                                                        \

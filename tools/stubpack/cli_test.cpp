@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tools/stubpack/keys.h"
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "payload/little_endian.h"
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 namespace {
 

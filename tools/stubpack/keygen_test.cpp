@@ -6,7 +6,7 @@
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/payload_writer.h"
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 namespace {
 

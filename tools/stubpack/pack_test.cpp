@@ -16,7 +16,7 @@
 #include "payload/verify_signature.h"
 #include "tools/stubpack/attach.h"
 #include "tools/stubpack/file_io.h"
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/status.h"
+#include "base/status.h"
 
 // A fresh folder under the system's temporary folder, removed by the destructor.
 struct ScratchDir {

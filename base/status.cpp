@@ -1,4 +1,4 @@
-#include "launcher/status.h"
+#include "base/status.h"
 
 Status MakeStatus(LastErrorFn lastErrorFn, uint32_t defaultCode, uint32_t location) {
   DWORD code = lastErrorFn();

@@ -1,4 +1,4 @@
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 #include <cstdio>
 #include <cstring>

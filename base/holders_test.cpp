@@ -1,6 +1,6 @@
 // The scoped holders: what they hold is released when they go out of scope,
 // unless it was handed on with release().
-#include "payload/holders.h"
+#include "base/holders.h"
 
 #include <gtest/gtest.h>
 

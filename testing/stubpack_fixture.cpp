@@ -1,4 +1,4 @@
-#include "tools/stubpack/tool_test_util.h"
+#include "testing/stubpack_fixture.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,0 +1,80 @@
+// The launcher loading its own payload: what a whole run makes of payloads
+// that load and of payloads that do not.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/launch.h"
+#include "payload/verify_signature.h"
+#include "platform/fake/fake.h"
+#include "testing/payload_fixture.h"
+#include "testing/signed_image.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+const std::vector<TestEntry> kEntries = {{1000, "x64\\1033\\{P}\\Product", Text("package")},
+                                         {1001, "cab\\1000\\main.cab", Text("cabinet")}};
+
+const char* kText101 =
+    "The installation file is either corrupted or does not support your processor architecture.";
+
+class LaunchPayloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    fake::W().strings[101] = kText101;
+    fake::W().commandLine = u"setup.exe";
+  }
+  void TearDown() override {
+    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_TRUE(fake::W().handles.empty());
+  }
+  int Run(const Bytes& payload, VerificationKey key = kCompiledVerificationKey) {
+    InstallFakeLauncher(payload);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, key);
+  }
+  void ExpectText101() {
+    ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+  }
+};
+
+// A genuine payload loads; its only package is for another architecture, so
+// the launcher stops at the package selection (13), not at the loading.
+TEST_F(LaunchPayloadTest, GenuinePayloadGetsToPackageSelection) {
+  EXPECT_EQ(Run(MakePayload({{1000, "arm64\\1033\\{P}\\Product", Text("package")}})), 13);
+  ExpectText101();
+}
+
+// Payloads that do not load: text 101, the loading status's code as exit code.
+TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
+  Bytes changed = MakePayload({});
+  changed[changed.size() - 28 - 1] ^= 1;  // manifest signature
+  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  broken[0] = 0;
+  struct Case {
+    const char* name;
+    Bytes payload;
+    VerificationKey key;
+    uint32_t code;
+  };
+  const VerificationKey brokenKey = {broken.data(), static_cast<uint32_t>(broken.size())};
+  const Case cases[] = {
+      {"no payload", {}, kCompiledVerificationKey, ERROR_NOT_FOUND},
+      {"manifest signature changed", changed, kCompiledVerificationKey, ERROR_FILE_CORRUPT},
+      {"unusable key", MakePayload(kEntries), brokenKey, static_cast<uint32_t>(NTE_BAD_KEY)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    EXPECT_EQ(static_cast<uint32_t>(Run(c.payload, c.key)), c.code);
+    ExpectText101();
+  }
+}
+
+}  // namespace
