@@ -46,9 +46,9 @@ const Bytes kManifest = Text("manifest content");
 const Bytes kFile1000 = Text("the package, main.msi");
 const Bytes kFile1001 = Text("its cabinet");
 Bytes TypicalRegion() {
-  return Cat({SignedBlock(pw::kManifestKind, 0, kManifest),
-              SignedBlock(pw::kFileKind, 1000, kFile1000),
-              SignedBlock(pw::kFileKind, 1001, kFile1001)});
+  return Cat({SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest),
+              SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000),
+              SignedBlock(FILE_BLOCK_KIND_BYTES, 1001, kFile1001)});
 }
 
 struct Found {
@@ -140,8 +140,8 @@ TEST_F(FindBlockTest, ReadsHandMadeBlocks) {
 
 // Every way the walk ends without a block: {1168, 509}.
 TEST_F(FindBlockTest, NotFound) {
-  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
-  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
+  const Bytes manifest = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest);
+  const Bytes file1000 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000);
   const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
   struct Case {
     const char* name;
@@ -156,19 +156,22 @@ TEST_F(FindBlockTest, NotFound) {
       {"unknown trailer kind", Cat({TypicalRegion(), Bytes(28, 0x30)}), &FILE_BLOCK_KIND, 1000},
       {"file id not in the chain", TypicalRegion(), &FILE_BLOCK_KIND, 7},
       {"file block in front of the manifest", Cat({file1000, manifest}), &FILE_BLOCK_KIND, 1000},
-      {"manifest with another id", SignedBlock(pw::kManifestKind, 3, kManifest),
+      {"manifest with another id", SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 3, kManifest),
        &MANIFEST_BLOCK_KIND, 0},
       {"manifest id 3 asked, only 0 present", TypicalRegion(), &MANIFEST_BLOCK_KIND, 3},
       {"kind that is neither", TypicalRegion(), &other, 0},
       {"manifest signature larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 11, 0)}), &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 11, 0)}),
+       &MANIFEST_BLOCK_KIND, 0},
       {"manifest data larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 4, 7)}), &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 4, 7)}),
+       &MANIFEST_BLOCK_KIND, 0},
       {"manifest sizes that would wrap",
-       Cat({manifest, pw::MakeTrailer(pw::kManifestKind, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
+       Cat({manifest, pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
        &MANIFEST_BLOCK_KIND, 0},
       {"file trailers only, down to the start",
-       Cat({pw::MakeTrailer(pw::kFileKind, 1, 0, 0), pw::MakeTrailer(pw::kFileKind, 2, 0, 0)}),
+       Cat({pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1, 0, 0),
+            pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 2, 0, 0)}),
        &FILE_BLOCK_KIND, 3},
   };
   for (const Case& c : cases) {
@@ -184,13 +187,14 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
   const Bytes chain = TypicalRegion();
   const uint32_t huge = static_cast<uint32_t>(chain.size()) + 1000;
   // Signature larger than everything in front: the walk goes on 28 bytes back.
-  Found a =
-      Find(Cat({chain, pw::MakeTrailer(pw::kFileKind, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
+  Found a = Find(Cat({chain, pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1000, huge, 0)}),
+                 FILE_BLOCK_KIND, 1001);
   EXPECT_STATUS(a.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(a.content, kFile1001);
   // Signature fits, data does not: the walk goes on in front of the signature.
-  Found b = Find(Cat({chain, Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 1000, 256, huge)}),
-                 FILE_BLOCK_KIND, 1000);
+  Found b =
+      Find(Cat({chain, Bytes(256, 0xEE), pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1000, 256, huge)}),
+           FILE_BLOCK_KIND, 1000);
   EXPECT_STATUS(b.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(b.content, kFile1000);
 }
@@ -198,16 +202,16 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
 // ForEachBlock delivers the blocks FindBlock meets, in its order, with their
 // places; DecodeBlock then gives what FindBlock gives for them.
 TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
-  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
-  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
-  const Bytes file1001 = SignedBlock(pw::kFileKind, 1001, kFile1001);
+  const Bytes manifest = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest);
+  const Bytes file1000 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000);
+  const Bytes file1001 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1001, kFile1001);
   const Bytes front = Text("front");
   const uint32_t huge = 1u << 30;
   // A file trailer that does not fit stands between 1000 and 1001, and one
   // more ends the region: both are stepped over.
   const Bytes region =
-      Cat({front, manifest, file1000, pw::MakeTrailer(pw::kFileKind, 7, huge, 0), file1001,
-           Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 8, 256, huge)});
+      Cat({front, manifest, file1000, pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 7, huge, 0), file1001,
+           Bytes(256, 0xEE), pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 8, 256, huge)});
   struct Seen {
     std::vector<BlockPlace> places;
     size_t stopAfter;
@@ -307,9 +311,10 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
   for (const Case& c : cases) {
     for (bool file : {false, true}) {
       SCOPED_TRACE(std::string(c.name) + (file ? " (file)" : " (manifest)"));
-      const Bytes region = Cat({file ? SignedBlock(pw::kManifestKind, 0, kManifest) : Bytes(),
-                                pw::MakeBlock(file ? pw::kFileKind : pw::kManifestKind,
-                                              file ? 5u : 0u, c.data, c.signature)});
+      const Bytes region =
+          Cat({file ? SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest) : Bytes(),
+               pw::MakeBlock(file ? FILE_BLOCK_KIND_BYTES : MANIFEST_BLOCK_KIND_BYTES,
+                             file ? 5u : 0u, c.data, c.signature)});
       Found found =
           Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
       EXPECT_STATUS(found.status, c.code, file ? c.fileLocation : c.manifestLocation);
@@ -325,7 +330,8 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
 // append one behind a genuinely signed payload.)
 TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
   const Bytes twelve = Text("twelve bytes");
-  const Bytes region = Cat({TypicalRegion(), pw::MakeBlock(pw::kFileKind, 1000, {}, twelve)});
+  const Bytes region =
+      Cat({TypicalRegion(), pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, twelve)});
   struct Case {
     uint32_t flags;
     uint32_t code;
@@ -377,11 +383,11 @@ TEST_F(FindBlockTest, AllocationFailures) {
   // Enough output for several growths of the output buffer.
   Bytes big(300000);
   for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>(i * 7 / 1000);
-  const Bytes region =
-      Cat({SignedBlock(pw::kManifestKind, 0, big), SignedBlock(pw::kFileKind, 9, big)});
+  const Bytes region = Cat(
+      {SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big), SignedBlock(FILE_BLOCK_KIND_BYTES, 9, big)});
   const Bytes plain =
-      Cat({pw::MakeBlock(pw::kManifestKind, 0, big, pw::Sign(DevelopmentKey(), big)),
-           pw::MakeBlock(pw::kFileKind, 9, big, pw::Sign(DevelopmentKey(), big))});
+      Cat({pw::MakeBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big, pw::Sign(DevelopmentKey(), big)),
+           pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 9, big, pw::Sign(DevelopmentKey(), big))});
   struct Case {
     const char* name;
     const Bytes* region;
