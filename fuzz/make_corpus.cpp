@@ -63,16 +63,16 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, Bytes>> loadSources = {
       {"unsigned_appended", MakePeImage({}, payload)},
       {"signed_appended", MakePeImage(MakeSignedData({{}}), payload)},
-      {"extension_one", MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, small}}}), {})},
+      {"extension_one", MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, small}}}), {})},
       {"extension_two_certificates",
-       MakePeImage(
-           MakeSignedData({{{kPayloadExtensionOid, false, small}},
-                           {{"2.5.29.19", true, {0x30, 0}}, {kPayloadExtensionOid, false, small}}}),
-           {})},
+       MakePeImage(MakeSignedData(
+                       {{{PAYLOAD_EXTENSION_OID, false, small}},
+                        {{"2.5.29.19", true, {0x30, 0}}, {PAYLOAD_EXTENSION_OID, false, small}}}),
+                   {})},
       {"extension_critical",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, true, small}}}), payload)},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, true, small}}}), payload)},
       {"extension_without_manifest",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("no blocks")}}}), {})},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, Text("no blocks")}}}), {})},
       {"not_pe", Cat(Text("MZ but nothing else"), payload)},
   };
   bool ok = true;

@@ -63,7 +63,7 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
       {"signed, payload after the SignedData in the certificate table",
        MakePeImage(MakeSignedData({{}}), payload)},
       {"signed, private extension only critical",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, true, MakePayload({})}}}), payload)},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, true, MakePayload({})}}}), payload)},
       {"not a PE file", Cat(Text("just bytes"), payload)},
   };
   for (const Case& c : cases) {
@@ -82,7 +82,7 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
 // Sources in the certificates take the place of the whole file.
 TEST_F(LoadPayloadSourcesTest, CertificateSourcesAreUsedInsteadOfTheWholeFile) {
   const Bytes inExtension = MakePayload({{7, "in the extension", Text("x")}});
-  const Bytes image = MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}),
+  const Bytes image = MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, inExtension}}}),
                                   MakePayload(kEntries));
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(sources_.count, 1u);
@@ -102,7 +102,7 @@ TEST_F(LoadPayloadSourcesTest, CertificateFailureIsFinal) {
 
   Free();
   const Bytes withJunk =
-      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("junk")}}}), good);
+      MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, Text("junk")}}}), good);
   EXPECT_STATUS(Load(withJunk), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND);
   EXPECT_EQ(sources_.count, 0u);
 }
@@ -163,8 +163,8 @@ TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
 // A second source goes behind the first, which the grown list keeps.
 TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
   const Bytes image =
-      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, MakePayload({{1, "one", {}}})}},
-                                  {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
+      MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, MakePayload({{1, "one", {}}})}},
+                                  {{PAYLOAD_EXTENSION_OID, false, MakePayload({{2, "two", {}}})}}}),
                   {});
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(sources_.count, 2u);

@@ -3,6 +3,7 @@
 #include "payload/block.h"
 #include "payload/block_format.h"
 #include "payload/little_endian.h"
+#include "payload/pe_layout.h"
 #include "tools/stubpack/payload_certificate.h"
 
 // True when region[0..size) ends in a trailer of either block kind: the
@@ -68,11 +69,12 @@ bool ReadLauncherLayout(const std::vector<uint8_t>& image, LauncherLayout* layou
     return true;
   }
 
-  uint32_t signatureEnd = pe.tableOffset + 8 + pe.pkcs7Size;
+  uint32_t signatureEnd = pe.tableOffset + WIN_CERTIFICATE_HEADER_SIZE + pe.pkcs7Size;
   layout->keepSize = signatureEnd;
   if (PayloadBefore(image, pe)) {
     layout->place = PayloadPlace::BeforeSignature;
-  } else if (SignedDataCarriesPayload(&image[pe.tableOffset + 8], pe.pkcs7Size)) {
+  } else if (SignedDataCarriesPayload(&image[pe.tableOffset + WIN_CERTIFICATE_HEADER_SIZE],
+                                      pe.pkcs7Size)) {
     layout->place = PayloadPlace::InCertificate;
   } else {
     bool zeros = true;
