@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "payload/block_format.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
-#include "tools/stubpack/payload_writer.h"
+#include "testing/signed_blocks.h"
 #include "testing/status_expectations.h"
 
 namespace {
 
-namespace pw = payload_writer;
 using Bytes = std::vector<uint8_t>;
 
 const uint32_t kCompressedSigned = SOURCE_COMPRESSED | SOURCE_SIGNED;
@@ -33,13 +33,6 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes SignedBlock(const uint8_t* kind, uint32_t id, const Bytes& content) {
-  Bytes block;
-  std::string error;
-  EXPECT_TRUE(pw::MakeSignedBlock(kind, id, content, DevelopmentKey(), &block, &error)) << error;
-  return block;
-}
 
 // Manifest 0, file 1000, file 1001, in this order.
 const Bytes kManifest = Text("manifest content");
@@ -161,17 +154,17 @@ TEST_F(FindBlockTest, NotFound) {
       {"manifest id 3 asked, only 0 present", TypicalRegion(), &MANIFEST_BLOCK_KIND, 3},
       {"kind that is neither", TypicalRegion(), &other, 0},
       {"manifest signature larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 11, 0)}),
-       &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 11, 0)}), &MANIFEST_BLOCK_KIND,
+       0},
       {"manifest data larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 4, 7)}),
-       &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 4, 7)}), &MANIFEST_BLOCK_KIND,
+       0},
       {"manifest sizes that would wrap",
-       Cat({manifest, pw::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
+       Cat({manifest, TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
        &MANIFEST_BLOCK_KIND, 0},
       {"file trailers only, down to the start",
-       Cat({pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1, 0, 0),
-            pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 2, 0, 0)}),
+       Cat({TrailerBytes(FILE_BLOCK_KIND_BYTES, 1, 0, 0),
+            TrailerBytes(FILE_BLOCK_KIND_BYTES, 2, 0, 0)}),
        &FILE_BLOCK_KIND, 3},
   };
   for (const Case& c : cases) {
@@ -187,13 +180,13 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
   const Bytes chain = TypicalRegion();
   const uint32_t huge = static_cast<uint32_t>(chain.size()) + 1000;
   // Signature larger than everything in front: the walk goes on 28 bytes back.
-  Found a = Find(Cat({chain, pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1000, huge, 0)}),
-                 FILE_BLOCK_KIND, 1001);
+  Found a =
+      Find(Cat({chain, TrailerBytes(FILE_BLOCK_KIND_BYTES, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
   EXPECT_STATUS(a.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(a.content, kFile1001);
   // Signature fits, data does not: the walk goes on in front of the signature.
   Found b =
-      Find(Cat({chain, Bytes(256, 0xEE), pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 1000, 256, huge)}),
+      Find(Cat({chain, Bytes(256, 0xEE), TrailerBytes(FILE_BLOCK_KIND_BYTES, 1000, 256, huge)}),
            FILE_BLOCK_KIND, 1000);
   EXPECT_STATUS(b.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(b.content, kFile1000);
@@ -210,8 +203,8 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
   // A file trailer that does not fit stands between 1000 and 1001, and one
   // more ends the region: both are stepped over.
   const Bytes region =
-      Cat({front, manifest, file1000, pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 7, huge, 0), file1001,
-           Bytes(256, 0xEE), pw::MakeTrailer(FILE_BLOCK_KIND_BYTES, 8, 256, huge)});
+      Cat({front, manifest, file1000, TrailerBytes(FILE_BLOCK_KIND_BYTES, 7, huge, 0), file1001,
+           Bytes(256, 0xEE), TrailerBytes(FILE_BLOCK_KIND_BYTES, 8, 256, huge)});
   struct Seen {
     std::vector<BlockPlace> places;
     size_t stopAfter;
@@ -263,11 +256,11 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
 // where the block is the last one.
 TEST_F(FindBlockTest, DecodingOutcomes) {
   const Bytes content = Text("decoded content of the block, long enough to compress a bit");
-  const Bytes stream = pw::Compress(content);
-  const Bytes signature = pw::Sign(DevelopmentKey(), content);
-  const Bytes foreign = pw::Sign(StrangerKey(), content);
-  const Bytes overStream = pw::Sign(DevelopmentKey(), stream);
-  const Bytes overOther = pw::Sign(DevelopmentKey(), Text("another content"));
+  const Bytes stream = ZlibStream(content);
+  const Bytes signature = BlockSignature(DevelopmentKey(), content);
+  const Bytes foreign = BlockSignature(StrangerKey(), content);
+  const Bytes overStream = BlockSignature(DevelopmentKey(), stream);
+  const Bytes overOther = BlockSignature(DevelopmentKey(), Text("another content"));
   Bytes badAdler = stream;
   badAdler.back() ^= 0x01;
   Bytes badHeader = stream;
@@ -313,8 +306,8 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
       SCOPED_TRACE(std::string(c.name) + (file ? " (file)" : " (manifest)"));
       const Bytes region =
           Cat({file ? SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest) : Bytes(),
-               pw::MakeBlock(file ? FILE_BLOCK_KIND_BYTES : MANIFEST_BLOCK_KIND_BYTES,
-                             file ? 5u : 0u, c.data, c.signature)});
+               RawBlock(file ? FILE_BLOCK_KIND_BYTES : MANIFEST_BLOCK_KIND_BYTES, file ? 5u : 0u,
+                        c.data, c.signature)});
       Found found =
           Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
       EXPECT_STATUS(found.status, c.code, file ? c.fileLocation : c.manifestLocation);
@@ -330,8 +323,7 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
 // append one behind a genuinely signed payload.)
 TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
   const Bytes twelve = Text("twelve bytes");
-  const Bytes region =
-      Cat({TypicalRegion(), pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, twelve)});
+  const Bytes region = Cat({TypicalRegion(), RawBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, twelve)});
   struct Case {
     uint32_t flags;
     uint32_t code;
@@ -386,8 +378,8 @@ TEST_F(FindBlockTest, AllocationFailures) {
   const Bytes region = Cat(
       {SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big), SignedBlock(FILE_BLOCK_KIND_BYTES, 9, big)});
   const Bytes plain =
-      Cat({pw::MakeBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big, pw::Sign(DevelopmentKey(), big)),
-           pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 9, big, pw::Sign(DevelopmentKey(), big))});
+      Cat({RawBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big, BlockSignature(DevelopmentKey(), big)),
+           RawBlock(FILE_BLOCK_KIND_BYTES, 9, big, BlockSignature(DevelopmentKey(), big))});
   struct Case {
     const char* name;
     const Bytes* region;

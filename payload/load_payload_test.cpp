@@ -9,8 +9,8 @@
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
+#include "testing/signed_blocks.h"
 #include "testing/signed_image.h"
-#include "tools/stubpack/payload_writer.h"
 #include "testing/status_expectations.h"
 
 namespace {
@@ -51,9 +51,8 @@ class LoadPayloadSourcesTest : public ::testing::Test {
 // its manifest is the decoded manifest block.
 TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
   const Bytes payload = MakePayload(kEntries);
-  Bytes manifest;
-  ASSERT_TRUE(payload_writer::AppendManifestEntry(1000, kEntries[0].text, &manifest));
-  ASSERT_TRUE(payload_writer::AppendManifestEntry(1001, kEntries[1].text, &manifest));
+  const Bytes manifest =
+      Cat(ManifestEntry(1000, kEntries[0].text), ManifestEntry(1001, kEntries[1].text));
   struct Case {
     const char* name;
     Bytes image;
@@ -122,16 +121,8 @@ TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
       {"empty file", {}, ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
       {"manifest signature changed", tampered, ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
       {"payload signed by another key",
-       MakePeImage({},
-                   [] {
-                     Bytes region;
-                     std::string error;
-                     std::vector<payload_writer::Entry> list = {{1000, "x", Text("y")}};
-                     EXPECT_TRUE(
-                         payload_writer::WritePayload(list, StrangerKey(), &region, &error));
-                     return region;
-                   }()),
-       ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
+       MakePeImage({}, MakePayload({{1000, "x", Text("y")}}, StrangerKey())), ERROR_FILE_CORRUPT,
+       LOC_MANIFEST_BAD_SIGNATURE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
