@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "payload/block.h"
+#include "payload/block_format.h"
 #include "tools/stubpack/payload_writer.h"
 
 namespace {
@@ -98,7 +99,7 @@ std::unique_ptr<Case> MakeCase(Kind kind, size_t size) {
   Bytes signature = payload_writer::Sign(BenchSigningKey(), content);
   c->dataSize = static_cast<uint32_t>(data.size());
   c->ratio = static_cast<double>(size) / data.size();
-  c->region = payload_writer::MakeBlock(payload_writer::kFileKind, 1, data, signature);
+  c->region = payload_writer::MakeBlock(FILE_BLOCK_KIND_BYTES, 1, data, signature);
   return c;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/block_format.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_image.h"
 #include "tools/stubpack/payload_writer.h"
@@ -41,11 +42,12 @@ int main(int argc, char** argv) {
                                      {1001, "cab\\1000\\main.cab", Text("cabinet bytes")}});
   const Bytes small = MakePayload({{7, "x64\\1033\\{Q}\\Q", Text("q")}});
   const Bytes content = Text("raw block content");
-  const Bytes plain = Cat(pw::MakeBlock(pw::kManifestKind, 0, content, {}),
-                          pw::MakeBlock(pw::kFileKind, 1000, content, Text("sig")));
-  const Bytes zlibOnly = Cat(pw::MakeBlock(pw::kManifestKind, 0, pw::Compress(content), {}),
-                             pw::MakeBlock(pw::kFileKind, 1000, pw::Compress(content), {}));
-  const Bytes dataless = Cat(payload, pw::MakeBlock(pw::kFileKind, 1000, {}, Text("twelve bytes")));
+  const Bytes plain = Cat(pw::MakeBlock(MANIFEST_BLOCK_KIND_BYTES, 0, content, {}),
+                          pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 1000, content, Text("sig")));
+  const Bytes zlibOnly = Cat(pw::MakeBlock(MANIFEST_BLOCK_KIND_BYTES, 0, pw::Compress(content), {}),
+                             pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 1000, pw::Compress(content), {}));
+  const Bytes dataless =
+      Cat(payload, pw::MakeBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, Text("twelve bytes")));
 
   // Mode byte: flags in bits 0-1, file kind in bit 2, id 999 + bits 3-7.
   const std::vector<std::pair<std::string, Bytes>> findBlock = {
@@ -61,16 +63,16 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, Bytes>> loadSources = {
       {"unsigned_appended", MakePeImage({}, payload)},
       {"signed_appended", MakePeImage(MakeSignedData({{}}), payload)},
-      {"extension_one", MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, small}}}), {})},
+      {"extension_one", MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, small}}}), {})},
       {"extension_two_certificates",
-       MakePeImage(
-           MakeSignedData({{{kPayloadExtensionOid, false, small}},
-                           {{"2.5.29.19", true, {0x30, 0}}, {kPayloadExtensionOid, false, small}}}),
-           {})},
+       MakePeImage(MakeSignedData(
+                       {{{PAYLOAD_EXTENSION_OID, false, small}},
+                        {{"2.5.29.19", true, {0x30, 0}}, {PAYLOAD_EXTENSION_OID, false, small}}}),
+                   {})},
       {"extension_critical",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, true, small}}}), payload)},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, true, small}}}), payload)},
       {"extension_without_manifest",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("no blocks")}}}), {})},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, Text("no blocks")}}}), {})},
       {"not_pe", Cat(Text("MZ but nothing else"), payload)},
   };
   bool ok = true;

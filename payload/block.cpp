@@ -6,34 +6,28 @@
 
 #include "base/holders.h"
 #include "payload/inflate_block.h"
-#include "payload/little_endian.h"
+#include "payload/block_format.h"
 #include "payload/verify_signature.h"
-
-const GUID MANIFEST_BLOCK_KIND = {
-    0xEED5BBF7, 0x1284, 0x4619, {0x91, 0x8C, 0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55}};
-const GUID FILE_BLOCK_KIND = {
-    0xA1248CD9, 0xEF96, 0x436B, {0x92, 0xBF, 0xC0, 0x0B, 0xAD, 0x72, 0x7E, 0x63}};
 
 namespace {
 
-struct Trailer {
-  GUID kind;
-  uint32_t id;
-  uint32_t signatureSize;
-  uint32_t dataSize;
-};
-
-Trailer ReadTrailer(const uint8_t* p) {
-  Trailer t;
-  t.kind.Data1 = GetU32(p);
-  t.kind.Data2 = static_cast<uint16_t>(p[4] | p[5] << 8);
-  t.kind.Data3 = static_cast<uint16_t>(p[6] | p[7] << 8);
-  memcpy(t.kind.Data4, p + 8, 8);
-  t.id = GetU32(p + 16);
-  t.signatureSize = GetU32(p + 20);
-  t.dataSize = GetU32(p + 24);
-  return t;
+// The GUID whose stored form (block_format.h) is bytes.
+constexpr GUID StoredGuid(const uint8_t (&bytes)[16]) {
+  GUID guid{};
+  guid.Data1 = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+               static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  guid.Data2 = static_cast<uint16_t>(bytes[4] | bytes[5] << 8);
+  guid.Data3 = static_cast<uint16_t>(bytes[6] | bytes[7] << 8);
+  for (int i = 0; i < 8; i++) guid.Data4[i] = bytes[8 + i];
+  return guid;
 }
+
+}  // namespace
+
+const GUID MANIFEST_BLOCK_KIND = StoredGuid(MANIFEST_BLOCK_KIND_BYTES);
+const GUID FILE_BLOCK_KIND = StoredGuid(FILE_BLOCK_KIND_BYTES);
+
+namespace {
 
 bool SameKind(const GUID& a, const GUID& b) {
   return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
@@ -74,10 +68,10 @@ void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, 
   for (;;) {
     if (pos < BLOCK_TRAILER_SIZE) return;
     pos -= BLOCK_TRAILER_SIZE;
-    const Trailer t = ReadTrailer(region + pos);
+    const BlockTrailer t = ReadBlockTrailer(region + pos);
     BlockPlace place = {false, t.id, 0, t.dataSize, t.signatureSize};
 
-    if (SameKind(t.kind, MANIFEST_BLOCK_KIND)) {
+    if (IsBlockKind(t.kind, MANIFEST_BLOCK_KIND_BYTES)) {
       // The manifest block is the first of the chain: the walk ends here.
       if (pos < t.signatureSize) return;
       const uint32_t sigPos = pos - t.signatureSize;
@@ -87,7 +81,7 @@ void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, 
       callback(&place, context);
       return;
     }
-    if (!SameKind(t.kind, FILE_BLOCK_KIND)) return;
+    if (!IsBlockKind(t.kind, FILE_BLOCK_KIND_BYTES)) return;
 
     // A file block whose sizes do not fit in front of its trailer is not a
     // block: the bytes in front are tried as a trailer instead.

@@ -1,5 +1,5 @@
 // The block chain at the end of a payload source, read backwards from its
-// 28-byte trailers: one manifest block, then file blocks.
+// trailers (payload/block_format.h): one manifest block, then file blocks.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,9 @@
 #include "payload/payload_source.h"
 #include "platform/platform.h"
 
-// Block kinds, as the trailer's 16 kind bytes spell them (GUID layout).
-extern const GUID MANIFEST_BLOCK_KIND;  // {EED5BBF7-1284-4619-918C-F0CB8EE28B55}, id 0
-extern const GUID FILE_BLOCK_KIND;      // {A1248CD9-EF96-436B-92BF-C00BAD727E63}, id = entry key
-
-enum : uint32_t { BLOCK_TRAILER_SIZE = 28 };
+// The block kinds of block_format.h as GUIDs, the form FindBlock is asked for.
+extern const GUID MANIFEST_BLOCK_KIND;  // MANIFEST_BLOCK_KIND_BYTES
+extern const GUID FILE_BLOCK_KIND;      // FILE_BLOCK_KIND_BYTES
 
 // Where one block of a chain lies in its region.
 struct BlockPlace {
@@ -30,7 +28,7 @@ typedef int (*BlockCallback)(const BlockPlace* block, void* context);
 // searches and hands every block it meets to callback, the last block of the
 // region first: file trailers whose sizes do not fit in front of them are
 // stepped over, the walk ends at the manifest block (delivered last, when its
-// sizes fit), at 28 bytes that are neither kind, or at the start of the
+// sizes fit), at a trailer of neither kind, or at the start of the
 // region. Reads nothing outside the region; allocates nothing.
 void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, void* context);
 

@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "payload/block_format.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
-#include "tools/stubpack/payload_writer.h"
+#include "testing/signed_blocks.h"
 #include "testing/status_expectations.h"
 
 namespace {
 
-namespace pw = payload_writer;
 using Bytes = std::vector<uint8_t>;
 
 const uint32_t kCompressedSigned = SOURCE_COMPRESSED | SOURCE_SIGNED;
@@ -34,21 +34,14 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-Bytes SignedBlock(const uint8_t* kind, uint32_t id, const Bytes& content) {
-  Bytes block;
-  std::string error;
-  EXPECT_TRUE(pw::MakeSignedBlock(kind, id, content, DevelopmentKey(), &block, &error)) << error;
-  return block;
-}
-
 // Manifest 0, file 1000, file 1001, in this order.
 const Bytes kManifest = Text("manifest content");
 const Bytes kFile1000 = Text("the package, main.msi");
 const Bytes kFile1001 = Text("its cabinet");
 Bytes TypicalRegion() {
-  return Cat({SignedBlock(pw::kManifestKind, 0, kManifest),
-              SignedBlock(pw::kFileKind, 1000, kFile1000),
-              SignedBlock(pw::kFileKind, 1001, kFile1001)});
+  return Cat({SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest),
+              SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000),
+              SignedBlock(FILE_BLOCK_KIND_BYTES, 1001, kFile1001)});
 }
 
 struct Found {
@@ -140,8 +133,8 @@ TEST_F(FindBlockTest, ReadsHandMadeBlocks) {
 
 // Every way the walk ends without a block: {1168, 509}.
 TEST_F(FindBlockTest, NotFound) {
-  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
-  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
+  const Bytes manifest = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest);
+  const Bytes file1000 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000);
   const GUID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
   struct Case {
     const char* name;
@@ -156,19 +149,22 @@ TEST_F(FindBlockTest, NotFound) {
       {"unknown trailer kind", Cat({TypicalRegion(), Bytes(28, 0x30)}), &FILE_BLOCK_KIND, 1000},
       {"file id not in the chain", TypicalRegion(), &FILE_BLOCK_KIND, 7},
       {"file block in front of the manifest", Cat({file1000, manifest}), &FILE_BLOCK_KIND, 1000},
-      {"manifest with another id", SignedBlock(pw::kManifestKind, 3, kManifest),
+      {"manifest with another id", SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 3, kManifest),
        &MANIFEST_BLOCK_KIND, 0},
       {"manifest id 3 asked, only 0 present", TypicalRegion(), &MANIFEST_BLOCK_KIND, 3},
       {"kind that is neither", TypicalRegion(), &other, 0},
       {"manifest signature larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 11, 0)}), &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 11, 0)}), &MANIFEST_BLOCK_KIND,
+       0},
       {"manifest data larger than the region",
-       Cat({Bytes(10, 0), pw::MakeTrailer(pw::kManifestKind, 0, 4, 7)}), &MANIFEST_BLOCK_KIND, 0},
+       Cat({Bytes(10, 0), TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 4, 7)}), &MANIFEST_BLOCK_KIND,
+       0},
       {"manifest sizes that would wrap",
-       Cat({manifest, pw::MakeTrailer(pw::kManifestKind, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
+       Cat({manifest, TrailerBytes(MANIFEST_BLOCK_KIND_BYTES, 0, 0xFFFFFFFF, 0xFFFFFFFF)}),
        &MANIFEST_BLOCK_KIND, 0},
       {"file trailers only, down to the start",
-       Cat({pw::MakeTrailer(pw::kFileKind, 1, 0, 0), pw::MakeTrailer(pw::kFileKind, 2, 0, 0)}),
+       Cat({TrailerBytes(FILE_BLOCK_KIND_BYTES, 1, 0, 0),
+            TrailerBytes(FILE_BLOCK_KIND_BYTES, 2, 0, 0)}),
        &FILE_BLOCK_KIND, 3},
   };
   for (const Case& c : cases) {
@@ -185,12 +181,13 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
   const uint32_t huge = static_cast<uint32_t>(chain.size()) + 1000;
   // Signature larger than everything in front: the walk goes on 28 bytes back.
   Found a =
-      Find(Cat({chain, pw::MakeTrailer(pw::kFileKind, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
+      Find(Cat({chain, TrailerBytes(FILE_BLOCK_KIND_BYTES, 1000, huge, 0)}), FILE_BLOCK_KIND, 1001);
   EXPECT_STATUS(a.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(a.content, kFile1001);
   // Signature fits, data does not: the walk goes on in front of the signature.
-  Found b = Find(Cat({chain, Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 1000, 256, huge)}),
-                 FILE_BLOCK_KIND, 1000);
+  Found b =
+      Find(Cat({chain, Bytes(256, 0xEE), TrailerBytes(FILE_BLOCK_KIND_BYTES, 1000, 256, huge)}),
+           FILE_BLOCK_KIND, 1000);
   EXPECT_STATUS(b.status, 0, LOC_FILE_INFLATED);
   EXPECT_EQ(b.content, kFile1000);
 }
@@ -198,16 +195,16 @@ TEST_F(FindBlockTest, FileTrailerThatDoesNotFitIsSkipped) {
 // ForEachBlock delivers the blocks FindBlock meets, in its order, with their
 // places; DecodeBlock then gives what FindBlock gives for them.
 TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
-  const Bytes manifest = SignedBlock(pw::kManifestKind, 0, kManifest);
-  const Bytes file1000 = SignedBlock(pw::kFileKind, 1000, kFile1000);
-  const Bytes file1001 = SignedBlock(pw::kFileKind, 1001, kFile1001);
+  const Bytes manifest = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest);
+  const Bytes file1000 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000);
+  const Bytes file1001 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1001, kFile1001);
   const Bytes front = Text("front");
   const uint32_t huge = 1u << 30;
   // A file trailer that does not fit stands between 1000 and 1001, and one
   // more ends the region: both are stepped over.
   const Bytes region =
-      Cat({front, manifest, file1000, pw::MakeTrailer(pw::kFileKind, 7, huge, 0), file1001,
-           Bytes(256, 0xEE), pw::MakeTrailer(pw::kFileKind, 8, 256, huge)});
+      Cat({front, manifest, file1000, TrailerBytes(FILE_BLOCK_KIND_BYTES, 7, huge, 0), file1001,
+           Bytes(256, 0xEE), TrailerBytes(FILE_BLOCK_KIND_BYTES, 8, 256, huge)});
   struct Seen {
     std::vector<BlockPlace> places;
     size_t stopAfter;
@@ -259,11 +256,11 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
 // where the block is the last one.
 TEST_F(FindBlockTest, DecodingOutcomes) {
   const Bytes content = Text("decoded content of the block, long enough to compress a bit");
-  const Bytes stream = pw::Compress(content);
-  const Bytes signature = pw::Sign(DevelopmentKey(), content);
-  const Bytes foreign = pw::Sign(StrangerKey(), content);
-  const Bytes overStream = pw::Sign(DevelopmentKey(), stream);
-  const Bytes overOther = pw::Sign(DevelopmentKey(), Text("another content"));
+  const Bytes stream = ZlibStream(content);
+  const Bytes signature = BlockSignature(DevelopmentKey(), content);
+  const Bytes foreign = BlockSignature(StrangerKey(), content);
+  const Bytes overStream = BlockSignature(DevelopmentKey(), stream);
+  const Bytes overOther = BlockSignature(DevelopmentKey(), Text("another content"));
   Bytes badAdler = stream;
   badAdler.back() ^= 0x01;
   Bytes badHeader = stream;
@@ -307,9 +304,10 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
   for (const Case& c : cases) {
     for (bool file : {false, true}) {
       SCOPED_TRACE(std::string(c.name) + (file ? " (file)" : " (manifest)"));
-      const Bytes region = Cat({file ? SignedBlock(pw::kManifestKind, 0, kManifest) : Bytes(),
-                                pw::MakeBlock(file ? pw::kFileKind : pw::kManifestKind,
-                                              file ? 5u : 0u, c.data, c.signature)});
+      const Bytes region =
+          Cat({file ? SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest) : Bytes(),
+               RawBlock(file ? FILE_BLOCK_KIND_BYTES : MANIFEST_BLOCK_KIND_BYTES, file ? 5u : 0u,
+                        c.data, c.signature)});
       Found found =
           Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, file ? 5 : 0, c.flags);
       EXPECT_STATUS(found.status, c.code, file ? c.fileLocation : c.manifestLocation);
@@ -325,7 +323,7 @@ TEST_F(FindBlockTest, DecodingOutcomes) {
 // append one behind a genuinely signed payload.)
 TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
   const Bytes twelve = Text("twelve bytes");
-  const Bytes region = Cat({TypicalRegion(), pw::MakeBlock(pw::kFileKind, 1000, {}, twelve)});
+  const Bytes region = Cat({TypicalRegion(), RawBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, twelve)});
   struct Case {
     uint32_t flags;
     uint32_t code;
@@ -377,11 +375,11 @@ TEST_F(FindBlockTest, AllocationFailures) {
   // Enough output for several growths of the output buffer.
   Bytes big(300000);
   for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<uint8_t>(i * 7 / 1000);
-  const Bytes region =
-      Cat({SignedBlock(pw::kManifestKind, 0, big), SignedBlock(pw::kFileKind, 9, big)});
+  const Bytes region = Cat(
+      {SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big), SignedBlock(FILE_BLOCK_KIND_BYTES, 9, big)});
   const Bytes plain =
-      Cat({pw::MakeBlock(pw::kManifestKind, 0, big, pw::Sign(DevelopmentKey(), big)),
-           pw::MakeBlock(pw::kFileKind, 9, big, pw::Sign(DevelopmentKey(), big))});
+      Cat({RawBlock(MANIFEST_BLOCK_KIND_BYTES, 0, big, BlockSignature(DevelopmentKey(), big)),
+           RawBlock(FILE_BLOCK_KIND_BYTES, 9, big, BlockSignature(DevelopmentKey(), big))});
   struct Case {
     const char* name;
     const Bytes* region;

@@ -5,11 +5,10 @@
 #include "payload/block.h"
 #include "base/holders.h"
 #include "payload/little_endian.h"
+#include "payload/payload_extension.h"
+#include "payload/pe_layout.h"
 #include "payload/sources.h"
 #include "platform/platform.h"
-
-const char PAYLOAD_EXTENSION_OID[] =
-    "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
 
 namespace {
 
@@ -20,14 +19,16 @@ const uint32_t kInvalidArg = static_cast<uint32_t>(E_INVALIDARG);
 // headers is examined.
 bool FindSecurityDirectory(const uint8_t* image, uint32_t imageSize, uint32_t* offset,
                            uint32_t* size) {
-  if (imageSize < 64 || image[0] != 'M' || image[1] != 'Z') return false;
-  const uint32_t peOffset = GetU32(image + 60);
-  if (peOffset > INT32_MAX || uint64_t{peOffset} + 264 > imageSize) return false;
+  if (imageSize < DOS_HEADER_SIZE || image[0] != 'M' || image[1] != 'Z') return false;
+  const uint32_t peOffset = GetU32(image + DOS_PE_OFFSET);
+  if (peOffset > INT32_MAX || uint64_t{peOffset} + PE_HEADERS_SIZE > imageSize) return false;
   const uint8_t* pe = image + peOffset;
-  if (GetU32(pe) != 0x00004550 || GetU16(pe + 24) != 0x20B) return false;
-  *offset = GetU32(pe + 168);
-  *size = GetU32(pe + 172);
-  return *size >= 8 && uint64_t{*offset} + *size <= imageSize;
+  if (GetU32(pe) != PE_SIGNATURE ||
+      GetU16(pe + PE_OPTIONAL_HEADER + OPTIONAL_MAGIC) != PE32_PLUS_MAGIC)
+    return false;
+  *offset = GetU32(pe + PE_SECURITY_DIRECTORY + DIRECTORY_ADDRESS);
+  *size = GetU32(pe + PE_SECURITY_DIRECTORY + DIRECTORY_SIZE);
+  return *size >= WIN_CERTIFICATE_HEADER_SIZE && uint64_t{*offset} + *size <= imageSize;
 }
 
 
@@ -67,15 +68,17 @@ Status LoadCertificateSources(const uint8_t* image, uint32_t imageSize, Verifica
   // The entry's length is the size of its PKCS#7 data plus the 8-byte header.
   // It is untrusted: the decoder is given no byte outside the directory, and
   // none at all when the length is below 8 (it then rejects the data).
-  uint32_t length = GetU32(image + directory);
+  uint32_t length = GetU32(image + directory + WIN_CERTIFICATE_LENGTH);
   if (length > directorySize) length = directorySize;
-  const uint32_t dataSize = length < 8 ? 0 : length - 8;
+  const uint32_t dataSize =
+      length < WIN_CERTIFICATE_HEADER_SIZE ? 0 : length - WIN_CERTIFICATE_HEADER_SIZE;
 
   const CryptMsgPtr message(CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr));
   if (!message) return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_OPEN);
   DWORD count = 0;
   DWORD countSize = sizeof count;
-  if (!CryptMsgUpdate(message.get(), image + directory + 8, dataSize, TRUE))
+  if (!CryptMsgUpdate(message.get(), image + directory + WIN_CERTIFICATE_HEADER_SIZE, dataSize,
+                      TRUE))
     return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_UPDATE);
   if (!CryptMsgGetParam(message.get(), CMSG_CERT_COUNT_PARAM, 0, &count, &countSize))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);

@@ -1,14 +1,11 @@
 // Payload sources carried in certificates of the launcher's Authenticode
-// signature, in a private certificate extension.
+// signature, in a private certificate extension (payload/payload_extension.h).
 #pragma once
 
 #include <cstdint>
 
 #include "base/status.h"
 #include "payload/payload_source.h"
-
-// The object identifier of that extension, dotted decimal.
-extern const char PAYLOAD_EXTENSION_OID[];
 
 // Scans the first entry of the certificate table of a PE32+ image: every
 // non-critical extension with PAYLOAD_EXTENSION_OID, in certificate and

@@ -23,7 +23,7 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 Bytes Payload(const std::string& name) { return MakePayload({{1000, name, Text(name)}}); }
 
 TestExtension Private(const Bytes& value, bool critical = false) {
-  return {kPayloadExtensionOid, critical, value};
+  return {PAYLOAD_EXTENSION_OID, critical, value};
 }
 const TestExtension kBasicConstraints = {"2.5.29.19", true, {0x30, 0x00}};
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/fake/fake.h"
-#include "tools/stubpack/payload_writer.h"
+#include "testing/signed_blocks.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST_F(InflateBlockTest, RoundTripsAcrossStepSizes) {
     for (uint32_t kind = 0; kind < 2; kind++) {
       Bytes content = kind ? Pseudorandom(size, static_cast<uint32_t>(size))
                            : Bytes(size, static_cast<uint8_t>('a' + size % 26));
-      Bytes stream = payload_writer::Compress(content);
+      Bytes stream = ZlibStream(content);
       Inflated out = Inflate(stream);
       EXPECT_EQ(out.result, Z_OK) << size << " " << kind << " stream " << stream.size();
       EXPECT_EQ(out.content, content) << size << " " << kind;
@@ -78,7 +78,7 @@ TEST_F(InflateBlockTest, RoundTripsAcrossStepSizes) {
 // logarithmic number of allocations, not one per step.
 TEST_F(InflateBlockTest, OneMebibyteOfZerosFromAboutOneKilobyte) {
   const Bytes zeros(1 << 20, 0);
-  const Bytes stream = payload_writer::Compress(zeros);
+  const Bytes stream = ZlibStream(zeros);
   ASSERT_LT(stream.size(), 1200u);
   ASSERT_GE(stream.size(), 256u);
   Inflated out = Inflate(stream);
@@ -89,7 +89,7 @@ TEST_F(InflateBlockTest, OneMebibyteOfZerosFromAboutOneKilobyte) {
 
 TEST_F(InflateBlockTest, BadStreams) {
   const Bytes content = Pseudorandom(4000, 7);
-  const Bytes stream = payload_writer::Compress(content);
+  const Bytes stream = ZlibStream(content);
   Bytes badCheck = stream;
   badCheck.back() ^= 1;
   Bytes badMethod = stream;
@@ -131,7 +131,7 @@ TEST_F(InflateBlockTest, BadStreams) {
 
 TEST_F(InflateBlockTest, BytesAfterTheStreamAreIgnored) {
   const Bytes content = Pseudorandom(3000, 3);
-  Bytes data = payload_writer::Compress(content);
+  Bytes data = ZlibStream(content);
   data.insert(data.end(), 5000, 0xAB);
   Inflated out = Inflate(data);
   EXPECT_EQ(out.result, Z_OK);
@@ -141,7 +141,7 @@ TEST_F(InflateBlockTest, BytesAfterTheStreamAreIgnored) {
 // Out of memory at the first allocation and at each later growth: -4 with
 // the outputs cleared and nothing left allocated.
 TEST_F(InflateBlockTest, AllocationFailureAtEachGrowth) {
-  const Bytes stream = payload_writer::Compress(Bytes(1 << 20, 0));
+  const Bytes stream = ZlibStream(Bytes(1 << 20, 0));
   Inflate(stream);
   const uint32_t calls = fake::W().allocationCalls;
   ASSERT_GE(calls, 5u);
@@ -156,7 +156,7 @@ TEST_F(InflateBlockTest, IncompressibleContentIsNotHeldTwice) {
   // Cabinets hardly compress: the step is an eighth of the output, so the
   // doubling capacity ends at twice the content unless it is trimmed.
   const Bytes content = Pseudorandom(3 << 20, 7);
-  Inflated out = Inflate(payload_writer::Compress(content));
+  Inflated out = Inflate(ZlibStream(content));
   EXPECT_EQ(out.result, Z_OK);
   EXPECT_EQ(out.content, content);
 }

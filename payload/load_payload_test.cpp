@@ -8,8 +8,8 @@
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
 #include "testing/payload_fixture.h"
+#include "testing/signed_blocks.h"
 #include "testing/signed_image.h"
-#include "tools/stubpack/payload_writer.h"
 #include "testing/status_expectations.h"
 
 namespace {
@@ -50,9 +50,8 @@ class LoadPayloadSourcesTest : public ::testing::Test {
 // its manifest is the decoded manifest block.
 TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
   const Bytes payload = MakePayload(kEntries);
-  Bytes manifest;
-  ASSERT_TRUE(payload_writer::AppendManifestEntry(1000, kEntries[0].text, &manifest));
-  ASSERT_TRUE(payload_writer::AppendManifestEntry(1001, kEntries[1].text, &manifest));
+  const Bytes manifest =
+      Cat(ManifestEntry(1000, kEntries[0].text), ManifestEntry(1001, kEntries[1].text));
   struct Case {
     const char* name;
     Bytes image;
@@ -62,7 +61,7 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
       {"signed, payload after the SignedData in the certificate table",
        MakePeImage(MakeSignedData({{}}), payload)},
       {"signed, private extension only critical",
-       MakePeImage(MakeSignedData({{{kPayloadExtensionOid, true, MakePayload({})}}}), payload)},
+       MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, true, MakePayload({})}}}), payload)},
       {"not a PE file", Cat(Text("just bytes"), payload)},
   };
   for (const Case& c : cases) {
@@ -81,7 +80,7 @@ TEST_F(LoadPayloadSourcesTest, WholeFileSource) {
 // Sources in the certificates take the place of the whole file.
 TEST_F(LoadPayloadSourcesTest, CertificateSourcesAreUsedInsteadOfTheWholeFile) {
   const Bytes inExtension = MakePayload({{7, "in the extension", Text("x")}});
-  const Bytes image = MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, inExtension}}}),
+  const Bytes image = MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, inExtension}}}),
                                   MakePayload(kEntries));
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(sources_.count, 1u);
@@ -101,7 +100,7 @@ TEST_F(LoadPayloadSourcesTest, CertificateFailureIsFinal) {
 
   Free();
   const Bytes withJunk =
-      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, Text("junk")}}}), good);
+      MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, Text("junk")}}}), good);
   EXPECT_STATUS(Load(withJunk), ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND);
   EXPECT_EQ(sources_.count, 0u);
 }
@@ -121,16 +120,8 @@ TEST_F(LoadPayloadSourcesTest, WholeFileFailures) {
       {"empty file", {}, ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND},
       {"manifest signature changed", tampered, ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
       {"payload signed by another key",
-       MakePeImage({},
-                   [] {
-                     Bytes region;
-                     std::string error;
-                     std::vector<payload_writer::Entry> list = {{1000, "x", Text("y")}};
-                     EXPECT_TRUE(
-                         payload_writer::WritePayload(list, StrangerKey(), &region, &error));
-                     return region;
-                   }()),
-       ERROR_FILE_CORRUPT, LOC_MANIFEST_BAD_SIGNATURE},
+       MakePeImage({}, MakePayload({{1000, "x", Text("y")}}, StrangerKey())), ERROR_FILE_CORRUPT,
+       LOC_MANIFEST_BAD_SIGNATURE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,8 +153,8 @@ TEST_F(LoadPayloadSourcesTest, AllocationFailures) {
 // A second source goes behind the first, which the grown list keeps.
 TEST_F(LoadPayloadSourcesTest, AppendGrowsTheListByOne) {
   const Bytes image =
-      MakePeImage(MakeSignedData({{{kPayloadExtensionOid, false, MakePayload({{1, "one", {}}})}},
-                                  {{kPayloadExtensionOid, false, MakePayload({{2, "two", {}}})}}}),
+      MakePeImage(MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, MakePayload({{1, "one", {}}})}},
+                                  {{PAYLOAD_EXTENSION_OID, false, MakePayload({{2, "two", {}}})}}}),
                   {});
   EXPECT_STATUS(Load(image), 0, LOC_MANIFEST_INFLATED);
   ASSERT_EQ(sources_.count, 2u);

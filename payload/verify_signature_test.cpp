@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "testing/payload_fixture.h"
-#include "tools/stubpack/payload_writer.h"
+#include "testing/signed_blocks.h"
 
 namespace {
 
@@ -26,17 +26,17 @@ class VerifySignatureTest : public ::testing::Test {
 // The default build compiles in the development key, as a PUBLICKEYBLOB equal
 // to the one the writer derives from the private key.
 TEST_F(VerifySignatureTest, CompiledInKeyIsTheDevelopmentKey) {
-  Bytes blob = payload_writer::PublicKeyBlob(DevelopmentKey());
+  Bytes blob = PublicKeyBlob(DevelopmentKey());
   EXPECT_EQ(Bytes(kVerificationKeyBlob, kVerificationKeyBlob + 276), blob);
 }
 
 TEST_F(VerifySignatureTest, Outcomes) {
   const Bytes content(1000, 0x42);
   const Bytes empty;
-  const Bytes genuine = payload_writer::Sign(DevelopmentKey(), content);
+  const Bytes genuine = BlockSignature(DevelopmentKey(), content);
   EXPECT_EQ(Check(content, genuine), SignatureCheck::Verified);
-  EXPECT_EQ(Check(empty, payload_writer::Sign(DevelopmentKey(), empty)), SignatureCheck::Verified);
-  EXPECT_EQ(Check(content, payload_writer::Sign(StrangerKey(), content)), SignatureCheck::Mismatch);
+  EXPECT_EQ(Check(empty, BlockSignature(DevelopmentKey(), empty)), SignatureCheck::Verified);
+  EXPECT_EQ(Check(content, BlockSignature(StrangerKey(), content)), SignatureCheck::Mismatch);
   Bytes changed = content;
   changed[999] ^= 1;
   EXPECT_EQ(Check(changed, genuine), SignatureCheck::Mismatch);
@@ -48,7 +48,7 @@ TEST_F(VerifySignatureTest, Outcomes) {
 // instead of calling the signature bad.
 TEST_F(VerifySignatureTest, DigestThatCannotBeComputed) {
   const Bytes content(1000, 0x42);
-  const Bytes genuine = payload_writer::Sign(DevelopmentKey(), content);
+  const Bytes genuine = BlockSignature(DevelopmentKey(), content);
   // No provider offers anything under this property: every fetch fails.
   ASSERT_EQ(EVP_set_default_properties(nullptr, "provider=none-such"), 1);
   SignatureCheck withoutDigest = Check(content, genuine);
@@ -60,7 +60,7 @@ TEST_F(VerifySignatureTest, DigestThatCannotBeComputed) {
 // Blobs that b2i_PublicKey cannot turn into an RSA key.
 TEST_F(VerifySignatureTest, UnusableKeyBlobs) {
   const Bytes content(10, 1);
-  const Bytes signature = payload_writer::Sign(DevelopmentKey(), content);
+  const Bytes signature = BlockSignature(DevelopmentKey(), content);
   const Bytes good(kVerificationKeyBlob, kVerificationKeyBlob + 276);
   struct Case {
     const char* name;

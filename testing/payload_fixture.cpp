@@ -22,11 +22,15 @@ EVP_PKEY* StrangerKey() {
 }
 
 std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries) {
+  return MakePayload(entries, DevelopmentKey());
+}
+
+std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries, EVP_PKEY* key) {
   std::vector<payload_writer::Entry> list;
   for (const TestEntry& entry : entries) list.push_back({entry.key, entry.text, entry.content});
   std::vector<uint8_t> region;
   std::string error;
-  if (!payload_writer::WritePayload(list, DevelopmentKey(), &region, &error))
+  if (!payload_writer::WritePayload(list, key, &region, &error))
     ADD_FAILURE() << "MakePayload: " << error;
   return region;
 }

@@ -16,9 +16,11 @@ struct TestEntry {
 };
 
 // Manifest block listing the entries, then one file block per entry, each
-// compressed and signed with the development key. Fails the running test
-// (and returns an empty region) when the writer refuses the entries.
+// compressed and signed with the development key (or with key). Fails the
+// running test (and returns an empty region) when the writer refuses the
+// entries.
 std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries);
+std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries, EVP_PKEY* key);
 
 // Puts a launcher file at *fake::W().modulePath (under the name the wide file
 // calls find it by, fake::NameOnDisk): a few bytes of a program that is not a

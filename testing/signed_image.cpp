@@ -6,9 +6,6 @@
 
 #include "testing/payload_fixture.h"
 
-const char kPayloadExtensionOid[] =
-    "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
-
 namespace {
 
 X509* NewCertificate(const std::vector<TestExtension>& extensions, uint32_t serial) {
@@ -41,6 +38,11 @@ std::vector<uint8_t> Der(int length, unsigned char* der) {
   if (length > 0) out.assign(der, der + length);
   OPENSSL_free(der);
   return out;
+}
+
+void PutU16(std::vector<uint8_t>* bytes, size_t offset, uint32_t value) {
+  (*bytes)[offset] = static_cast<uint8_t>(value);
+  (*bytes)[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 }  // namespace
@@ -88,38 +90,36 @@ std::vector<uint8_t> MakePeImage(const std::vector<uint8_t>& signedData,
                                  const std::vector<uint8_t>& payload) {
   // DOS header, PE signature, file header, PE32+ optional header with 16 data
   // directories, one section header, then 512 bytes of "section" content.
-  std::vector<uint8_t> image(kPeHeaderOffset + 24 + 240 + 40, 0);
+  const uint32_t optional = kPeHeaderOffset + PE_OPTIONAL_HEADER;
+  std::vector<uint8_t> image(kPeHeaderOffset + PE_HEADERS_SIZE + SECTION_HEADER_SIZE, 0);
   image[0] = 'M';
   image[1] = 'Z';
-  PutU32(&image, 60, kPeHeaderOffset);
-  PutU32(&image, kPeHeaderOffset, 0x00004550);  // "PE\0\0"
-  image[kPeHeaderOffset + 4] = 0x64;            // machine: AMD64
-  image[kPeHeaderOffset + 5] = 0x86;
-  image[kPeHeaderOffset + 6] = 1;      // one section
-  image[kPeHeaderOffset + 20] = 240;   // optional header size
-  image[kPeHeaderOffset + 24] = 0x0B;  // PE32+ magic 0x20B
-  image[kPeHeaderOffset + 25] = 0x02;
-  PutU32(&image, kPeHeaderOffset + 24 + 108, 16);  // NumberOfRvaAndSizes
+  PutU32(&image, DOS_PE_OFFSET, kPeHeaderOffset);
+  PutU32(&image, kPeHeaderOffset, PE_SIGNATURE);
+  PutU16(&image, kPeHeaderOffset + PE_MACHINE, PE_MACHINE_AMD64);
+  PutU16(&image, kPeHeaderOffset + PE_SECTION_COUNT, 1);
+  PutU16(&image, kPeHeaderOffset + PE_OPTIONAL_HEADER_SIZE, OPTIONAL_HEADER_FULL_SIZE);
+  PutU16(&image, optional + OPTIONAL_MAGIC, PE32_PLUS_MAGIC);
+  PutU32(&image, optional + OPTIONAL_DIRECTORY_COUNT, 16);
   image.resize(1024, 0xCC);
   if (signedData.empty()) {
     image.insert(image.end(), payload.begin(), payload.end());
     return image;
   }
   uint32_t table = static_cast<uint32_t>(image.size());
-  std::vector<uint8_t> entry(8, 0);
-  entry[4] = 0x00;  // revision 0x0200
-  entry[5] = 0x02;
-  entry[6] = 0x02;  // type: PKCS#7 SignedData
+  std::vector<uint8_t> entry(WIN_CERTIFICATE_HEADER_SIZE, 0);
+  PutU16(&entry, WIN_CERTIFICATE_REVISION, WIN_CERTIFICATE_REVISION_2_0);
+  PutU16(&entry, WIN_CERTIFICATE_TYPE, WIN_CERTIFICATE_TYPE_PKCS_SIGNED_DATA);
   entry.insert(entry.end(), signedData.begin(), signedData.end());
   entry.resize((entry.size() + 7) / 8 * 8, 0);
   entry.insert(entry.end(), payload.begin(), payload.end());
-  PutU32(&entry, 0, static_cast<uint32_t>(entry.size()));
+  PutU32(&entry, WIN_CERTIFICATE_LENGTH, static_cast<uint32_t>(entry.size()));
   image.insert(image.end(), entry.begin(), entry.end());
-  PutU32(&image, kSecurityDirectoryField, table);
-  PutU32(&image, kSecurityDirectoryField + 4, static_cast<uint32_t>(entry.size()));
+  PutU32(&image, kSecurityDirectoryField + DIRECTORY_ADDRESS, table);
+  PutU32(&image, kSecurityDirectoryField + DIRECTORY_SIZE, static_cast<uint32_t>(entry.size()));
   return image;
 }
 
 uint32_t CertificateTableOffset(const std::vector<uint8_t>& image) {
-  return GetU32(image, kSecurityDirectoryField);
+  return GetU32(image, kSecurityDirectoryField + DIRECTORY_ADDRESS);
 }

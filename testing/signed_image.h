@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// The object identifier of the certificate extension that may carry a payload.
-extern const char kPayloadExtensionOid[];
+#include "payload/payload_extension.h"
+#include "payload/pe_layout.h"
 
 struct TestExtension {
   std::string oid;  // dotted decimal
@@ -28,8 +28,8 @@ std::vector<uint8_t> MakeSignedData(const std::vector<std::vector<TestExtension>
 
 // Offsets of the fields the launcher reads in images from MakePeImage.
 enum : uint32_t {
-  kPeHeaderOffset = 128,                            // e_lfanew
-  kSecurityDirectoryField = kPeHeaderOffset + 168,  // u32 offset, then u32 size
+  kPeHeaderOffset = 128,                                              // e_lfanew
+  kSecurityDirectoryField = kPeHeaderOffset + PE_SECURITY_DIRECTORY,  // u32 offset, then u32 size
 };
 
 // A PE32+ image: headers, some section bytes, and (when signedData is not

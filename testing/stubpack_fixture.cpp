@@ -13,6 +13,7 @@
 #include "payload/block.h"
 #include "payload/sources.h"
 #include "payload/little_endian.h"
+#include "payload/pe_layout.h"
 #include "tools/stubpack/payload_writer.h"
 
 ScratchDir::ScratchDir() {
@@ -70,7 +71,8 @@ static void Put16(std::vector<uint8_t>& d, size_t at, uint16_t v) {
 }
 
 std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
-  const uint32_t pe = 0x80, optional = pe + 24, sectionTable = optional + 240;
+  const uint32_t pe = 0x80, optional = pe + PE_OPTIONAL_HEADER,
+                 sectionTable = optional + OPTIONAL_HEADER_FULL_SIZE;
   const uint32_t fileAlign = 0x200, sectionRva = 0x1000;
   std::vector<uint8_t> code = {0x31, 0xC0, 0xC3};  // xor eax, eax; ret
   code.insert(code.end(), keyBlob.begin(), keyBlob.end());
@@ -79,13 +81,13 @@ std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
   std::vector<uint8_t> d(fileAlign + rawSize, 0);
   d[0] = 'M';
   d[1] = 'Z';
-  PutU32(&d[60], pe);
-  PutU32(&d[pe], 0x00004550);
-  Put16(d, pe + 4, 0x8664);               // AMD64
-  Put16(d, pe + 6, 1);                    // one section
-  Put16(d, pe + 20, 240);                 // SizeOfOptionalHeader
-  Put16(d, pe + 22, 0x0022);              // executable, large address aware
-  Put16(d, optional, 0x20B);              // PE32+
+  PutU32(&d[DOS_PE_OFFSET], pe);
+  PutU32(&d[pe], PE_SIGNATURE);
+  Put16(d, pe + PE_MACHINE, PE_MACHINE_AMD64);
+  Put16(d, pe + PE_SECTION_COUNT, 1);
+  Put16(d, pe + PE_OPTIONAL_HEADER_SIZE, OPTIONAL_HEADER_FULL_SIZE);
+  Put16(d, pe + 22, 0x0022);  // executable, large address aware
+  Put16(d, optional + OPTIONAL_MAGIC, PE32_PLUS_MAGIC);
   PutU32(&d[optional + 4], rawSize);      // SizeOfCode
   PutU32(&d[optional + 16], sectionRva);  // entry point
   PutU32(&d[optional + 20], sectionRva);  // BaseOfCode
@@ -96,19 +98,19 @@ std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
   Put16(d, optional + 40, 6);            // OS version 6.0
   Put16(d, optional + 48, 6);            // subsystem version 6.0
   PutU32(&d[optional + 56], sectionRva + 0x1000 * ((rawSize + 0xFFF) / 0x1000));  // SizeOfImage
-  PutU32(&d[optional + 60], fileAlign);                                           // SizeOfHeaders
+  PutU32(&d[optional + OPTIONAL_SIZE_OF_HEADERS], fileAlign);
   Put16(d, optional + 68, 2);                                                     // GUI subsystem
   Put16(d, optional + 70, 0x8160);      // ASLR, NX, high entropy, terminal server aware
   PutU32(&d[optional + 72], 0x100000);  // stack reserve
   PutU32(&d[optional + 80], 0x1000);    // stack commit
   PutU32(&d[optional + 88], 0x100000);  // heap reserve
   PutU32(&d[optional + 96], 0x1000);    // heap commit
-  PutU32(&d[optional + 108], 16);       // NumberOfRvaAndSizes
+  PutU32(&d[optional + OPTIONAL_DIRECTORY_COUNT], 16);
   memcpy(&d[sectionTable], ".text", 5);
   PutU32(&d[sectionTable + 8], static_cast<uint32_t>(code.size()));  // VirtualSize
   PutU32(&d[sectionTable + 12], sectionRva);
-  PutU32(&d[sectionTable + 16], rawSize);
-  PutU32(&d[sectionTable + 20], fileAlign);
+  PutU32(&d[sectionTable + SECTION_RAW_SIZE], rawSize);
+  PutU32(&d[sectionTable + SECTION_RAW_POINTER], fileAlign);
   PutU32(&d[sectionTable + 36], 0x60000020);  // code, execute, read
   memcpy(&d[fileAlign], code.data(), code.size());
   return d;

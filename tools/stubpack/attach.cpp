@@ -1,19 +1,17 @@
 #include "tools/stubpack/attach.h"
 
-#include <cstring>
-
 #include "payload/block.h"
+#include "payload/block_format.h"
 #include "payload/little_endian.h"
+#include "payload/pe_layout.h"
 #include "tools/stubpack/payload_certificate.h"
-#include "tools/stubpack/payload_writer.h"
 
-// True when the last 28 bytes of region[0..size) are a trailer of either block
-// kind: the region ends in (possibly broken) payload data.
+// True when region[0..size) ends in a trailer of either block kind: the
+// region ends in (possibly broken) payload data.
 static bool EndsWithTrailer(const uint8_t* region, uint32_t size) {
-  if (size < payload_writer::kTrailerSize) return false;
-  const uint8_t* kind = region + size - payload_writer::kTrailerSize;
-  return memcmp(kind, payload_writer::kManifestKind, 16) == 0 ||
-         memcmp(kind, payload_writer::kFileKind, 16) == 0;
+  if (size < BLOCK_TRAILER_SIZE) return false;
+  const uint8_t* kind = region + size - BLOCK_TRAILER_SIZE + TRAILER_KIND;
+  return IsBlockKind(kind, MANIFEST_BLOCK_KIND_BYTES) || IsBlockKind(kind, FILE_BLOCK_KIND_BYTES);
 }
 
 // Where the launcher's walk from the end of image meets the manifest block:
@@ -71,11 +69,12 @@ bool ReadLauncherLayout(const std::vector<uint8_t>& image, LauncherLayout* layou
     return true;
   }
 
-  uint32_t signatureEnd = pe.tableOffset + 8 + pe.pkcs7Size;
+  uint32_t signatureEnd = pe.tableOffset + WIN_CERTIFICATE_HEADER_SIZE + pe.pkcs7Size;
   layout->keepSize = signatureEnd;
   if (PayloadBefore(image, pe)) {
     layout->place = PayloadPlace::BeforeSignature;
-  } else if (SignedDataCarriesPayload(&image[pe.tableOffset + 8], pe.pkcs7Size)) {
+  } else if (SignedDataCarriesPayload(&image[pe.tableOffset + WIN_CERTIFICATE_HEADER_SIZE],
+                                      pe.pkcs7Size)) {
     layout->place = PayloadPlace::InCertificate;
   } else {
     bool zeros = true;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "payload/little_endian.h"
+#include "payload/pe_layout.h"
 #include "tools/stubpack/pe_image.h"
 
 bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
@@ -14,7 +15,7 @@ bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
   PeImage pe;
   if (!ReadPeImage(image, &pe, error)) return false;
   digest->imageEnd = pe.sectionDataEnd;
-  digest->timeStamp = GetU32(&image[GetU32(&image[60]) + 8]);
+  digest->timeStamp = GetU32(&image[GetU32(&image[DOS_PE_OFFSET]) + PE_TIME_DATE_STAMP]);
 
   // The bytes before imageEnd, less the two fields. Both fields lie in the
   // optional header, the checksum first; a header that claims fewer bytes

@@ -5,11 +5,12 @@
 // Definition. Let E be the end of the image data: the larger of SizeOfHeaders
 // and PointerToRawData + SizeOfRawData over every section with raw data. The
 // digest is the SHA-256 of the file's bytes 0 .. E-1 with two fields left
-// out: the optional header's CheckSum (4 bytes at e_lfanew + 88) and the
-// security directory entry (8 bytes at e_lfanew + 168). Nothing after E counts:
-// not the zeros a signing tool adds to align the certificate table, not the
-// certificate table (signature, and a payload packed into it or into one of
-// its certificates), not a payload appended to an unsigned file.
+// out: the optional header's CheckSum (4 bytes at e_lfanew + PE_CHECKSUM) and
+// the security directory entry (8 bytes at e_lfanew + PE_SECURITY_DIRECTORY;
+// both offsets in payload/pe_layout.h). Nothing after E counts: not the zeros
+// a signing tool adds to align the certificate table, not the certificate
+// table (signature, and a payload packed into it or into one of its
+// certificates), not a payload appended to an unsigned file.
 #pragma once
 
 #include <cstdint>

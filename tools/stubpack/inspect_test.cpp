@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include "payload/block_format.h"
 #include "payload/little_endian.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/pack.h"
@@ -204,12 +205,11 @@ size_t VerifiedBlocks(const std::string& text) {
 TEST_F(InspectTest, ListsTheBlocksTheLauncherWalksPastABrokenTrailer) {
   PackSamples(dir.Path("launcher.exe"), dir.Path("setup.exe"));
   std::vector<uint8_t> image = ReadBytes(dir.Path("setup.exe"));
-  std::vector<uint8_t> junk =
-      payload_writer::MakeTrailer(payload_writer::kFileKind, 5, 0x7FFFFFFF, 0);
+  std::vector<uint8_t> junk = payload_writer::MakeTrailer(FILE_BLOCK_KIND_BYTES, 5, 0x7FFFFFFF, 0);
   std::vector<uint8_t> extra;
   std::string error;
   payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
-  ASSERT_TRUE(payload_writer::MakeSignedBlock(payload_writer::kFileKind, 7, {1, 2, 3}, key.get(),
+  ASSERT_TRUE(payload_writer::MakeSignedBlock(FILE_BLOCK_KIND_BYTES, 7, {1, 2, 3}, key.get(),
                                               &extra, &error))
       << error;
   image.insert(image.end(), junk.begin(), junk.end());
@@ -237,7 +237,7 @@ TEST_F(InspectTest, ManyBlocksInOneWalk) {
     ASSERT_TRUE(payload_writer::AppendManifestEntry(
         id, "cab\\1000\\f" + std::to_string(id) + ".cab", &manifest));
   std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob()), block;
-  ASSERT_TRUE(payload_writer::MakeSignedBlock(payload_writer::kManifestKind, 0, manifest, key.get(),
+  ASSERT_TRUE(payload_writer::MakeSignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, manifest, key.get(),
                                               &block, &error));
   image.insert(image.end(), block.begin(), block.end());
   // The signature covers the content only, so one signed content serves every id.
@@ -245,7 +245,7 @@ TEST_F(InspectTest, ManyBlocksInOneWalk) {
   const std::vector<uint8_t> data = payload_writer::Compress(content);
   const std::vector<uint8_t> signature = payload_writer::Sign(key.get(), content);
   for (uint32_t id = 1000; id < 1000 + kBlocks; id++) {
-    block = payload_writer::MakeBlock(payload_writer::kFileKind, id, data, signature);
+    block = payload_writer::MakeBlock(FILE_BLOCK_KIND_BYTES, id, data, signature);
     image.insert(image.end(), block.begin(), block.end());
   }
   WriteBytes(dir.Path("many.exe"), image);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 
+#include "payload/block_format.h"
 #include "payload/little_endian.h"
 #include "payload/verify_signature.h"
 #include "tools/stubpack/attach.h"
@@ -356,7 +357,7 @@ TEST_F(PackTest, ReplaceWalksTheOldChainAsTheLauncherDoes) {
   MustPack(Append(launcher, dir.Path("first.exe"), {Sample("en")}));
   std::vector<uint8_t> first = ReadBytes(dir.Path("first.exe"));
   std::vector<uint8_t> trailer =
-      payload_writer::MakeTrailer(payload_writer::kFileKind, 7, 0x7FFFFFFF, 0);
+      payload_writer::MakeTrailer(FILE_BLOCK_KIND_BYTES, 7, 0x7FFFFFFF, 0);
   first.insert(first.end(), trailer.begin(), trailer.end());
   WriteBytes(dir.Path("first.exe"), first);
   ASSERT_EQ(LoadWithLauncherCode(first).status.code, 0u);
@@ -379,7 +380,7 @@ TEST_F(PackTest, ChainReachingIntoTheHeadersIsRefused) {
   PutU32(&image[optional + 60], 0);  // SizeOfHeaders
   image.resize(sectionTable);
   std::vector<uint8_t> trailer =
-      payload_writer::MakeTrailer(payload_writer::kManifestKind, 0, 0, sectionTable);
+      payload_writer::MakeTrailer(MANIFEST_BLOCK_KIND_BYTES, 0, 0, sectionTable);
   image.insert(image.end(), trailer.begin(), trailer.end());
   WriteBytes(dir.Path("crafted.exe"), image);
 

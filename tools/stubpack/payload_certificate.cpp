@@ -9,10 +9,8 @@
 
 #include <memory>
 
+#include "payload/payload_extension.h"
 #include "tools/stubpack/payload_writer.h"
-
-const char kPayloadCertificateOid[] =
-    "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
 
 namespace {
 
@@ -69,7 +67,7 @@ bool MakePayloadCertificate(const std::vector<uint8_t>& region, std::vector<uint
     return Fail(error, "validity");
   if (!X509_set_pubkey(cert.get(), key.get())) return Fail(error, "public key");
 
-  ObjectPtr oid(OBJ_txt2obj(kPayloadCertificateOid, 1));
+  ObjectPtr oid(OBJ_txt2obj(PAYLOAD_EXTENSION_OID, 1));
   OctetsPtr value(ASN1_OCTET_STRING_new());
   if (!oid || !value ||
       !ASN1_OCTET_STRING_set(value.get(), region.data(), static_cast<int>(region.size())))
@@ -105,7 +103,7 @@ bool SignedDataCarriesPayload(const uint8_t* pkcs7, uint32_t size) {
   Pkcs7Ptr message(d2i_PKCS7(nullptr, &p, size));
   if (!message || !PKCS7_type_is_signed(message.get()) || !message->d.sign) return false;
   STACK_OF(X509)* certs = message->d.sign->cert;
-  ObjectPtr oid(OBJ_txt2obj(kPayloadCertificateOid, 1));
+  ObjectPtr oid(OBJ_txt2obj(PAYLOAD_EXTENSION_OID, 1));
   if (!oid) return false;
   for (int i = 0; i < sk_X509_num(certs); i++) {
     X509* cert = sk_X509_value(certs, i);

@@ -1,14 +1,12 @@
 // The second way to ship a payload: inside a private, non-critical extension
 // of an X.509 certificate that the publisher adds to the launcher's
-// Authenticode signature when signing (osslsigncode sign ... -ac FILE).
+// Authenticode signature when signing (osslsigncode sign ... -ac FILE). The
+// extension is payload/payload_extension.h's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// The dotted object identifier of the extension the launcher looks for.
-extern const char kPayloadCertificateOid[];
 
 // A DER X.509 v3 certificate whose one extension, non-critical, has the region
 // as its value: subject and issuer "CN=stubpack payload", a random serial,

@@ -12,11 +12,6 @@
 
 namespace payload_writer {
 
-const uint8_t kManifestKind[16] = {0xf7, 0xbb, 0xd5, 0xee, 0x84, 0x12, 0x19, 0x46,
-                                   0x91, 0x8c, 0xf0, 0xcb, 0x8e, 0xe2, 0x8b, 0x55};
-const uint8_t kFileKind[16] = {0xd9, 0x8c, 0x24, 0xa1, 0x96, 0xef, 0x6b, 0x43,
-                               0x92, 0xbf, 0xc0, 0x0b, 0xad, 0x72, 0x7e, 0x63};
-
 namespace {
 
 bool IsRsa2048(EVP_PKEY* key) {
@@ -159,10 +154,10 @@ std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size) {
 
 std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
                                  uint32_t dataSize) {
-  std::vector<uint8_t> trailer(kind, kind + 16);
-  AppendU32(trailer, id);
-  AppendU32(trailer, signatureSize);
-  AppendU32(trailer, dataSize);
+  BlockTrailer fields = {{}, id, signatureSize, dataSize};
+  memcpy(fields.kind, kind, sizeof fields.kind);
+  std::vector<uint8_t> trailer(BLOCK_TRAILER_SIZE);
+  WriteBlockTrailer(fields, trailer.data());
   return trailer;
 }
 
@@ -189,7 +184,7 @@ bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint
     *error = "compression failed";
     return false;
   }
-  if (data.size() + signature.size() + kTrailerSize > UINT32_MAX) {
+  if (data.size() + signature.size() + BLOCK_TRAILER_SIZE > UINT32_MAX) {
     *error = "block larger than 4 GiB";
     return false;
   }
@@ -213,10 +208,10 @@ bool WritePayload(const std::vector<Entry>& entries, EVP_PKEY* key, std::vector<
   }
   std::vector<uint8_t> out;
   std::vector<uint8_t> block;
-  if (!MakeSignedBlock(kManifestKind, 0, manifest, key, &block, error)) return false;
+  if (!MakeSignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, manifest, key, &block, error)) return false;
   out.swap(block);
   for (const Entry& entry : entries) {
-    if (!MakeSignedBlock(kFileKind, entry.key, entry.content, key, &block, error)) {
+    if (!MakeSignedBlock(FILE_BLOCK_KIND_BYTES, entry.key, entry.content, key, &block, error)) {
       *error = "key " + std::to_string(entry.key) + ": " + *error;
       return false;
     }

@@ -1,7 +1,7 @@
 // Writing payload block regions: the manifest block first, then one file block
 // per entry, each zlib-compressed, signed over its decoded content with
-// RSA-2048 PKCS#1 v1.5 / SHA-256, and closed by its 28-byte trailer. This is
-// exactly what the launcher's FindBlock reads from the end of its file.
+// RSA-2048 PKCS#1 v1.5 / SHA-256, and closed by its trailer (block_format.h).
+// This is exactly what the launcher's FindBlock reads from the end of its file.
 //
 // Host only (OpenSSL and zlib). The low-level pieces are public so that tests
 // can forge and tamper with single blocks.
@@ -15,14 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "payload/block_format.h"
+
 namespace payload_writer {
 
-// The 16 kind bytes of a trailer, as stored (GUID layout, first three groups
-// little-endian).
-extern const uint8_t kManifestKind[16];  // {EED5BBF7-1284-4619-918C-F0CB8EE28B55}
-extern const uint8_t kFileKind[16];      // {A1248CD9-EF96-436B-92BF-C00BAD727E63}
-
-enum : uint32_t { kTrailerSize = 28, kSignatureSize = 256 };
+enum : uint32_t { kSignatureSize = 256 };
 
 struct KeyDeleter {
   void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
@@ -63,7 +60,9 @@ inline std::vector<uint8_t> Sign(EVP_PKEY* key, const std::vector<uint8_t>& cont
   return Sign(key, content.data(), content.size());
 }
 
-// A 28-byte trailer with the given fields (which need not match anything).
+// A trailer with the given fields (which need not match anything). kind is
+// the 16 stored kind bytes: MANIFEST_BLOCK_KIND_BYTES, FILE_BLOCK_KIND_BYTES
+// or any others.
 std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
                                  uint32_t dataSize);
 // data, signature, then the trailer that describes them.

@@ -79,14 +79,16 @@ TEST(PayloadWriterTest, SignedBlockIsCompressedDataSignatureAndTrailer) {
   const Bytes content(5000, 'x');
   Bytes block;
   std::string error;
-  ASSERT_TRUE(MakeSignedBlock(kFileKind, 1000, content, Key().get(), &block, &error)) << error;
-  ASSERT_GT(block.size(), kTrailerSize + kSignatureSize);
-  const size_t trailer = block.size() - kTrailerSize;
-  EXPECT_TRUE(std::equal(kFileKind, kFileKind + 16, block.begin() + trailer));
+  ASSERT_TRUE(MakeSignedBlock(FILE_BLOCK_KIND_BYTES, 1000, content, Key().get(), &block, &error))
+      << error;
+  ASSERT_GT(block.size(), BLOCK_TRAILER_SIZE + kSignatureSize);
+  const size_t trailer = block.size() - BLOCK_TRAILER_SIZE;
+  EXPECT_TRUE(
+      std::equal(FILE_BLOCK_KIND_BYTES, FILE_BLOCK_KIND_BYTES + 16, block.begin() + trailer));
   EXPECT_EQ(U32(block, trailer + 16), 1000u);
   EXPECT_EQ(U32(block, trailer + 20), kSignatureSize);
   const uint32_t dataSize = U32(block, trailer + 24);
-  ASSERT_EQ(dataSize + kSignatureSize + kTrailerSize, block.size());
+  ASSERT_EQ(dataSize + kSignatureSize + BLOCK_TRAILER_SIZE, block.size());
 
   Bytes decoded(content.size());
   uLongf decodedSize = decoded.size();
@@ -124,9 +126,10 @@ TEST(PayloadWriterTest, RegionIsManifestBlockThenFileBlocksInOrder) {
   std::vector<std::pair<bool, uint32_t>> seen;
   size_t end = region.size();
   while (end > 0) {
-    ASSERT_GE(end, kTrailerSize);
-    size_t trailer = end - kTrailerSize;
-    seen.push_back({std::equal(kManifestKind, kManifestKind + 16, region.begin() + trailer),
+    ASSERT_GE(end, BLOCK_TRAILER_SIZE);
+    size_t trailer = end - BLOCK_TRAILER_SIZE;
+    seen.push_back({std::equal(MANIFEST_BLOCK_KIND_BYTES, MANIFEST_BLOCK_KIND_BYTES + 16,
+                               region.begin() + trailer),
                     U32(region, trailer + 16)});
     end = trailer - U32(region, trailer + 20) - U32(region, trailer + 24);
   }

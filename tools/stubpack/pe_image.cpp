@@ -1,6 +1,7 @@
 #include "tools/stubpack/pe_image.h"
 
 #include "payload/little_endian.h"
+#include "payload/pe_layout.h"
 
 static bool Fail(std::string* error, const std::string& reason) {
   *error = reason;
@@ -26,44 +27,45 @@ bool ReadPeImage(const std::vector<uint8_t>& image, PeImage* pe, std::string* er
   *pe = PeImage{};
   const uint8_t* d = image.data();
   uint64_t size = image.size();
-  if (size < 64 || d[0] != 'M' || d[1] != 'Z') return Fail(error, "not a PE image (no MZ header)");
-  uint32_t peOffset = GetU32(d + 60);
-  if (peOffset > size || size - peOffset < 24 || GetU32(d + peOffset) != 0x00004550)
+  if (size < DOS_HEADER_SIZE || d[0] != 'M' || d[1] != 'Z')
+    return Fail(error, "not a PE image (no MZ header)");
+  uint32_t peOffset = GetU32(d + DOS_PE_OFFSET);
+  if (peOffset > size || size - peOffset < PE_OPTIONAL_HEADER ||
+      GetU32(d + peOffset) != PE_SIGNATURE)
     return Fail(error, "not a PE image (no PE signature)");
-  uint32_t optional = peOffset + 24;
-  uint32_t optionalSize = GetU16(d + peOffset + 20);
-  if (size - optional < 2 || GetU16(d + optional) != 0x20B)
+  uint32_t optional = peOffset + PE_OPTIONAL_HEADER;
+  uint32_t optionalSize = GetU16(d + peOffset + PE_OPTIONAL_HEADER_SIZE);
+  if (size - optional < 2 || GetU16(d + optional + OPTIONAL_MAGIC) != PE32_PLUS_MAGIC)
     return Fail(error, "not a PE32+ (64-bit) image");
-  // The security directory is the fifth data directory, 112 bytes into the
-  // PE32+ optional header.
-  if (optionalSize < 112 + 5 * 8 || size - optional < optionalSize ||
-      GetU32(d + optional + 108) < 5)
+  if (optionalSize < OPTIONAL_SECURITY_DIRECTORY + DIRECTORY_ENTRY_SIZE ||
+      size - optional < optionalSize ||
+      GetU32(d + optional + OPTIONAL_DIRECTORY_COUNT) < SECURITY_DIRECTORY_INDEX + 1)
     return Fail(error, "the PE32+ optional header has no security directory entry");
-  pe->checksumOffset = optional + 64;
-  pe->securityEntryOffset = optional + 112 + 4 * 8;
+  pe->checksumOffset = optional + OPTIONAL_CHECKSUM;
+  pe->securityEntryOffset = optional + OPTIONAL_SECURITY_DIRECTORY;
 
-  uint32_t sectionCount = GetU16(d + peOffset + 6);
+  uint32_t sectionCount = GetU16(d + peOffset + PE_SECTION_COUNT);
   uint64_t sections = static_cast<uint64_t>(optional) + optionalSize;
-  if (sections + sectionCount * 40ull > size)
-    return Fail(error, "the PE section table is cut short");
+  const uint64_t sectionsEnd = sections + uint64_t{sectionCount} * SECTION_HEADER_SIZE;
+  if (sectionsEnd > size) return Fail(error, "the PE section table is cut short");
   // SizeOfHeaders, but never short of the section table: a file that claims
   // less still needs everything up to there, the checksum field included.
-  uint64_t dataEnd = GetU32(d + optional + 60);
-  if (dataEnd < sections + sectionCount * 40ull) dataEnd = sections + sectionCount * 40ull;
+  uint64_t dataEnd = GetU32(d + optional + OPTIONAL_SIZE_OF_HEADERS);
+  if (dataEnd < sectionsEnd) dataEnd = sectionsEnd;
   for (uint32_t i = 0; i < sectionCount; i++) {
-    const uint8_t* s = d + sections + i * 40ull;
-    uint64_t rawSize = GetU32(s + 16), rawPos = GetU32(s + 20);
+    const uint8_t* s = d + sections + uint64_t{i} * SECTION_HEADER_SIZE;
+    uint64_t rawSize = GetU32(s + SECTION_RAW_SIZE), rawPos = GetU32(s + SECTION_RAW_POINTER);
     if (rawSize && rawPos + rawSize > dataEnd) dataEnd = rawPos + rawSize;
   }
   if (dataEnd > size) return Fail(error, "the PE sections run past the end of the file");
   pe->sectionDataEnd = static_cast<uint32_t>(dataEnd);
 
-  uint32_t tableOffset = GetU32(d + pe->securityEntryOffset);
-  uint32_t tableSize = GetU32(d + pe->securityEntryOffset + 4);
+  uint32_t tableOffset = GetU32(d + pe->securityEntryOffset + DIRECTORY_ADDRESS);
+  uint32_t tableSize = GetU32(d + pe->securityEntryOffset + DIRECTORY_SIZE);
   if (tableOffset == 0 && tableSize == 0) return true;
 
   const char* malformed = "malformed security directory: ";
-  if (tableSize < 8 || tableOffset == 0)
+  if (tableSize < WIN_CERTIFICATE_HEADER_SIZE || tableOffset == 0)
     return Fail(error, std::string(malformed) + "offset " + std::to_string(tableOffset) +
                            ", size " + std::to_string(tableSize));
   if (static_cast<uint64_t>(tableOffset) + tableSize > size)
@@ -78,15 +80,17 @@ bool ReadPeImage(const std::vector<uint8_t>& image, PeImage* pe, std::string* er
                 std::string(malformed) +
                     "data follows the certificate table (was something appended after signing?)");
   const uint8_t* entry = d + tableOffset;
-  uint32_t length = GetU32(entry);
-  if (length < 8 || length > tableSize)
+  uint32_t length = GetU32(entry + WIN_CERTIFICATE_LENGTH);
+  if (length < WIN_CERTIFICATE_HEADER_SIZE || length > tableSize)
     return Fail(error, std::string(malformed) + "certificate entry length " +
                            std::to_string(length) + " does not fit the table of " +
                            std::to_string(tableSize) + " bytes");
-  if (GetU16(entry + 4) != 0x0200 || GetU16(entry + 6) != 2)
+  if (GetU16(entry + WIN_CERTIFICATE_REVISION) != WIN_CERTIFICATE_REVISION_2_0 ||
+      GetU16(entry + WIN_CERTIFICATE_TYPE) != WIN_CERTIFICATE_TYPE_PKCS_SIGNED_DATA)
     return Fail(error, std::string(malformed) +
                            "the first certificate entry is not an Authenticode PKCS#7 signature");
-  uint32_t pkcs7 = DerElementSize(entry + 8, length - 8);
+  uint32_t pkcs7 =
+      DerElementSize(entry + WIN_CERTIFICATE_HEADER_SIZE, length - WIN_CERTIFICATE_HEADER_SIZE);
   if (pkcs7 == 0)
     return Fail(error, std::string(malformed) + "the signature is not DER-encoded PKCS#7 data");
   // Only one entry is supported: past the first entry (rounded up to 8 bytes)
@@ -121,8 +125,8 @@ uint32_t PeChecksum(const std::vector<uint8_t>& image, uint32_t checksumOffset) 
 
 void SetCertificateTable(std::vector<uint8_t>& image, const PeImage& pe, uint32_t offset,
                          uint32_t size) {
-  PutU32(&image[pe.securityEntryOffset], offset);
-  PutU32(&image[pe.securityEntryOffset + 4], size);
-  if (size) PutU32(&image[offset], size);
+  PutU32(&image[pe.securityEntryOffset + DIRECTORY_ADDRESS], offset);
+  PutU32(&image[pe.securityEntryOffset + DIRECTORY_SIZE], size);
+  if (size) PutU32(&image[offset + WIN_CERTIFICATE_LENGTH], size);
   PutU32(&image[pe.checksumOffset], PeChecksum(image, pe.checksumOffset));
 }
