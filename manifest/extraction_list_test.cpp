@@ -166,13 +166,13 @@ TEST_F(ExtractionListTest, NameThatIsNotOnePlainFileNameFailsTheList) {
                                    {1001, "cab\\1000\\a.cab", Bytes("A")},
                                    {1002, std::string("cab\\1000\\") + bad, Bytes("BAD")}})});
     PackageMatch match = Match(0, 1000);
-    EXPECT_FALSE(BuildExtractionList(&match, &job_)) << bad;
+    EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_)) << bad;
     // The refused cabinet is neither counted nor decoded.
     EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"a.cab", "A"}})) << bad;
     FreeJob();
 
     match = Match(0, 1000, bad);
-    EXPECT_FALSE(BuildExtractionList(&match, &job_)) << bad;
+    EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_)) << bad;
     EXPECT_EQ(job_.count, 0) << bad;
     FreeJob();
   }
@@ -188,7 +188,7 @@ TEST_F(ExtractionListTest, TrailByteBackslashStaysInTheCabinetName) {
   Sources sources({SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
                                  {1001, "cab\\1000\\" + name, Bytes("CAB")}})});
   PackageMatch match = Match(0, 1000);
-  EXPECT_TRUE(BuildExtractionList(&match, &job_));
+  EXPECT_TRUE(BuildExtractionList(sources.list(), &match, &job_));
   EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"\x95\x5C.cab", "CAB"}}));
 }
 

@@ -231,7 +231,7 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
                                {true, 0, m, static_cast<uint32_t>(manifest.size())}};
   ASSERT_EQ(seen.places.size(), 3u);
   PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
-                          nullptr, 0, kCompressedSigned};
+                          nullptr, 0, kCompressedSigned, kCompiledVerificationKey};
   for (size_t i = 0; i < 3; i++) {
     const BlockPlace& p = seen.places[i];
     SCOPED_TRACE(i);

@@ -163,8 +163,8 @@ TEST_F(PackTest, CertificateOutIsFoundInTheSignatureAndKeepsItValid) {
   X509_get0_signature(&signature, nullptr, cert);
   ASSERT_GT(tbsSize, 0);
   ASSERT_NE(signature, nullptr);
-  EXPECT_EQ(VerifyBlockSignature(tbs, static_cast<uint32_t>(tbsSize), signature->data,
-                                 static_cast<uint32_t>(signature->length)),
+  EXPECT_EQ(VerifyBlockSignature(kCompiledVerificationKey, tbs, static_cast<uint32_t>(tbsSize),
+                                 signature->data, static_cast<uint32_t>(signature->length)),
             SignatureCheck::Mismatch);
   std::string keyError;
   payload_writer::SigningKey payloadKey =
