@@ -20,7 +20,7 @@ struct TestEntry {
 // (and returns an empty region) when the writer refuses the entries.
 std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries);
 
-// Puts a launcher file at *fake::W().modulePath (under the name the wide file
+// Puts a launcher file at *fake::W().system.modulePath (under the name the wide file
 // calls find it by, fake::NameOnDisk): a few bytes of a program that is not a
 // signed PE image, then the payload up to the end of the file.
 void InstallFakeLauncher(const std::vector<uint8_t>& payload);

@@ -348,7 +348,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
   std::string name = className ? className : "";
   // The progress bar class exists once the common controls are initialised.
   bool known = FindClass(name) || (SameName(name, kProgressClass) &&
-                                   W().commonControlsInitialized);
+                                   W().ui.commonControlsInitialized);
   if (!known) {
     W().lastError = fake::kErrorCannotFindWindowClass;
     return nullptr;
