@@ -241,9 +241,10 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(bar->id, 100);
   EXPECT_EQ(bar->style, WS_CHILD | WS_VISIBLE);
   EXPECT_EQ(bar->text, "");
-  // 5, 14, 170, 12 dialog units with base units 7 x 16.
+  // 5, 14, 170, 12 dialog units with base units 7 x 16, rounded as Windows
+  // rounds them: 8.75 -> 9, 297.5 -> 298.
   EXPECT_EQ(std::vector<int>({bar->x, bar->y, bar->width, bar->height}),
-            std::vector<int>({8, 28, 297, 24}));
+            std::vector<int>({9, 28, 298, 24}));
   EXPECT_EQ(bar->font, dialog.font);
   EXPECT_EQ(bar->range, 0x640000);
   EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 100, 0, 100, 100}));
