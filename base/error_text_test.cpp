@@ -30,7 +30,7 @@ class FormatErrorTextTest : public ::testing::TestWithParam<TextCase> {};
 TEST_P(FormatErrorTextTest, Formats) {
   fake::Reset();
   const TextCase& c = GetParam();
-  if (c.systemText) fake::W().systemMessages[1921] = c.systemText;
+  if (c.systemText) fake::W().texts.systemMessages[1921] = c.systemText;
   EXPECT_EQ(Format(1921, c.detail, c.size), c.expected);
 }
 
@@ -58,14 +58,14 @@ TEST(FormatErrorText, InsertsStayLiteral) {
   // A system text with an insert must not make FormatMessageA read arguments
   // that were never passed; the fake aborts when it would.
   fake::Reset();
-  fake::W().systemMessages[193] = "%1 is not a valid Win32 application.\r\n";
+  fake::W().texts.systemMessages[193] = "%1 is not a valid Win32 application.\r\n";
   EXPECT_EQ(Format(193, nullptr), "%1 is not a valid Win32 application.");
-  EXPECT_TRUE(fake::W().lastFormatMessageFlags & FORMAT_MESSAGE_IGNORE_INSERTS);
+  EXPECT_TRUE(fake::W().texts.lastFormatMessageFlags & FORMAT_MESSAGE_IGNORE_INSERTS);
 }
 
 TEST(FormatErrorText, SystemTextLongerThanTheBuffer) {
   fake::Reset();
-  fake::W().systemMessages[5] = std::string(100, 'x') + ".";
+  fake::W().texts.systemMessages[5] = std::string(100, 'x') + ".";
   // Windows fails the call when the text does not fit; the fallback is used.
   EXPECT_EQ(Format(5, nullptr, 50), "Error 5");
 }

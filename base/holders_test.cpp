@@ -16,7 +16,7 @@ class HoldersTest : public ::testing::Test {
     fake::AddRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Demo");
   }
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 
@@ -39,7 +39,7 @@ TEST_F(HoldersTest, ReleaseOnLeavingTheScope) {
     ASSERT_NE(buffer, nullptr);
     ASSERT_NE(file.get(), INVALID_HANDLE_VALUE);
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(fake::W().liveAllocations, 1u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 1u);
     EXPECT_EQ(fake::W().handles.size(), 2u);
   }
 }
@@ -56,7 +56,7 @@ TEST_F(HoldersTest, ReleasedObjectsAreTheCallersToFree) {
     file = heldFile.release();
     key = heldKey.release();
   }
-  EXPECT_EQ(fake::W().liveAllocations, 1u);
+  EXPECT_EQ(fake::W().memory.liveAllocations, 1u);
   EXPECT_EQ(fake::W().handles.size(), 2u);
   LocalFree(buffer);
   EXPECT_TRUE(CloseHandle(file));

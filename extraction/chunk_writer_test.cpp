@@ -96,7 +96,7 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
   TestJob files({{"main.msi", Content(1048576, 5)}, {"main.cab", Content(300, 6)}});
   Open(files, 0);
   Open(files, 1);
-  fake::W().diskSpace = 700000;
+  fake::W().faults.diskSpace = 700000;
   EXPECT_EQ(Next(files), (Step{234, 0}));
   EXPECT_EQ(Next(files), (Step{234, 50}));
   EXPECT_EQ(Next(files), (Step{29, 66}));
@@ -107,7 +107,7 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
   EXPECT_EQ(Next(files), (Step{29, 66}));  // still full: nothing more reached the file
   EXPECT_EQ(files.item(0).written, 700000u);
 
-  fake::W().diskSpace.reset();
+  fake::W().faults.diskSpace.reset();
   EXPECT_EQ(Next(files), (Step{234, 100}));
   EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
   EXPECT_EQ(Next(files), (Step{234, 0}));

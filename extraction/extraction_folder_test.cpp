@@ -22,7 +22,7 @@ class PrepareExtractionFolderTest : public ::testing::Test {
     fake::Reset();
     fake::AddFolder("C:\\Windows");
     fake::AddFolder("D:\\Temp");
-    fake::W().procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
+    fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
     fake::W().shell.documentsFolder = kDocuments;
     snprintf(match_.productCode, sizeof match_.productCode, "%s", kProductCode);
     memset(extractDir_, 0x7F, sizeof extractDir_);
@@ -193,7 +193,7 @@ TEST_F(PrepareExtractionFolderTest, CancelLeavesNothingOfTheAttemptBehind) {
 }
 
 TEST_F(PrepareExtractionFolderTest, ItemWithoutFileSystemPathOpensTheBrowserAgain) {
-  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
   fake::AnswerBrowserWithoutPath();
   fake::AnswerBrowser("D:\\Temp");
   TestJob files({{"main.msi", Content(10, 1)}});
@@ -218,9 +218,9 @@ class ChosenFolderTest : public PrepareExtractionFolderTest,
                          public ::testing::WithParamInterface<ChosenFolder> {};
 
 TEST_P(ChosenFolderTest, ProductFolderGoesBelowIt) {
-  fake::W().codePage = GetParam().codePage;
+  fake::W().system.codePage = GetParam().codePage;
   fake::AddFolder(GetParam().folder);
-  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
   fake::AnswerBrowser(GetParam().answer);
   TestJob files({{"main.msi", Content(10, 1)}, {"main.cab", Content(20, 2)}});
   ASSERT_EQ(Prepare(files).code, 0u);
@@ -257,14 +257,14 @@ class DefaultBrowseFolderTest : public ::testing::TestWithParam<StartFolder> {};
 TEST_P(DefaultBrowseFolderTest, IsFoundAndCreated) {
   fake::Reset();
   fake::AddFolder("C:\\");
-  fake::W().procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
+  fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
   fake::W().shell.documentsFolder = kDocuments;
-  fake::W().environment["USERPROFILE"] = "C:\\Users\\Bo";
+  fake::W().system.environment["USERPROFILE"] = "C:\\Users\\Bo";
   fake::SetRegistryString(HKEY_CURRENT_USER,
                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell "
                           "Folders",
                           "Personal", "%USERPROFILE%\\My Documents", REG_EXPAND_SZ);
-  fake::W().currentDirectory = "C:\\Work\\Here";
+  fake::W().files.currentDirectory = "C:\\Work\\Here";
   GetParam().arrange();
 
   char folder[EXTRACT_DIR_SIZE];
@@ -278,15 +278,15 @@ INSTANTIATE_TEST_SUITE_P(
     Fallbacks, DefaultBrowseFolderTest,
     ::testing::Values(
         StartFolder{"Documents", [] {}, kDocuments},
-        StartFolder{"NoShell32", [] { fake::W().missingLibraries.insert("SHELL32.DLL"); },
+        StartFolder{"NoShell32", [] { fake::W().system.missingLibraries.insert("SHELL32.DLL"); },
                     "C:\\Users\\Bo\\My Documents"},
-        StartFolder{"NoLookUp", [] { fake::W().procedures.clear(); },
+        StartFolder{"NoLookUp", [] { fake::W().system.procedures.clear(); },
                     "C:\\Users\\Bo\\My Documents"},
         StartFolder{"LookUpFails", [] { fake::W().shell.documentsFolder.reset(); },
                     "C:\\Users\\Bo\\My Documents"},
         StartFolder{"CurrentDirectory",
                     [] {
-                      fake::W().procedures.clear();
+                      fake::W().system.procedures.clear();
                       fake::W().registry.keys.clear();
                     },
                     "C:\\Work\\Here"}),

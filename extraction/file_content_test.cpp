@@ -44,13 +44,13 @@ TEST(FileHoldsContent, OnlyTheSameBytesCount) {
       {"unreadable",
        [](const std::vector<uint8_t>& f) {
          fake::AddFile(kPath, f);
-         fake::W().unreadableFiles.insert(fake::Key(kPath));
+         fake::W().faults.unreadableFiles.insert(fake::Key(kPath));
        },
        content, false},
       {"size unknown",
        [](const std::vector<uint8_t>& f) {
          fake::AddFile(kPath, f);
-         fake::W().sizeFailFiles.insert(fake::Key(kPath));
+         fake::W().faults.sizeFailFiles.insert(fake::Key(kPath));
        },
        content, false},
       {"a folder of that name", [](const std::vector<uint8_t>&) { fake::AddFolder(kPath); }, {},

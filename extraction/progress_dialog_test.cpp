@@ -82,7 +82,7 @@ TEST(BuildProgressTemplateTest, LaysOutTheDialogByteForByte) {
   expected.resize(116, 0);  // whole DWORDs
   EXPECT_EQ(Bytes(dialogTemplate, size), expected);
   GlobalFree(dialogTemplate);
-  EXPECT_EQ(fake::W().liveAllocations, 0u);
+  EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
 }
 
 // Texts are cut to 49 UTF-16 units at a character boundary.
@@ -99,7 +99,7 @@ class LongTextTest : public ::testing::TestWithParam<LongText> {};
 
 TEST_P(LongTextTest, IsCutSoThatTheTemplateStaysWellFormed) {
   fake::Reset();
-  fake::W().codePage = GetParam().codePage;
+  fake::W().system.codePage = GetParam().codePage;
   uint32_t size = 0;
   void* dialogTemplate = BuildProgressTemplate(GetParam().className.c_str(),
                                                GetParam().title.c_str(),
@@ -145,9 +145,9 @@ class RunProgressDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().commonControlsInitialized = true;
-    fake::W().systemMessages[ERROR_WRITE_FAULT] = kWriteFault;
-    fake::W().systemMessages[ERROR_NO_SYSTEM_RESOURCES] = kNoResources;
+    fake::W().ui.commonControlsInitialized = true;
+    fake::W().texts.systemMessages[ERROR_WRITE_FAULT] = kWriteFault;
+    fake::W().texts.systemMessages[ERROR_NO_SYSTEM_RESOURCES] = kNoResources;
     fake::AddFolder(kFolder);
     CoInitialize(nullptr);
   }
@@ -156,7 +156,7 @@ class RunProgressDialogTest : public ::testing::Test {
     TaskbarProgress_Destroy(taskbar_);
     taskbar_ = nullptr;
     CoUninitialize();
-    EXPECT_EQ(fake::W().comInitialized, 0);
+    EXPECT_EQ(fake::W().com.initialized, 0);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
     EXPECT_TRUE(fake::W().ui.timers.empty());
     for (const fake::DialogRun& run : fake::W().ui.dialogs) EXPECT_FALSE(run.stalled);
@@ -194,12 +194,12 @@ class RunProgressDialogTest : public ::testing::Test {
 TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   taskbar_ = TaskbarProgress_Create();
   OpenFiles(files_);
-  uint32_t allocations = fake::W().liveAllocations;
+  uint32_t allocations = fake::W().memory.liveAllocations;
   EXPECT_EQ(Run(files_), 1);
-  EXPECT_EQ(fake::W().liveAllocations, allocations);  // the template is freed
+  EXPECT_EQ(fake::W().memory.liveAllocations, allocations);  // the template is freed
   EXPECT_EQ(fake::FileData(files_.item(0).path), files_.content(0));
   EXPECT_EQ(fake::FileData(files_.item(1).path), files_.content(1));
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
 
   ASSERT_EQ(fake::W().ui.classes.size(), 1u);
   const fake::RegisteredClass& windowClass = fake::W().ui.classes[0];
@@ -241,9 +241,10 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(bar->id, 100);
   EXPECT_EQ(bar->style, WS_CHILD | WS_VISIBLE);
   EXPECT_EQ(bar->text, "");
-  // 5, 14, 170, 12 dialog units with base units 7 x 16.
+  // 5, 14, 170, 12 dialog units with base units 7 x 16, rounded as Windows
+  // rounds them: 8.75 -> 9, 297.5 -> 298.
   EXPECT_EQ(std::vector<int>({bar->x, bar->y, bar->width, bar->height}),
-            std::vector<int>({8, 28, 297, 24}));
+            std::vector<int>({9, 28, 298, 24}));
   EXPECT_EQ(bar->font, dialog.font);
   EXPECT_EQ(bar->range, 0x640000);
   EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 100, 0, 100, 100}));
@@ -294,8 +295,8 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
 }
 
 TEST_F(RunProgressDialogTest, WorksTheSameWithoutTaskbarBeforeWindows7) {
-  fake::W().versionMajor = 6;
-  fake::W().versionMinor = 0;
+  fake::W().system.versionMajor = 6;
+  fake::W().system.versionMinor = 0;
   taskbar_ = TaskbarProgress_Create();
   EXPECT_EQ(taskbar_, nullptr);
   OpenFiles(files_);
@@ -307,15 +308,15 @@ TEST_F(RunProgressDialogTest, WorksTheSameWithoutTaskbarBeforeWindows7) {
 
 TEST_F(RunProgressDialogTest, RetryAfterAFailedWriteGoesOnWithTheSameFile) {
   OpenFiles(files_);
-  fake::W().diskSpace = 700000;
-  fake::W().messageBoxAnswers = {IDRETRY};
+  fake::W().faults.diskSpace = 700000;
+  fake::W().ui.messageBoxAnswers = {IDRETRY};
   // Room again once the user has been asked.
   fake::W().ui.beforeTimer = [](HWND) {
-    if (!fake::W().messageBoxes.empty()) fake::W().diskSpace.reset();
+    if (!fake::W().ui.messageBoxes.empty()) fake::W().faults.diskSpace.reset();
   };
   EXPECT_EQ(Run(files_), 1);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  const fake::MessageBoxCall& box = fake::W().messageBoxes[0];
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  const fake::MessageBoxCall& box = fake::W().ui.messageBoxes[0];
   EXPECT_EQ(box.text, "The system cannot write to the specified device (C:\\Out\\main.msi).");
   EXPECT_EQ(box.caption, kProductName);
   EXPECT_EQ(box.owner, Dialog());
@@ -327,10 +328,10 @@ TEST_F(RunProgressDialogTest, RetryAfterAFailedWriteGoesOnWithTheSameFile) {
 
 TEST_F(RunProgressDialogTest, CancelAfterAFailedWriteEndsWith2) {
   OpenFiles(files_);
-  fake::W().diskSpace = 700000;
-  fake::W().messageBoxAnswers = {IDRETRY, IDCANCEL};
+  fake::W().faults.diskSpace = 700000;
+  fake::W().ui.messageBoxAnswers = {IDRETRY, IDCANCEL};
   EXPECT_EQ(Run(files_), 2);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 2u);  // the retry failed again
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 2u);  // the retry failed again
   EXPECT_EQ(files_.item(0).written, 700000u);
   EXPECT_NE(files_.item(0).handle, nullptr);  // left for the clean-up
 }
@@ -358,10 +359,10 @@ TEST_P(TimerFaultTest, AsksRetryOrCancel) {
       if (fake::W().ui.timerCalls.size() == 3) fake::W().ui.failSetTimer = 2;
     };
   }
-  fake::W().messageBoxAnswers = {IDRETRY, GetParam().answer};
+  fake::W().ui.messageBoxAnswers = {IDRETRY, GetParam().answer};
   EXPECT_EQ(Run(files_), GetParam().result);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 2u);
-  const fake::MessageBoxCall& box = fake::W().messageBoxes[0];
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 2u);
+  const fake::MessageBoxCall& box = fake::W().ui.messageBoxes[0];
   EXPECT_EQ(box.text, "Insufficient system resources exist to complete the requested service.");
   EXPECT_EQ(box.caption, kProductName);
   EXPECT_EQ(box.owner, Dialog());
@@ -395,14 +396,14 @@ TEST_F(RunProgressDialogTest, LastErrorLeftOverFromEarlierIsNotTakenForAFailedSt
 
 TEST_F(RunProgressDialogTest, NoTemplateMemoryOrNoWindowGivesMinus1) {
   OpenFiles(files_);
-  fake::W().failAllocations = {fake::W().allocationCalls + 1};
+  fake::W().memory.failAllocations = {fake::W().memory.allocationCalls + 1};
   EXPECT_EQ(Run(files_), -1);
   EXPECT_TRUE(fake::W().ui.dialogs.empty());
 
-  uint32_t allocations = fake::W().liveAllocations;
+  uint32_t allocations = fake::W().memory.liveAllocations;
   fake::W().ui.failDialog = true;
   EXPECT_EQ(Run(files_), -1);
-  EXPECT_EQ(fake::W().liveAllocations, allocations);
+  EXPECT_EQ(fake::W().memory.liveAllocations, allocations);
   EXPECT_EQ(files_.item(0).written, 0u);
 }
 

@@ -22,8 +22,8 @@ class TaskbarProgressTest : public ::testing::Test {
   }
   void TearDown() override {
     CoUninitialize();
-    EXPECT_EQ(fake::W().comInitialized, 0);
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().com.initialized, 0);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
   }
 };
@@ -41,8 +41,8 @@ class TaskbarVersionTest : public TaskbarProgressTest,
                            public ::testing::WithParamInterface<Version> {};
 
 TEST_P(TaskbarVersionTest, ExistsFromWindows7On) {
-  fake::W().versionMajor = GetParam().major;
-  fake::W().versionMinor = GetParam().minor;
+  fake::W().system.versionMajor = GetParam().major;
+  fake::W().system.versionMinor = GetParam().minor;
   TaskbarProgress* progress = TaskbarProgress_Create();
   EXPECT_EQ(progress != nullptr, GetParam().taskbar);
   if (progress) {
@@ -110,7 +110,7 @@ TEST_F(TaskbarProgressTest, WithoutComTheObjectExistsAndDoesNothing) {
 }
 
 TEST_F(TaskbarProgressTest, NoMemoryGivesNullAndEveryOperationAcceptsNull) {
-  fake::W().failAllocations = {1};
+  fake::W().memory.failAllocations = {1};
   EXPECT_EQ(TaskbarProgress_Create(), nullptr);
   TaskbarProgress_SetWindow(nullptr, kWindow);
   TaskbarProgress_SetState(nullptr, true);

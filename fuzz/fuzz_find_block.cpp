@@ -25,6 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (content || contentSize) {
     abort();
   }
-  if (fake::W().liveAllocations != 0) abort();
+  if (fake::W().memory.liveAllocations != 0) abort();
   return 0;
 }

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A source exists only behind a verified manifest; success has one.
   if (status.code == 0 && sources.count == 0) abort();
   FreePayloadSources(&sources);
-  if (fake::W().liveAllocations != 0 || fake::W().crypt.openMessages != 0 ||
+  if (fake::W().memory.liveAllocations != 0 || fake::W().crypt.openMessages != 0 ||
       fake::W().crypt.openCertificates != 0)
     abort();
   return 0;

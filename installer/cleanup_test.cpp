@@ -54,7 +54,7 @@ class CleanUpTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(job.items, nullptr);
     EXPECT_EQ(job.count, 0);
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 

@@ -36,12 +36,12 @@ class InstallerTest : public ::testing::Test {
     fake::Reset();
     fake::AddFile(kMsiexec, {});
     fake::AddFile(kPackage, {'M', 'S', 'I'});
-    fake::W().systemMessages[2] = "The system cannot find the file specified.\r\n";
-    fake::W().systemMessages[5] = "Access is denied.\r\n";
+    fake::W().texts.systemMessages[2] = "The system cannot find the file specified.\r\n";
+    fake::W().texts.systemMessages[5] = "Access is denied.\r\n";
     snprintf(job.items[0].path, sizeof job.items[0].path, "%s", kPackage);
   }
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 
@@ -69,7 +69,7 @@ TEST_F(InstallerTest, FindsMsiexecInTheSystemFolder) {
 // A msiexec.exe beside the launcher (the downloads folder) or in the current
 // folder would run elevated; only the system folder's own counts.
 TEST_F(InstallerTest, NeverTakesMsiexecFromOutsideTheSystemFolder) {
-  fake::W().nodes.erase(fake::Key(kMsiexec));
+  fake::W().files.nodes.erase(fake::Key(kMsiexec));
   fake::AddFile("C:\\Users\\Ann\\Downloads\\msiexec.exe", {'M', 'Z'});
   fake::AddFile("C:\\Windows\\msiexec.exe", {'M', 'Z'});
   char path[INSTALLER_PATH_SIZE] = "stale";
@@ -77,7 +77,7 @@ TEST_F(InstallerTest, NeverTakesMsiexecFromOutsideTheSystemFolder) {
   EXPECT_STREQ(path, "");
 
   fake::AddFile(kMsiexec, {});
-  fake::W().systemDirectory.clear();
+  fake::W().files.systemDirectory.clear();
   EXPECT_FALSE(FindInstaller(path));
 }
 
@@ -117,7 +117,7 @@ TEST_F(InstallerTest, InstallerAndPackagePathsAreQuotedWhenTheyHoldASpace) {
 // cannot end a quoted stretch and smuggle in a switch, and letters outside the
 // page do not become '?'. The ANSI package path converts without loss.
 TEST_F(InstallerTest, ArgumentsReachTheInstallerExactlyAsTypedOnASingleByteCodePage) {
-  fake::W().codePage = fake::CodePage::SingleByte;
+  fake::W().system.codePage = fake::CodePage::SingleByte;
   const std::string package = "C:\\M\xFCller\\{P}\\main.msi";  // in the code page: Müller
   snprintf(job.items[0].path, sizeof job.items[0].path, "%s", package.c_str());
   const QuotingCase cases[] = {
@@ -170,7 +170,7 @@ TEST_F(InstallerTest, CommandLineUpToTheSystemLimitAndNotBeyond) {
 
 TEST_F(InstallerTest, CommandLineWithoutMemoryStopsInsteadOfDroppingArguments) {
   LauncherArguments args("/qn \"INSTALLDIR=C:\\Program Files\\X\"");
-  fake::W().failAllocations = {fake::W().allocationCalls + 1};  // the line, the only allocation
+  fake::W().memory.failAllocations = {fake::W().memory.allocationCalls + 1};  // the line, the only allocation
   WCHAR* line = reinterpret_cast<WCHAR*>(1);
   Status status =
       BuildInstallerCommandLine(u"C:\\msiexec.exe", u"C:\\main.msi", args.argv, args.argc, &line);
@@ -235,7 +235,7 @@ TEST_F(InstallerTest, ProcessThatCannotStartGivesTheSystemTextWithTheInstallerPa
 
   // Gone between the search and the start.
   fake::W().process.installer.startError = 0;
-  fake::W().nodes.erase(fake::Key(kMsiexec));
+  fake::W().files.nodes.erase(fake::Key(kMsiexec));
   status = Run("/qn");
   EXPECT_EQ(status.code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_STREQ(messageText,

@@ -12,10 +12,10 @@ namespace {
 std::vector<std::string> Split(const std::string& line, size_t* blockBytes = nullptr) {
   std::u16string wide = fake::Utf16(line);
   int argc = -1;
-  uint32_t before = fake::W().liveAllocations;
+  uint32_t before = fake::W().memory.liveAllocations;
   WCHAR** argv = SplitCommandLine(wide.c_str(), &argc);
   EXPECT_NE(argv, nullptr);
-  EXPECT_EQ(fake::W().liveAllocations, before + 1);
+  EXPECT_EQ(fake::W().memory.liveAllocations, before + 1);
   std::vector<std::string> out;
   for (int i = 0; i < argc; i++) out.push_back(fake::Utf8(argv[i]));
   EXPECT_EQ(argv[argc], nullptr);
@@ -72,19 +72,19 @@ TEST(SplitCommandLine, WorstCasesStayInsideTheBlock) {
 
 TEST(SplitCommandLine, AllocationFailureReturnsNullWithLastError) {
   fake::Reset();
-  fake::W().failAllocations = {1};
+  fake::W().memory.failAllocations = {1};
   int argc = 7;
   std::u16string line = u"a b";
   EXPECT_EQ(SplitCommandLine(line.c_str(), &argc), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-  EXPECT_EQ(fake::W().liveAllocations, 0u);
+  EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
 }
 
 TEST(GetModulePath, ShortAndLongPaths) {
   for (size_t length : {10u, 259u, 260u, 261u, 323u, 324u, 325u, 1000u}) {
     fake::Reset();
     std::string path = "C:\\" + std::string(length - 3, 'p');
-    fake::W().modulePath = path;
+    fake::W().system.modulePath = path;
     char* got = GetModulePath();
     ASSERT_NE(got, nullptr) << length;
     EXPECT_EQ(std::string(got), path) << length;
@@ -93,7 +93,7 @@ TEST(GetModulePath, ShortAndLongPaths) {
     ASSERT_NE(wide, nullptr) << length;
     EXPECT_EQ(std::u16string(wide), fake::Utf16(path)) << length;
     LocalFree(wide);
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
   }
 }
 
@@ -101,9 +101,9 @@ TEST(GetModulePath, ShortAndLongPaths) {
 // ANSI one, which only names message boxes, has '?' there.
 TEST(GetModulePath, Utf16PathKeepsWhatTheCodePageCannotHold) {
   fake::Reset();
-  fake::W().codePage = fake::CodePage::SingleByte;
+  fake::W().system.codePage = fake::CodePage::SingleByte;
   const std::string path = "C:\\Пётр\\setup.exe";
-  fake::W().modulePath = path;
+  fake::W().system.modulePath = path;
   char* ansi = GetModulePath();
   ASSERT_NE(ansi, nullptr);
   EXPECT_STREQ(ansi, "C:\\????\\setup.exe");
@@ -118,15 +118,15 @@ TEST(GetModulePath, FailsWhenTheSystemOrMemoryFails) {
   for (auto get : {+[] { return static_cast<void*>(GetModulePath()); },
                    +[] { return static_cast<void*>(GetModulePathW()); }}) {
     fake::Reset();
-    fake::W().modulePath.reset();
+    fake::W().system.modulePath.reset();
     EXPECT_EQ(get(), nullptr);
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
 
     fake::Reset();
-    fake::W().modulePath = "C:\\" + std::string(400, 'p');
-    fake::W().failAllocations = {2};  // the grown buffer
+    fake::W().system.modulePath = "C:\\" + std::string(400, 'p');
+    fake::W().memory.failAllocations = {2};  // the grown buffer
     EXPECT_EQ(get(), nullptr);
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
   }
 }
 

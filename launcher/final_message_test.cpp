@@ -46,7 +46,7 @@ class CaptionTest : public ::testing::TestWithParam<CaptionCase> {};
 
 TEST_P(CaptionTest, Names) {
   fake::Reset();
-  fake::W().codePage = GetParam().codePage;
+  fake::W().system.codePage = GetParam().codePage;
   char caption[261];
   GetMessageCaption(GetParam().modulePath, caption, sizeof caption);
   EXPECT_STREQ(caption, GetParam().caption);
@@ -69,24 +69,24 @@ TEST(ShowFinalMessage, SuccessAndNoMessageShowNothing) {
   ShowFinalMessage(Status{0, 2349}, "", false, "C:\\setup.exe");
   ShowFinalMessage(Status{0, 0}, "text", false, "C:\\setup.exe");
   ShowFinalMessage(Status{1223, 2219}, "", true, "C:\\setup.exe");
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
 }
 
 TEST(ShowFinalMessage, PrefilledTextOrComposedText) {
   fake::Reset();
-  fake::W().systemMessages[8] =
+  fake::W().texts.systemMessages[8] =
       "Not enough memory resources are available to process this command.\r\n";
   ShowFinalMessage(Status{8, 2411}, "", false, "C:\\x\\setup.exe");
   ShowFinalMessage(Status{13, 2151}, "Prefilled", false, nullptr);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 2u);
-  const auto& composed = fake::W().messageBoxes[0];
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 2u);
+  const auto& composed = fake::W().ui.messageBoxes[0];
   EXPECT_EQ(composed.text,
             "Not enough memory resources are available to process this command (1, 8, 2411).");
   EXPECT_EQ(composed.caption, "setup.exe");
   EXPECT_EQ(composed.type, static_cast<UINT>(MB_ICONERROR | MB_OK));
   EXPECT_EQ(composed.owner, nullptr);
-  EXPECT_EQ(fake::W().messageBoxes[1].text, "Prefilled");
-  EXPECT_EQ(fake::W().messageBoxes[1].caption, "Loader");
+  EXPECT_EQ(fake::W().ui.messageBoxes[1].text, "Prefilled");
+  EXPECT_EQ(fake::W().ui.messageBoxes[1].caption, "Loader");
 }
 
 }  // namespace

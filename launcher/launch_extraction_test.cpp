@@ -27,12 +27,12 @@ class LaunchExtractionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().strings[100] = "Windows Installer is required for this installation package.";
-    fake::W().strings[101] = "The installation file is either corrupted.";
-    fake::W().strings[102] = kBrowseTitle;
-    fake::W().systemMessages[ERROR_WRITE_FAULT] =
+    fake::W().texts.strings[100] = "Windows Installer is required for this installation package.";
+    fake::W().texts.strings[101] = "The installation file is either corrupted.";
+    fake::W().texts.strings[102] = kBrowseTitle;
+    fake::W().texts.systemMessages[ERROR_WRITE_FAULT] =
         "The system cannot write to the specified device.\r\n";
-    fake::W().procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
+    fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
     fake::W().shell.documentsFolder = kDocuments;
     fake::AddFolder("C:\\Windows");
     fake::AddFolder("D:\\Temp");
@@ -48,16 +48,16 @@ class LaunchExtractionTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
-    EXPECT_EQ(fake::W().comInitialized, 0);
+    EXPECT_EQ(fake::W().com.initialized, 0);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
     EXPECT_TRUE(fake::W().shell.itemLists.empty());
     for (const fake::DialogRun& run : fake::W().ui.dialogs) EXPECT_FALSE(run.stalled);
   }
 
   int Run() {
-    fake::W().commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
+    fake::W().system.commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
     return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
   }
 
@@ -79,11 +79,11 @@ TEST_F(LaunchExtractionTest, WritesIntoTheInstallerCacheUnderAWindowTitledWithTh
   EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 87, 100, 0, 100, 100}));
   EXPECT_FALSE(fake::W().com.taskbarCalls.empty());
   EXPECT_EQ(commandLine_, std::string(kMsiexec) + " /i " + kFolder + "\\main.msi");
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
 }
 
 TEST_F(LaunchExtractionTest, UnwritableCacheLeadsToTheBrowserAndTheChosenFolder) {
-  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
   fake::AnswerBrowser("D:\\Temp\\");
   EXPECT_EQ(Run(), 0);
   const std::string chosen = std::string("D:\\Temp\\") + kProduct;
@@ -96,23 +96,23 @@ TEST_F(LaunchExtractionTest, UnwritableCacheLeadsToTheBrowserAndTheChosenFolder)
 }
 
 TEST_F(LaunchExtractionTest, CancellingTheBrowserEndsSilentlyWith1223) {
-  fake::W().unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
   fake::AnswerBrowserCancel();
   EXPECT_EQ(Run(), 1223);
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
   EXPECT_TRUE(fake::W().ui.dialogs.empty());
   EXPECT_TRUE(fake::W().process.launches.empty());
   EXPECT_FALSE(fake::Exists(kFolder));
 }
 
 TEST_F(LaunchExtractionTest, CancelAfterAFailedWriteEndsSilentlyWith29AndCleansUp) {
-  fake::W().diskSpace = 100000;
-  fake::W().messageBoxAnswers = {IDCANCEL};
+  fake::W().faults.diskSpace = 100000;
+  fake::W().ui.messageBoxAnswers = {IDCANCEL};
   EXPECT_EQ(Run(), 29);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);  // the question only, no final message
-  EXPECT_EQ(fake::W().messageBoxes[0].text,
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);  // the question only, no final message
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text,
             "The system cannot write to the specified device (" + kFolder + "\\main.msi).");
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, kProductName);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, kProductName);
   EXPECT_TRUE(fake::W().process.launches.empty());
   // The installer never ran: what was created is deleted again.
   EXPECT_FALSE(fake::Exists(kFolder + "\\main.msi"));

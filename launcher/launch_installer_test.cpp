@@ -27,11 +27,11 @@ class LaunchInstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().strings[100] = kText100;
-    fake::W().strings[101] = "The installation file is either corrupted.";
-    fake::W().strings[102] = "Select a folder:";
-    fake::W().systemMessages[5] = "Access is denied.\r\n";
-    fake::W().systemMessages[206] = "The filename or extension is too long.\r\n";
+    fake::W().texts.strings[100] = kText100;
+    fake::W().texts.strings[101] = "The installation file is either corrupted.";
+    fake::W().texts.strings[102] = "Select a folder:";
+    fake::W().texts.systemMessages[5] = "Access is denied.\r\n";
+    fake::W().texts.systemMessages[206] = "The filename or extension is too long.\r\n";
     fake::AddFolder("C:\\Windows\\Installer");
     fake::AddFile(kMsiexec, Bytes("MZ"));
     InstallFakeLauncher(
@@ -39,12 +39,13 @@ class LaunchInstallerTest : public ::testing::Test {
                      {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
   }
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 
   int Run(const std::string& arguments, int showCmd = 1) {
-    fake::W().commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\" " + fake::Utf16(arguments);
+    fake::W().system.commandLine =
+        u"\"C:\\Users\\Ann\\Downloads\\setup.exe\" " + fake::Utf16(arguments);
     return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), showCmd);
   }
 
@@ -75,7 +76,7 @@ TEST_F(LaunchInstallerTest, RunsMsiexecOnTheWrittenPackageWithEveryArgument) {
   EXPECT_EQ(launch.showWindow, 3);
   EXPECT_EQ(packageSeen, Bytes("MSI"));
   EXPECT_EQ(cabinetSeen, Bytes("CABINET"));
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
 }
 
 // On a single-byte (Western) code page a full-width quotation mark would
@@ -83,7 +84,7 @@ TEST_F(LaunchInstallerTest, RunsMsiexecOnTheWrittenPackageWithEveryArgument) {
 // of its own; letters the page cannot hold would become '?'. The installer's
 // command line is UTF-16 from the arguments as split, so neither happens.
 TEST_F(LaunchInstallerTest, ArgumentsOutsideTheCodePageReachMsiexecAsTyped) {
-  fake::W().codePage = fake::CodePage::SingleByte;
+  fake::W().system.codePage = fake::CodePage::SingleByte;
   ScriptInstaller(0, true);
   const std::string property = "\"P=＂ /l*v C:\\x.log ＂\"";  // U+FF02, the full-width "
   const std::string folder = "INSTALLDIR=C:\\Про\\Demo";
@@ -98,8 +99,8 @@ TEST_F(LaunchInstallerTest, ArgumentsOutsideTheCodePageReachMsiexecAsTyped) {
 // holds '?' where the letters were, so it must open its own file by the
 // UTF-16 path.
 TEST_F(LaunchInstallerTest, LauncherInAFolderTheCodePageCannotNameReadsItselfAndInstalls) {
-  fake::W().codePage = fake::CodePage::SingleByte;
-  fake::W().modulePath = "C:\\Пётр\\setup.exe";
+  fake::W().system.codePage = fake::CodePage::SingleByte;
+  fake::W().system.modulePath = "C:\\Пётр\\setup.exe";
   InstallFakeLauncher(
       MakePayload({{1000, std::string("x64\\1033\\") + kProduct + "\\Product", Bytes("MSI")},
                    {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
@@ -130,7 +131,7 @@ TEST_F(LaunchInstallerTest, ExitCodeAndRegistrationDecideWhatStays) {
     EXPECT_EQ(Run("/passive"), static_cast<int>(c.exitCode)) << c.name;
     EXPECT_EQ(Extracted(), c.filesStay) << c.name;
     EXPECT_EQ(fake::IsFolder(kFolder), c.filesStay) << c.name;
-    EXPECT_TRUE(fake::W().messageBoxes.empty()) << c.name;
+    EXPECT_TRUE(fake::W().ui.messageBoxes.empty()) << c.name;
     TearDown();
   }
 }
@@ -148,11 +149,11 @@ TEST_F(LaunchInstallerTest, CancelWhileWritingRemovesEveryFileUnlessRegistered) 
           std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kProduct,
           "UninstallString", "MsiExec.exe /X");
     }
-    fake::W().diskSpace = 1;
-    fake::W().messageBoxAnswers = {IDCANCEL};
+    fake::W().faults.diskSpace = 1;
+    fake::W().ui.messageBoxAnswers = {IDCANCEL};
     EXPECT_EQ(Run(""), ERROR_WRITE_FAULT);
     EXPECT_TRUE(fake::W().process.launches.empty());
-    EXPECT_EQ(fake::W().messageBoxes.size(), 1u);  // the Retry/Cancel question only
+    EXPECT_EQ(fake::W().ui.messageBoxes.size(), 1u);  // the Retry/Cancel question only
     EXPECT_EQ(fake::Exists(kPackage), registered);
     EXPECT_EQ(fake::Exists(kCabinet), registered);
     EXPECT_EQ(fake::IsFolder(kFolder), registered);
@@ -163,22 +164,22 @@ TEST_F(LaunchInstallerTest, CancelWhileWritingRemovesEveryFileUnlessRegistered) 
 TEST_F(LaunchInstallerTest, InstallerThatCannotStartShowsTheSystemTextWithItsPath) {
   fake::W().process.installer.startError = ERROR_ACCESS_DENIED;
   EXPECT_EQ(Run("/passive"), ERROR_ACCESS_DENIED);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text,
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text,
             "Access is denied (C:\\Windows\\system32\\msiexec.exe).");
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, "setup.exe");
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, "setup.exe");
   EXPECT_TRUE(NothingExtracted());
 }
 
 // Only the system folder's msiexec.exe counts: one planted beside the
 // launcher, or in the current folder, never runs.
 TEST_F(LaunchInstallerTest, MsiexecMissingFromTheSystemFolderGivesText100) {
-  fake::W().nodes.erase(fake::Key(kMsiexec));
+  fake::W().files.nodes.erase(fake::Key(kMsiexec));
   fake::AddFile("C:\\Users\\Ann\\Downloads\\msiexec.exe", Bytes("MZ"));
   EXPECT_EQ(Run(""), 1155);
   EXPECT_TRUE(fake::W().process.launches.empty());
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, kText100);
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText100);
   EXPECT_TRUE(NothingExtracted());
 }
 
@@ -187,12 +188,12 @@ TEST_F(LaunchInstallerTest, OverlongCommandLineIsRefusedBeforeTheInstallerRuns) 
   EXPECT_TRUE(fake::W().process.launches.empty());
   EXPECT_TRUE(NothingExtracted());
   // /qn silences the message; without it the text is composed from the status.
-  EXPECT_TRUE(fake::W().messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
   TearDown();
   SetUp();
   EXPECT_EQ(Run("PROPERTY=" + std::string(32700, 'x')), ERROR_FILENAME_EXCED_RANGE);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text,
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text,
             "The filename or extension is too long (1, 206, 2362).");
 }
 

@@ -27,11 +27,11 @@ class LaunchPayloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().strings[101] = kText101;
-    fake::W().commandLine = u"setup.exe";
+    fake::W().texts.strings[101] = kText101;
+    fake::W().system.commandLine = u"setup.exe";
   }
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
   int Run(const Bytes& payload, VerificationKey key = kCompiledVerificationKey) {
@@ -39,8 +39,8 @@ class LaunchPayloadTest : public ::testing::Test {
     return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, key);
   }
   void ExpectText101() {
-    ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+    ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
   }
 };
 

@@ -22,12 +22,12 @@ class LaunchSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().strings[100] = "Windows Installer is required.";
-    fake::W().strings[101] = kText101;
-    fake::W().commandLine = u"setup.exe";
+    fake::W().texts.strings[100] = "Windows Installer is required.";
+    fake::W().texts.strings[101] = kText101;
+    fake::W().system.commandLine = u"setup.exe";
   }
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 
@@ -37,7 +37,7 @@ class LaunchSelectionTest : public ::testing::Test {
   }
 
   bool ShowedText101() const {
-    for (const fake::MessageBoxCall& box : fake::W().messageBoxes)
+    for (const fake::MessageBoxCall& box : fake::W().ui.messageBoxes)
       if (box.text == kText101) return true;
     return false;
   }
@@ -46,10 +46,10 @@ class LaunchSelectionTest : public ::testing::Test {
 TEST_F(LaunchSelectionTest, PayloadWithoutAFittingPackageEndsWithText101) {
   std::vector<uint8_t> payload = MakePayload({{1000, "Intel\\1033\\{P}\\P", Bytes("MSI")},
                                               {1001, "x64\\1031\\{D}\\D", Bytes("MSI-D")}});
-  fake::W().userLcid = 1041;
+  fake::W().system.userLcid = 1041;
   EXPECT_EQ(Run(payload), 13);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
 }
 
 TEST_F(LaunchSelectionTest, CabinetThatCannotBeDecodedEndsWithText101) {
@@ -57,8 +57,8 @@ TEST_F(LaunchSelectionTest, CabinetThatCannotBeDecodedEndsWithText101) {
                                               {1001, "cab\\1000\\main.cab", Bytes("CAB")}});
   payload[payload.size() - 28 - 1] ^= 0xFF;  // the cabinet block's signature
   EXPECT_EQ(Run(payload), 13);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
 }
 
 // Names from the manifest never reach outside the product folder: a cabinet
@@ -98,7 +98,7 @@ TEST_F(LaunchSelectionTest, NameReachingOutOfTheProductFolderEndsWithText101) {
 TEST_F(LaunchSelectionTest, FittingPackageGoesPastSelection) {
   std::vector<uint8_t> payload = MakePayload({{1000, "x64\\1033\\{P}\\Product", Bytes("MSI")},
                                               {1001, "cab\\1000\\main.cab", Bytes("CAB")}});
-  fake::W().userLcid = 1041;
+  fake::W().system.userLcid = 1041;
   EXPECT_NE(Run(payload), 13);
   EXPECT_FALSE(ShowedText101());
 }

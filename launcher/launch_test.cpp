@@ -21,23 +21,24 @@ class RunLauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::Reset();
-    fake::W().strings[100] = kText100;
-    fake::W().strings[101] = kText101;
-    fake::W().strings[102] = "Select a folder where you want to extract the installation files:";
-    fake::W().modulePath = kModule;
+    fake::W().texts.strings[100] = kText100;
+    fake::W().texts.strings[101] = kText101;
+    fake::W().texts.strings[102] =
+        "Select a folder where you want to extract the installation files:";
+    fake::W().system.modulePath = kModule;
     fake::AddFile(kModule, std::vector<uint8_t>(4096, 0x5A));  // a launcher without payload
-    fake::W().commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
+    fake::W().system.commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
   }
 
   // Every run must leave nothing allocated, no handle open and COM balanced.
   void TearDown() override {
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
-    EXPECT_EQ(fake::W().comInitialized, 0);
+    EXPECT_EQ(fake::W().com.initialized, 0);
   }
 
   void SetArguments(const std::string& arguments) {
-    fake::W().commandLine = u"setup.exe " + fake::Utf16(arguments);
+    fake::W().system.commandLine = u"setup.exe " + fake::Utf16(arguments);
   }
 
   int Run() { return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1); }
@@ -45,10 +46,10 @@ class RunLauncherTest : public ::testing::Test {
 
 TEST_F(RunLauncherTest, NoPayloadShowsText101WithTheFileNameAsCaption) {
   EXPECT_EQ(Run(), 1168);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, "setup.exe");
-  EXPECT_EQ(fake::W().messageBoxes[0].type, static_cast<UINT>(MB_ICONERROR | MB_OK));
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, "setup.exe");
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].type, static_cast<UINT>(MB_ICONERROR | MB_OK));
 }
 
 TEST_F(RunLauncherTest, QuietSwitchesSilenceTheMessageOnly) {
@@ -56,19 +57,19 @@ TEST_F(RunLauncherTest, QuietSwitchesSilenceTheMessageOnly) {
     SetUp();
     SetArguments(arguments);
     EXPECT_EQ(Run(), 1168) << arguments;
-    EXPECT_TRUE(fake::W().messageBoxes.empty()) << arguments;
+    EXPECT_TRUE(fake::W().ui.messageBoxes.empty()) << arguments;
   }
   SetUp();
   SetArguments("/quiet2 -q");
   EXPECT_EQ(Run(), 1168);
-  EXPECT_EQ(fake::W().messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes.size(), 1u);
 }
 
 TEST_F(RunLauncherTest, RestrictsDllSearchBeforeAnythingElse) {
   Run();
-  EXPECT_TRUE(fake::W().dllSearchRestricted);
-  EXPECT_EQ(fake::W().callsBeforeDllSearchRestricted, 0u);
-  EXPECT_TRUE(fake::W().commonControlsInitialized);
+  EXPECT_TRUE(fake::W().system.dllSearchRestricted);
+  EXPECT_EQ(fake::W().system.callsBeforeDllSearchRestricted, 0u);
+  EXPECT_TRUE(fake::W().ui.commonControlsInitialized);
 }
 
 // The own file cannot be read: text 101 and the documented exit code.
@@ -83,57 +84,60 @@ class OwnFileFaultTest : public RunLauncherTest, public ::testing::WithParamInte
 TEST_P(OwnFileFaultTest, ShowsText101) {
   GetParam().arrange();
   EXPECT_EQ(Run(), GetParam().exitCode);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, kText101);
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, OwnFileFaultTest,
     ::testing::Values(
-        ReadFault{"ReadFails", [] { fake::W().unreadableFiles.insert(fake::Key(kModule)); }, 30},
-        ReadFault{"ShortRead", [] { fake::W().shortReadFiles.insert(fake::Key(kModule)); }, 30},
-        ReadFault{"SizeFails", [] { fake::W().sizeFailFiles.insert(fake::Key(kModule)); }, 132},
-        ReadFault{"Missing", [] { fake::W().nodes.erase(fake::Key(kModule)); },
+        ReadFault{"ReadFails", [] { fake::W().faults.unreadableFiles.insert(fake::Key(kModule)); },
+                  30},
+        ReadFault{"ShortRead", [] { fake::W().faults.shortReadFiles.insert(fake::Key(kModule)); },
+                  30},
+        ReadFault{"SizeFails", [] { fake::W().faults.sizeFailFiles.insert(fake::Key(kModule)); },
+                  132},
+        ReadFault{"Missing", [] { fake::W().files.nodes.erase(fake::Key(kModule)); },
                   ERROR_FILE_NOT_FOUND},
         // Allocations: 1 the argument block, 2 the module path, 3 the same
         // path in UTF-16, 4 the image.
-        ReadFault{"NoMemoryForImage", [] { fake::W().failAllocations = {4}; }, 8}),
+        ReadFault{"NoMemoryForImage", [] { fake::W().memory.failAllocations = {4}; }, 8}),
     [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 TEST_F(RunLauncherTest, CommandLineThatCannotBeSplitGivesAComposedMessage) {
-  fake::W().failAllocations = {1};
-  fake::W().systemMessages[8] =
+  fake::W().memory.failAllocations = {1};
+  fake::W().texts.systemMessages[8] =
       "Not enough memory resources are available to process this command.\r\n";
   EXPECT_EQ(Run(), 8);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text,
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text,
             "Not enough memory resources are available to process this command (1, 8, 2411).");
   // The module path is not known yet at this point.
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, "Loader");
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, "Loader");
 }
 
 TEST_F(RunLauncherTest, UnavailableModulePathGivesError1921CaptionedLoader) {
-  fake::W().modulePath.reset();
+  fake::W().system.modulePath.reset();
   SetArguments("/passive");
   EXPECT_EQ(Run(), 1921);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, "Error 1921 (1, 1921, 2406).");
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, "Loader");
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, "Error 1921 (1, 1921, 2406).");
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, "Loader");
 }
 
 TEST_F(RunLauncherTest, UnavailableUtf16ModulePathGivesError1921) {
-  fake::W().failAllocations = {3};  // the UTF-16 module path
+  fake::W().memory.failAllocations = {3};  // the UTF-16 module path
   EXPECT_EQ(Run(), 1921);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, "Error 1921 (1, 1921, 2408).");
-  EXPECT_EQ(fake::W().messageBoxes[0].caption, "setup.exe");
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, "Error 1921 (1, 1921, 2408).");
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].caption, "setup.exe");
 }
 
 TEST_F(RunLauncherTest, MissingResourceStringFallsBackToTheComposedText) {
-  fake::W().strings.erase(101);
+  fake::W().texts.strings.erase(101);
   EXPECT_EQ(Run(), 1168);
-  ASSERT_EQ(fake::W().messageBoxes.size(), 1u);
-  EXPECT_EQ(fake::W().messageBoxes[0].text, "Error 1168 (1, 1168, 509).");
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, "Error 1168 (1, 1168, 509).");
 }
 
 }  // namespace

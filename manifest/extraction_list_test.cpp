@@ -54,7 +54,7 @@ class ExtractionListTest : public ::testing::Test {
   void SetUp() override { fake::Reset(); }
   void TearDown() override {
     FreeJob();
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
   }
 
   // What the clean-up frees, done here so that a test can start over.
@@ -181,7 +181,7 @@ TEST_F(ExtractionListTest, NameThatIsNotOnePlainFileNameFailsTheList) {
 // In a double-byte code page 0x5C is also a trail byte: the cabinet named by
 // the characters 0x95 0x5C, ".cab" keeps its whole name.
 TEST_F(ExtractionListTest, TrailByteBackslashStaysInTheCabinetName) {
-  fake::W().codePage = fake::CodePage::DoubleByte;
+  fake::W().system.codePage = fake::CodePage::DoubleByte;
   char16_t unit = 0;
   ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, "\x95\x5C", 2, reinterpret_cast<WCHAR*>(&unit), 1), 1);
   const std::string name = fake::Utf8(std::u16string(1, unit)) + ".cab";
@@ -197,7 +197,7 @@ TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
                                  {1001, "cab\\1000\\a.cab", Bytes("A")},
                                  {1002, "cab\\1000\\b.cab", Bytes("B")}})});
   // The first item.
-  fake::W().failAllocations = {fake::W().allocationCalls + 1};
+  fake::W().memory.failAllocations = {fake::W().memory.allocationCalls + 1};
   PackageMatch match = Match(0, 1000);
   EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
   EXPECT_EQ(job_.count, 0);
@@ -210,7 +210,7 @@ TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
   job_.count = 1;
   snprintf(job_.items[0].name, sizeof job_.items[0].name, "main.msi");
   CabinetCollection collection = {sources.list(), &job_, 0, 1000, false};
-  fake::W().failAllocations = {fake::W().allocationCalls + 1};
+  fake::W().memory.failAllocations = {fake::W().memory.allocationCalls + 1};
   ExtractItem* before = job_.items;
   EXPECT_EQ(CollectCabinetEntry(0, 1001, "cab\\1000\\a.cab", &collection), 1);
   EXPECT_TRUE(collection.error);

@@ -31,7 +31,7 @@ int Record(uint32_t sourceIndex, uint32_t key, const char* text, void* context) 
 class ManifestWalkTest : public ::testing::Test {
  protected:
   void SetUp() override { fake::Reset(); }
-  void TearDown() override { EXPECT_EQ(fake::W().liveAllocations, 0u); }
+  void TearDown() override { EXPECT_EQ(fake::W().memory.liveAllocations, 0u); }
 
   bool Walk(const std::vector<std::vector<uint8_t>>& manifests, Recorder& recorder) {
     Sources sources = Sources::OfManifests(manifests);
@@ -125,7 +125,7 @@ TEST_F(ManifestWalkTest, TextIsConvertedToTheAnsiCodePage) {
                {fake::CodePage::SingleByte, "Gr\xF6\xDF" "e ?"}};
   for (const Case& c : cases) {
     fake::Reset();
-    fake::W().codePage = c.page;
+    fake::W().system.codePage = c.page;
     Recorder recorder;
     EXPECT_TRUE(Walk({ManifestBytes({{1, text}})}, recorder));
     EXPECT_EQ(recorder.seen, (std::vector<Seen>{Seen{0, 1, c.expected}}));
@@ -133,7 +133,7 @@ TEST_F(ManifestWalkTest, TextIsConvertedToTheAnsiCodePage) {
 }
 
 TEST_F(ManifestWalkTest, NoMemoryForATextEndsTheWalk) {
-  fake::W().failAllocations = {2};  // the second entry's text
+  fake::W().memory.failAllocations = {2};  // the second entry's text
   Recorder recorder;
   EXPECT_FALSE(Walk({ManifestBytes({{1, "a"}, {2, "b"}, {3, "c"}})}, recorder));
   EXPECT_EQ(recorder.seen, (std::vector<Seen>{Seen{0, 1, "a"}}));

@@ -84,12 +84,12 @@ std::vector<Selection> Selections() {
 class SelectPackageTest : public ::testing::TestWithParam<Selection> {
  protected:
   void SetUp() override { fake::Reset(); }
-  void TearDown() override { EXPECT_EQ(fake::W().liveAllocations, 0u); }
+  void TearDown() override { EXPECT_EQ(fake::W().memory.liveAllocations, 0u); }
 };
 
 TEST_P(SelectPackageTest, ChoosesTheFittingEntry) {
   const Selection& s = GetParam();
-  fake::W().codePage = s.codePage;
+  fake::W().system.codePage = s.codePage;
   std::vector<std::vector<uint8_t>> manifests;
   for (const auto& entries : s.sources) manifests.push_back(ManifestBytes(entries));
   Sources sources = Sources::OfManifests(manifests);
@@ -140,7 +140,7 @@ TEST(MatchPackageEntryTest, FillsTheFieldsOfTheAcceptedEntry) {
 // character, so a name of two such characters arrives whole.
 TEST(MatchPackageEntryTest, TrailByteBackslashIsNoSeparator) {
   fake::Reset();
-  fake::W().codePage = fake::CodePage::DoubleByte;
+  fake::W().system.codePage = fake::CodePage::DoubleByte;
   PackageMatch match = {};
   match.lcid = 1041;
   EXPECT_EQ(MatchPackageEntry(0, 1000, "x64\\1041\\{P}\\\x83\x5C\x95\x5C\\x", &match), 0);

@@ -77,7 +77,7 @@ TEST(FileNameFault, OnlyASinglePlainComponentPasses) {
   };
   for (const Name& n : names) {
     fake::Reset();
-    fake::W().codePage = n.codePage;
+    fake::W().system.codePage = n.codePage;
     const char* fault = FileNameFault(n.name.c_str());
     if (n.fault)
       EXPECT_STREQ(fault, n.fault) << "'" << n.name << "'";

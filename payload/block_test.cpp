@@ -57,16 +57,16 @@ Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = 
                           nullptr, 0, flags, key};
   uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
   uint32_t size = 12345;
-  const uint32_t live = fake::W().liveAllocations;
+  const uint32_t live = fake::W().memory.liveAllocations;
   Found found{FindBlock(&source, kind, id, &content, &size), {}};
   if (found.status.code == 0) {
-    EXPECT_EQ(fake::W().liveAllocations, live + 1);
+    EXPECT_EQ(fake::W().memory.liveAllocations, live + 1);
     found.content.assign(content, content + size);
     LocalFree(content);
   } else {
     EXPECT_EQ(content, nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(fake::W().liveAllocations, live);
+    EXPECT_EQ(fake::W().memory.liveAllocations, live);
   }
   return found;
 }
@@ -399,11 +399,11 @@ TEST_F(FindBlockTest, AllocationFailures) {
     const GUID& kind = c.file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND;
     fake::Reset();
     ASSERT_EQ(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status.code, 0u);
-    const uint32_t calls = fake::W().allocationCalls;
+    const uint32_t calls = fake::W().memory.allocationCalls;
     ASSERT_GE(calls, c.flags & SOURCE_COMPRESSED ? 3u : 1u);
     for (uint32_t n = 1; n <= calls; n++) {
       fake::Reset();
-      fake::W().failAllocations = {n};
+      fake::W().memory.failAllocations = {n};
       EXPECT_STATUS(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status, c.code, c.location);
     }
   }

@@ -48,7 +48,7 @@ class CertificateSourcesTest : public ::testing::Test {
     EXPECT_EQ(fake::W().crypt.openMessages, 0);
     EXPECT_EQ(fake::W().crypt.openCertificates, 0);
     Free();
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
   }
 
   Status Scan(const Bytes& image) {

@@ -26,10 +26,10 @@ Inflated Inflate(const Bytes& data) {
   std::copy(data.begin(), data.end(), copy.get());
   uint8_t* content = copy.get();  // must be overwritten
   uint32_t size = 999;
-  const uint32_t live = fake::W().liveAllocations;
+  const uint32_t live = fake::W().memory.liveAllocations;
   Inflated out{InflateBlock(&content, &size, copy.get(), static_cast<uint32_t>(data.size())), {}};
   if (out.result == Z_OK) {
-    EXPECT_EQ(fake::W().liveAllocations, live + 1);
+    EXPECT_EQ(fake::W().memory.liveAllocations, live + 1);
     // Decoded files stay in memory until the installer has run: the block
     // holds the content and nothing more.
     EXPECT_EQ(fake::AllocationSize(content), size ? size : 1u);
@@ -38,7 +38,7 @@ Inflated Inflate(const Bytes& data) {
   } else {
     EXPECT_EQ(content, nullptr);
     EXPECT_EQ(size, 0u);
-    EXPECT_EQ(fake::W().liveAllocations, live);
+    EXPECT_EQ(fake::W().memory.liveAllocations, live);
   }
   return out;
 }
@@ -84,7 +84,7 @@ TEST_F(InflateBlockTest, OneMebibyteOfZerosFromAboutOneKilobyte) {
   Inflated out = Inflate(stream);
   EXPECT_EQ(out.result, Z_OK);
   EXPECT_EQ(out.content, zeros);
-  EXPECT_LE(fake::W().allocationCalls, 20u);
+  EXPECT_LE(fake::W().memory.allocationCalls, 20u);
 }
 
 TEST_F(InflateBlockTest, BadStreams) {
@@ -143,11 +143,11 @@ TEST_F(InflateBlockTest, BytesAfterTheStreamAreIgnored) {
 TEST_F(InflateBlockTest, AllocationFailureAtEachGrowth) {
   const Bytes stream = ZlibStream(Bytes(1 << 20, 0));
   Inflate(stream);
-  const uint32_t calls = fake::W().allocationCalls;
+  const uint32_t calls = fake::W().memory.allocationCalls;
   ASSERT_GE(calls, 5u);
   for (uint32_t n = 1; n <= calls; n++) {
     fake::Reset();
-    fake::W().failAllocations = {n};
+    fake::W().memory.failAllocations = {n};
     EXPECT_EQ(Inflate(stream).result, Z_MEM_ERROR) << n;
   }
 }

@@ -32,7 +32,7 @@ class LoadPayloadSourcesTest : public ::testing::Test {
   void SetUp() override { fake::Reset(); }
   void TearDown() override {
     Free();
-    EXPECT_EQ(fake::W().liveAllocations, 0u);
+    EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_EQ(fake::W().crypt.openMessages, 0);
   }
   Status Load(const Bytes& image) {

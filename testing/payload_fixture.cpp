@@ -41,5 +41,5 @@ void InstallFakeLauncher(const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> file(2048, 0x5A);
   file[0] = 'M';
   file.insert(file.end(), payload.begin(), payload.end());
-  fake::AddFile(fake::NameOnDisk(fake::Utf16(*fake::W().modulePath)), file);
+  fake::AddFile(fake::NameOnDisk(fake::Utf16(*fake::W().system.modulePath)), file);
 }

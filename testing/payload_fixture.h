@@ -22,7 +22,7 @@ struct TestEntry {
 std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries);
 std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries, EVP_PKEY* key);
 
-// Puts a launcher file at *fake::W().modulePath (under the name the wide file
+// Puts a launcher file at *fake::W().system.modulePath (under the name the wide file
 // calls find it by, fake::NameOnDisk): a few bytes of a program that is not a
 // signed PE image, then the payload up to the end of the file.
 void InstallFakeLauncher(const std::vector<uint8_t>& payload);

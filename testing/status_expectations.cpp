@@ -8,12 +8,12 @@ std::vector<uint32_t> AllocationFailureLocations(const std::function<Status()>& 
   cleanUp();
   fake::Reset();
   EXPECT_EQ(run().code, 0u) << "the run must succeed without faults";
-  const uint32_t calls = fake::W().allocationCalls;
+  const uint32_t calls = fake::W().memory.allocationCalls;
   std::vector<uint32_t> locations;
   for (uint32_t n = 1; n <= calls; n++) {
     cleanUp();
     fake::Reset();
-    fake::W().failAllocations = {n};
+    fake::W().memory.failAllocations = {n};
     const Status status = run();
     EXPECT_EQ(status.code, status.location == inflateLocation
                                ? static_cast<uint32_t>(ERROR_INVALID_DATA)

@@ -47,7 +47,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
   *object = nullptr;
   if (W().com.failCreate)
     call.result = W().com.failCreate;
-  else if (W().comInitialized <= 0)
+  else if (W().com.initialized <= 0)
     call.result = fake::kNotInitialized;
   else if (!fake::SameGuid(clsid, fake::kTaskbarListClass))
     call.result = fake::kClassNotRegistered;

@@ -33,6 +33,7 @@ struct TaskbarCall {
 
 // State of the simulated com services; part of fake::World and reset with it.
 struct ComState {
+  int initialized = 0;  // CoInitialize minus CoUninitialize
   std::vector<CreateInstanceCall> creates;
   HRESULT failCreate = 0;  // when nonzero, CoCreateInstance fails with it
   std::vector<TaskbarCall> taskbarCalls;

@@ -16,7 +16,7 @@ World& W() {
 void Reset() { W() = World{}; }
 
 void NoteCall() {
-  if (!W().dllSearchRestricted) W().callsBeforeDllSearchRestricted++;
+  if (!W().system.dllSearchRestricted) W().system.callsBeforeDllSearchRestricted++;
 }
 
 SIZE_T AllocationSize(const void* memory) { return static_cast<const SIZE_T*>(memory)[-2]; }
@@ -94,8 +94,8 @@ DWORD GetLastError() { return W().lastError; }
 void SetLastError(DWORD code) { W().lastError = code; }
 
 static bool AllocationFails() {
-  uint32_t n = ++W().allocationCalls;
-  if (W().failAllocations.count(n)) {
+  uint32_t n = ++W().memory.allocationCalls;
+  if (W().memory.failAllocations.count(n)) {
     W().lastError = ERROR_NOT_ENOUGH_MEMORY;
     return true;
   }
@@ -108,7 +108,7 @@ static void* RawAlloc(SIZE_T bytes, bool zero) {
                                           : malloc(bytes + sizeof(SIZE_T) * 2));
   if (!block) return nullptr;
   block[0] = bytes;
-  W().liveAllocations++;
+  W().memory.liveAllocations++;
   return block + 2;
 }
 
@@ -136,7 +136,7 @@ HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
   // A real LocalReAlloc may move the block; this one always does, so that
   // callers that keep a stale pointer are caught.
   free(old);
-  W().liveAllocations--;
+  W().memory.liveAllocations--;
   return fresh;
 }
 
@@ -144,7 +144,7 @@ HLOCAL LocalFree(HLOCAL mem) {
   NoteCall();
   if (mem) {
     free(static_cast<SIZE_T*>(mem) - 2);
-    W().liveAllocations--;
+    W().memory.liveAllocations--;
   }
   return nullptr;
 }
@@ -156,7 +156,7 @@ HGLOBAL GlobalFree(HGLOBAL mem) { return LocalFree(mem); }
 
 LPWSTR GetCommandLineW() {
   NoteCall();
-  return const_cast<LPWSTR>(W().commandLine.c_str());
+  return const_cast<LPWSTR>(W().system.commandLine.c_str());
 }
 
 // Windows cuts the path to size - 1 units, terminates it and returns size
@@ -179,13 +179,13 @@ static DWORD CopyModulePath(const std::basic_string<Char>& path, Char* buffer, D
 
 DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
   NoteCall();
-  if (!W().modulePath) {
+  if (!W().system.modulePath) {
     W().lastError = ERROR_MOD_NOT_FOUND;
     return 0;
   }
   // The system holds the path in UTF-16 and converts it as the code page
   // allows.
-  std::u16string wide = fake::Utf16(*W().modulePath);
+  std::u16string wide = fake::Utf16(*W().system.modulePath);
   std::string ansi(wide.size() * 4 + 1, '\0');
   int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &ansi[0], static_cast<int>(ansi.size()),
                               nullptr, nullptr);
@@ -195,11 +195,11 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR buffer, DWORD size) {
 
 DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
   NoteCall();
-  if (!W().modulePath) {
+  if (!W().system.modulePath) {
     W().lastError = ERROR_MOD_NOT_FOUND;
     return 0;
   }
-  return CopyModulePath(fake::Utf16(*W().modulePath), buffer, size);
+  return CopyModulePath(fake::Utf16(*W().system.modulePath), buffer, size);
 }
 
 static std::string Upper(std::string s) {
@@ -210,7 +210,7 @@ static std::string Upper(std::string s) {
 
 HMODULE GetModuleHandleA(LPCSTR name) {
   NoteCall();
-  if (name && W().loadedLibraries.count(Upper(name)))
+  if (name && W().system.loadedLibraries.count(Upper(name)))
     return reinterpret_cast<HMODULE>(0x10000);
   W().lastError = ERROR_MOD_NOT_FOUND;
   return nullptr;
@@ -220,18 +220,18 @@ HMODULE LoadLibraryA(LPCSTR name) { return LoadLibraryExA(name, nullptr, 0); }
 
 HMODULE LoadLibraryExA(LPCSTR name, HANDLE, DWORD) {
   NoteCall();
-  if (W().missingLibraries.count(Upper(name))) {
+  if (W().system.missingLibraries.count(Upper(name))) {
     W().lastError = ERROR_MOD_NOT_FOUND;
     return nullptr;
   }
-  W().loadedLibraries.insert(Upper(name));
+  W().system.loadedLibraries.insert(Upper(name));
   return reinterpret_cast<HMODULE>(0x10000);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   NoteCall();
-  auto it = W().procedures.find(name);
-  if (!module || it == W().procedures.end()) {
+  auto it = W().system.procedures.find(name);
+  if (!module || it == W().system.procedures.end()) {
     W().lastError = ERROR_PROC_NOT_FOUND;
     return nullptr;
   }
@@ -248,7 +248,7 @@ UINT SetErrorMode(UINT mode) {
 
 LCID GetUserDefaultLCID() {
   NoteCall();
-  return W().userLcid;
+  return W().system.userLcid;
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
@@ -257,38 +257,38 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
     W().lastError = ERROR_INSUFFICIENT_BUFFER;
     return FALSE;
   }
-  info->dwMajorVersion = W().versionMajor;
-  info->dwMinorVersion = W().versionMinor;
+  info->dwMajorVersion = W().system.versionMajor;
+  info->dwMinorVersion = W().system.versionMinor;
   info->dwBuildNumber = 0;
   info->dwPlatformId = 2;
   info->szCSDVersion[0] = 0;
   return TRUE;
 }
 
-void RestrictDllSearchToSystem32() { W().dllSearchRestricted = true; }
+void RestrictDllSearchToSystem32() { W().system.dllSearchRestricted = true; }
 
 void InitCommonControls() {
   NoteCall();
-  W().commonControlsInitialized = true;
+  W().ui.commonControlsInitialized = true;
 }
 
 HRESULT CoInitialize(LPVOID) {
   NoteCall();
-  W().comInitialized++;
+  W().com.initialized++;
   return S_OK;
 }
 
 void CoUninitialize() {
   NoteCall();
-  W().comInitialized--;
+  W().com.initialized--;
 }
 
 // ---------------------------------------------------------------- texts
 
 int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
   NoteCall();
-  auto it = W().strings.find(id);
-  if (it == W().strings.end() || size <= 0) {
+  auto it = W().texts.strings.find(id);
+  if (it == W().texts.strings.end() || size <= 0) {
     if (size > 0) buffer[0] = 0;
     W().lastError = ERROR_NOT_FOUND;
     return 0;
@@ -303,9 +303,9 @@ int LoadStringA(HINSTANCE, UINT id, LPSTR buffer, int size) {
 DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size,
                      va_list*) {
   NoteCall();
-  W().lastFormatMessageFlags = flags;
-  auto it = W().systemMessages.find(messageId);
-  if (it == W().systemMessages.end()) {
+  W().texts.lastFormatMessageFlags = flags;
+  auto it = W().texts.systemMessages.find(messageId);
+  if (it == W().texts.systemMessages.end()) {
     W().lastError = 317;  // ERROR_MR_MID_NOT_FOUND
     return 0;
   }
@@ -323,10 +323,10 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer,
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   NoteCall();
-  W().messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
-  if (!W().messageBoxAnswers.empty()) {
-    int answer = W().messageBoxAnswers.front();
-    W().messageBoxAnswers.pop_front();
+  W().ui.messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", type});
+  if (!W().ui.messageBoxAnswers.empty()) {
+    int answer = W().ui.messageBoxAnswers.front();
+    W().ui.messageBoxAnswers.pop_front();
     return answer;
   }
   return (type & 0xF) == MB_RETRYCANCEL ? IDRETRY : IDOK;
@@ -341,7 +341,7 @@ static bool IsLeadByte(uint8_t c) {
 // Length in bytes of the character starting at text (at least 1).
 static size_t CharLength(const unsigned char* text) {
   if (!*text) return 0;
-  switch (W().codePage) {
+  switch (W().system.codePage) {
     case fake::CodePage::Utf8: {
       size_t n = *text < 0xC0 ? 1 : *text < 0xE0 ? 2 : *text < 0xF0 ? 3 : 4;
       for (size_t k = 1; k < n; k++)
@@ -420,7 +420,7 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH wide, int wideCount, LPSTR 
   std::u16string units(wide, wide + count);
   std::string out;
   bool utf8 = codePage == CP_UTF8 ||
-              (codePage == CP_ACP && W().codePage == fake::CodePage::Utf8);
+              (codePage == CP_ACP && W().system.codePage == fake::CodePage::Utf8);
   if (utf8) {
     out = fake::Utf8(units);
   } else {
@@ -428,17 +428,17 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH wide, int wideCount, LPSTR 
     for (char16_t u : units) {
       // Windows maps by "best fit" unless told not to: the full-width forms of
       // a single-byte page become their ASCII look-alikes (U+FF02 becomes '"').
-      if (W().codePage == fake::CodePage::SingleByte && u >= 0xFF01 && u <= 0xFF5E) {
+      if (W().system.codePage == fake::CodePage::SingleByte && u >= 0xFF01 && u <= 0xFF5E) {
         out.push_back(static_cast<char>(u - 0xFEE0));
         continue;
       }
       uint8_t lead = 0, trail = 0;
-      if (W().codePage == fake::CodePage::DoubleByte && DoubleBytePair(u, &lead, &trail)) {
+      if (W().system.codePage == fake::CodePage::DoubleByte && DoubleBytePair(u, &lead, &trail)) {
         out.push_back(static_cast<char>(lead));
         out.push_back(static_cast<char>(trail));
         continue;
       }
-      bool fits = W().codePage == fake::CodePage::SingleByte ? u < 0x100 : u < 0x80;
+      bool fits = W().system.codePage == fake::CodePage::SingleByte ? u < 0x100 : u < 0x80;
       if (!fits && usedDefault) *usedDefault = TRUE;
       out.push_back(fits ? static_cast<char>(u) : fallback);
     }
@@ -463,13 +463,14 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multi, int multiCount, LPWST
   std::string bytes(multi, multi + count);
   std::u16string out;
   bool utf8 = codePage == CP_UTF8 ||
-              (codePage == CP_ACP && W().codePage == fake::CodePage::Utf8);
+              (codePage == CP_ACP && W().system.codePage == fake::CodePage::Utf8);
   if (utf8) {
     out = fake::Utf16(bytes);
   } else {
     for (size_t i = 0; i < bytes.size(); i++) {
       auto c = static_cast<uint8_t>(bytes[i]);
-      if (W().codePage == fake::CodePage::DoubleByte && IsLeadByte(c) && i + 1 < bytes.size()) {
+      if (W().system.codePage == fake::CodePage::DoubleByte && IsLeadByte(c) &&
+          i + 1 < bytes.size()) {
         uint32_t pair = (c - 0x81u) * 256u + static_cast<uint8_t>(bytes[++i]);
         out.push_back(static_cast<char16_t>(0x4E00 + pair % 0x5000));
       } else {

@@ -47,7 +47,7 @@ std::string Key(const std::string& path) {
   if (parts.size() > 1 && IsDrive(parts[0])) {
     root = parts[0] + "\\";
   } else if (parts.size() > 1 && parts[0].empty() && !parts[1].empty()) {
-    std::vector<std::string> current = Components(W().currentDirectory);
+    std::vector<std::string> current = Components(W().files.currentDirectory);
     if (IsDrive(current[0])) root = current[0] + "\\";
   }
   if (root.empty()) {
@@ -81,11 +81,11 @@ std::string ParentOf(const std::string& path) {
   return Join(parts, 0, parts.size() - 1);
 }
 
-bool Exists(const std::string& path) { return W().nodes.count(Key(path)) != 0; }
+bool Exists(const std::string& path) { return W().files.nodes.count(Key(path)) != 0; }
 
 bool IsFolder(const std::string& path) {
-  auto it = W().nodes.find(Key(path));
-  return it != W().nodes.end() && it->second.directory;
+  auto it = W().files.nodes.find(Key(path));
+  return it != W().files.nodes.end() && it->second.directory;
 }
 
 void AddFolder(const std::string& path) {
@@ -93,28 +93,28 @@ void AddFolder(const std::string& path) {
   if (key.empty() || Exists(key)) return;
   std::string parent = ParentOf(key);
   if (!parent.empty() && parent != key) AddFolder(parent);
-  W().nodes[key].directory = true;
-  W().displayNames[key] = path;
+  W().files.nodes[key].directory = true;
+  W().files.displayNames[key] = path;
 }
 
 void AddFile(const std::string& path, const std::vector<uint8_t>& data) {
   AddFolder(ParentOf(path));
-  Node& node = W().nodes[Key(path)];
+  Node& node = W().files.nodes[Key(path)];
   node.directory = false;
   node.data = std::make_shared<std::vector<uint8_t>>(data);
-  W().displayNames[Key(path)] = path;
+  W().files.displayNames[Key(path)] = path;
 }
 
 void AddHardLink(const std::string& existing, const std::string& link) {
   AddFolder(ParentOf(link));
-  Node& node = W().nodes[Key(link)];
-  node = W().nodes.at(Key(existing));
-  W().displayNames[Key(link)] = link;
+  Node& node = W().files.nodes[Key(link)];
+  node = W().files.nodes.at(Key(existing));
+  W().files.displayNames[Key(link)] = link;
 }
 
 std::vector<uint8_t> FileData(const std::string& path) {
-  auto it = W().nodes.find(Key(path));
-  return it == W().nodes.end() ? std::vector<uint8_t>() : *it->second.data;
+  auto it = W().files.nodes.find(Key(path));
+  return it == W().files.nodes.end() ? std::vector<uint8_t>() : *it->second.data;
 }
 
 std::string NameOnDisk(const std::u16string& path) {
@@ -150,12 +150,12 @@ static bool ValidPath(LPCSTR path) {
   // The fake knows only absolute paths: on a drive, or rooted on the current
   // drive; the launcher makes only those.
   if (strlen(path) >= 3 && path[1] == ':' && IsSeparator(path[2])) return true;
-  const std::string& current = W().currentDirectory;
+  const std::string& current = W().files.currentDirectory;
   return IsSeparator(path[0]) && !IsSeparator(path[1]) && current.size() >= 2 && current[1] == ':';
 }
 
 static bool InUnwritableFolder(const std::string& key) {
-  for (const std::string& folder : W().unwritableFolders) {
+  for (const std::string& folder : W().faults.unwritableFolders) {
     std::string f = Key(folder);
     if (key.size() > f.size() && key.compare(0, f.size(), f) == 0 && key[f.size()] == '\\')
       return true;
@@ -177,8 +177,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     return INVALID_HANDLE_VALUE;
   }
   std::string key = Key(path);
-  auto it = W().nodes.find(key);
-  bool exists = it != W().nodes.end();
+  auto it = W().files.nodes.find(key);
+  bool exists = it != W().files.nodes.end();
   if (exists && it->second.directory) {
     W().lastError = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
@@ -202,8 +202,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
       W().lastError = ERROR_FILE_EXISTS;
       return INVALID_HANDLE_VALUE;
     }
-    fake::Node& node = W().nodes[key];
-    W().displayNames[key] = path;
+    fake::Node& node = W().files.nodes[key];
+    W().files.displayNames[key] = path;
     if (disposition == CREATE_ALWAYS) node.data->clear();
     W().lastError = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
                         ? ERROR_ALREADY_EXISTS
@@ -228,7 +228,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 
 static fake::OpenFile* AsFile(HANDLE handle) {
   auto* file = dynamic_cast<fake::OpenFile*>(fake::FindHandle(handle));
-  if (!file || !W().nodes.count(file->key)) {
+  if (!file || !W().files.nodes.count(file->key)) {
     W().lastError = ERROR_INVALID_HANDLE;
     return nullptr;
   }
@@ -239,11 +239,11 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
   NoteCall();
   fake::OpenFile* file = AsFile(handle);
   if (!file) return INVALID_FILE_SIZE;
-  if (W().sizeFailFiles.count(file->key)) {
+  if (W().faults.sizeFailFiles.count(file->key)) {
     W().lastError = ERROR_ACCESS_DENIED;
     return INVALID_FILE_SIZE;
   }
-  uint64_t size = W().nodes[file->key].data->size();
+  uint64_t size = W().files.nodes[file->key].data->size();
   if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
   W().lastError = 0;
   return static_cast<DWORD>(size);
@@ -254,14 +254,14 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   if (read) *read = 0;
   fake::OpenFile* file = AsFile(handle);
   if (!file) return FALSE;
-  if (!(file->access & GENERIC_READ) || W().unreadableFiles.count(file->key)) {
+  if (!(file->access & GENERIC_READ) || W().faults.unreadableFiles.count(file->key)) {
     W().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  const std::vector<uint8_t>& data = *W().nodes[file->key].data;
+  const std::vector<uint8_t>& data = *W().files.nodes[file->key].data;
   size_t left = file->position < data.size() ? data.size() - file->position : 0;
   size_t n = toRead < left ? toRead : left;
-  if (W().shortReadFiles.count(file->key)) n /= 2;
+  if (W().faults.shortReadFiles.count(file->key)) n /= 2;
   if (n) memcpy(buffer, data.data() + file->position, n);
   file->position += n;
   if (read) *read = static_cast<DWORD>(n);
@@ -279,14 +279,14 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LP
   }
   size_t n = toWrite;
   bool full = false;
-  if (W().diskSpace) {
-    if (*W().diskSpace < n) {
-      n = static_cast<size_t>(*W().diskSpace);
+  if (W().faults.diskSpace) {
+    if (*W().faults.diskSpace < n) {
+      n = static_cast<size_t>(*W().faults.diskSpace);
       full = true;
     }
-    *W().diskSpace -= n;
+    *W().faults.diskSpace -= n;
   }
-  std::vector<uint8_t>& data = *W().nodes[file->key].data;
+  std::vector<uint8_t>& data = *W().files.nodes[file->key].data;
   if (data.size() < file->position + n) data.resize(file->position + n);
   if (n) memcpy(data.data() + file->position, buffer, n);
   file->position += n;
@@ -315,7 +315,7 @@ HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data) {
     W().lastError = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  const fake::Node& node = W().nodes[Key(path)];
+  const fake::Node& node = W().files.nodes[Key(path)];
   memset(data, 0, sizeof(*data));
   data->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   data->nFileSizeLow = static_cast<DWORD>(node.data->size());
@@ -353,7 +353,7 @@ BOOL DeleteFileA(LPCSTR path) {
     W().lastError = 32;  // ERROR_SHARING_VIOLATION
     return FALSE;
   }
-  W().nodes.erase(key);
+  W().files.nodes.erase(key);
   return TRUE;
 }
 
@@ -376,8 +376,8 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     W().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  W().nodes[key].directory = true;
-  W().displayNames[key] = path;
+  W().files.nodes[key].directory = true;
+  W().files.displayNames[key] = path;
   return TRUE;
 }
 
@@ -391,12 +391,12 @@ BOOL RemoveDirectoryA(LPCSTR path) {
   // Children sort right after "KEY\"; siblings such as "KEY.OLD" may sort
   // between the folder and its children, so look from there.
   const std::string children = key + "\\";
-  auto next = W().nodes.lower_bound(children);
-  if (next != W().nodes.end() && next->first.compare(0, children.size(), children) == 0) {
+  auto next = W().files.nodes.lower_bound(children);
+  if (next != W().files.nodes.end() && next->first.compare(0, children.size(), children) == 0) {
     W().lastError = 145;  // ERROR_DIR_NOT_EMPTY
     return FALSE;
   }
-  W().nodes.erase(key);
+  W().files.nodes.erase(key);
   return TRUE;
 }
 
@@ -408,25 +408,25 @@ static UINT CopyOut(const std::string& value, LPSTR buffer, UINT size) {
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   NoteCall();
-  if (W().windowsDirectory.empty()) {
+  if (W().files.windowsDirectory.empty()) {
     W().lastError = ERROR_PATH_NOT_FOUND;
     return 0;
   }
-  return CopyOut(W().windowsDirectory, buffer, size);
+  return CopyOut(W().files.windowsDirectory, buffer, size);
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   NoteCall();
-  if (W().systemDirectory.empty()) {
+  if (W().files.systemDirectory.empty()) {
     W().lastError = ERROR_PATH_NOT_FOUND;
     return 0;
   }
-  return CopyOut(W().systemDirectory, buffer, size);
+  return CopyOut(W().files.systemDirectory, buffer, size);
 }
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
   NoteCall();
-  return CopyOut(W().currentDirectory, buffer, size);
+  return CopyOut(W().files.currentDirectory, buffer, size);
 }
 
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
@@ -436,8 +436,8 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
     const char* end = *p == '%' ? strchr(p + 1, '%') : nullptr;
     if (end) {
       std::string name(p + 1, end);
-      auto it = W().environment.find(Key(name));
-      if (it != W().environment.end()) {
+      auto it = W().system.environment.find(Key(name));
+      if (it != W().system.environment.end()) {
         out += it->second;
         p = end + 1;
         continue;

@@ -46,7 +46,7 @@ TEST(FakeFiles, RemoveDirectoryRefusesAFolderWithFilesWhateverItsSiblings) {
 TEST(FakeFiles, DiskFullWritesWhatFits) {
   fake::Reset();
   fake::AddFolder("D:\\");
-  fake::W().diskSpace = 5;
+  fake::W().faults.diskSpace = 5;
   HANDLE file = CreateFileA("D:\\f", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   EXPECT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
@@ -88,7 +88,7 @@ TEST(FakeFiles, HardLinkSharesTheContentUntilOneNameIsDeleted) {
 // such as ..\..\x.txt joined to a folder reaches outside it.
 TEST(FakeFiles, PathsResolveDotsAndTheCurrentDrive) {
   fake::Reset();
-  fake::W().currentDirectory = "C:\\Users\\Ann";
+  fake::W().files.currentDirectory = "C:\\Users\\Ann";
   fake::AddFolder("C:\\Windows\\Installer\\{P}");
   fake::AddFile("C:\\victim.txt", {'v'});
   struct Case {
@@ -127,7 +127,7 @@ TEST(FakeFiles, PathsResolveDotsAndTheCurrentDrive) {
 // page converts such characters both ways.
 TEST(FakeFiles, TrailByteBackslashIsNoSeparator) {
   fake::Reset();
-  fake::W().codePage = fake::CodePage::DoubleByte;
+  fake::W().system.codePage = fake::CodePage::DoubleByte;
   fake::AddFolder("C:\\T");
   HANDLE file = CreateFileA("C:\\T\\\x95\x5C.cab", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -63,7 +63,7 @@ void AnswerBrowser(const std::string& folder);
 void AnswerBrowserWithoutPath();
 void AnswerBrowserCancel();
 
-// The fake SHGetSpecialFolderPathA, for W().procedures["SHGetSpecialFolderPathA"].
+// The fake SHGetSpecialFolderPathA, for W().system.procedures["SHGetSpecialFolderPathA"].
 FARPROC SpecialFolderPathProcedure();
 
 }  // namespace fake

@@ -348,7 +348,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
   std::string name = className ? className : "";
   // The progress bar class exists once the common controls are initialised.
   bool known = FindClass(name) || (SameName(name, kProgressClass) &&
-                                   W().commonControlsInitialized);
+                                   W().ui.commonControlsInitialized);
   if (!known) {
     W().lastError = fake::kErrorCannotFindWindowClass;
     return nullptr;
@@ -366,14 +366,37 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, in
   return window;
 }
 
+namespace fake {
+
+// number * numerator / denominator as the system's MulDiv gives it: computed
+// in 64 bits and rounded to the nearest integer, halves away from zero; -1
+// when denominator is 0 or the result does not fit in an int.
+static int MulDiv(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  int64_t product = static_cast<int64_t>(number) * numerator;
+  int64_t divisor = denominator;
+  if (divisor < 0) {
+    product = -product;
+    divisor = -divisor;
+  }
+  const int64_t half = divisor / 2;
+  const int64_t result = (product >= 0 ? product + half : product - half) / divisor;
+  if (result > INT32_MAX || result < INT32_MIN) return -1;
+  return static_cast<int>(result);
+}
+
+}  // namespace fake
+
+// Windows maps dialog units with MulDiv, so a coordinate rounds to the
+// nearest pixel instead of down.
 BOOL MapDialogRect(HWND dialog, LPRECT rect) {
   NoteCall();
   if (!Live(dialog)) return FALSE;
   const int x = W().ui.baseUnitX, y = W().ui.baseUnitY;
-  rect->left = rect->left * x / 4;
-  rect->right = rect->right * x / 4;
-  rect->top = rect->top * y / 8;
-  rect->bottom = rect->bottom * y / 8;
+  rect->left = fake::MulDiv(rect->left, x, 4);
+  rect->right = fake::MulDiv(rect->right, x, 4);
+  rect->top = fake::MulDiv(rect->top, y, 8);
+  rect->bottom = fake::MulDiv(rect->bottom, y, 8);
   return TRUE;
 }
 

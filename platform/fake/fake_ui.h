@@ -1,4 +1,5 @@
-// Fake platform: the progress window, its dialog pump, timers, icons and the progress bar.
+// Fake platform: the progress window, its dialog pump, timers, icons, the progress bar
+// and the message boxes shown.
 //
 // Windows are handles to records that stay after the window is destroyed, so
 // that a test can read what a window was given (text, font, icons, progress
@@ -15,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -85,6 +87,13 @@ struct ImageLoad {
   HANDLE result = nullptr;
 };
 
+struct MessageBoxCall {
+  HWND owner = nullptr;
+  std::string text;
+  std::string caption;
+  UINT type = 0;
+};
+
 // One modal dialog run: what its template said and how it went.
 struct DialogRun {
   bool parsed = false;  // the template was well formed
@@ -117,6 +126,11 @@ struct UiState {
   uint32_t paintsBegun = 0, paintsEnded = 0;
   std::vector<ImageLoad> imageLoads;
   std::vector<DialogRun> dialogs;
+  bool commonControlsInitialized = false;
+  // Message boxes: what was shown, and the answers to give in order (when
+  // none is left, the first button: IDOK or IDRETRY).
+  std::vector<MessageBoxCall> messageBoxes;
+  std::deque<int> messageBoxAnswers;
 
   // Script and faults.
   std::set<UINT_PTR> icons = {1};  // icon resources LoadImageA finds

@@ -1,0 +1,76 @@
+// Fake platform: files and folders, the folders the system names, and the
+// faults a test can plant in them.
+//
+// Paths compare without regard to ASCII case and use backslashes, as on
+// Windows; "." and ".." in them are resolved and a path rooted without a drive
+// letter means the current drive, as on Windows. A folder must exist before a
+// file can be created in it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+// A file's content is shared by every name linked to it (AddHardLink): a
+// write or a truncation through one name shows through all of them.
+struct Node {
+  bool directory = false;
+  std::shared_ptr<std::vector<uint8_t>> data = std::make_shared<std::vector<uint8_t>>();
+};
+
+// State of the simulated file system; part of fake::World and reset with it.
+struct FileState {
+  // Full path (upper-cased, see Key) -> node, plus the path as created.
+  std::map<std::string, Node> nodes;
+  std::map<std::string, std::string> displayNames;
+  std::string windowsDirectory = "C:\\Windows";
+  std::string systemDirectory = "C:\\Windows\\system32";
+  std::string currentDirectory = "C:\\Users\\Ann\\Downloads";
+};
+
+// Faults of the file system; part of fake::World and reset with it. The other
+// services keep their faults beside their state (UiState::failDialog,
+// CryptState::failOpen, MemoryState::failAllocations, ...).
+struct FaultState {
+  std::set<std::string> unwritableFolders;  // creating files or folders in these fails
+  std::set<std::string> unreadableFiles;    // ReadFile on these fails
+  std::set<std::string> shortReadFiles;     // ReadFile on these returns half
+  std::set<std::string> sizeFailFiles;      // GetFileSize fails
+  std::optional<uint64_t> diskSpace;        // bytes WriteFile may still write in all
+};
+
+// File-system helpers for tests.
+// The key of a path in nodes: ASCII letters upper-cased, "/" read as "\".
+// A path on a drive ("C:\...") or rooted on the current directory's drive
+// ("\...") is resolved as Windows resolves full paths: repeated separators
+// collapse, "." goes, ".." takes the component before it (never the root),
+// and the last component loses its trailing dots and spaces. Paths are split
+// by character, so a trail byte 0x5C of the double-byte page is no separator.
+std::string Key(const std::string& path);
+void AddFolder(const std::string& path);  // creates every level
+void AddFile(const std::string& path, const std::vector<uint8_t>& data);
+// Gives the file at existing a second name, link, as a hard link does: both
+// names reach the same content; deleting one name leaves the other.
+void AddHardLink(const std::string& existing, const std::string& link);
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+std::vector<uint8_t> FileData(const std::string& path);
+std::string ParentOf(const std::string& path);
+
+// The fake file system keeps every name as the ANSI calls spell it. A UTF-16
+// path names the file stored under its ANSI spelling when that spelling
+// converts back to the same path, and otherwise the file stored under its
+// UTF-8 spelling: a name that no ANSI call can reach, as on Windows a name
+// the ANSI code page cannot hold. The wide calls (CreateFileW, CreateProcessW)
+// find files through this; tests use it to put a file under such a name.
+std::string NameOnDisk(const std::u16string& path);
+
+}  // namespace fake
