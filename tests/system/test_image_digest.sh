@@ -3,8 +3,9 @@
 # through every way a setup.exe is made from it: signed with osslsigncode;
 # signed, then packed into the certificate table; signed with a payload
 # certificate; packed unsigned (appended), and packed again with --replace.
-# One changed byte in its code section changes it. Nothing here runs under
-# Wine: the cases only use the host's stubpack and osslsigncode.
+# One changed byte in its code section changes it, and the recipient's
+# one-liner in docs/publishing.md computes the same. Nothing here runs under
+# Wine: the cases only use the host's stubpack, osslsigncode and python3.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/e2e_inputs.sh"
 e2e_inputs || { echo "FAIL $TEST_NAME: the inputs cannot be made"; exit 1; }
@@ -68,6 +69,34 @@ PY
   [ "$got" != "$want" ] || fail "a changed code byte leaves the digest at $want"
 }
 
+# The recipient's one-liner in docs/publishing.md, run as printed there, gives
+# stubpack's digest: on the launcher, on a packed setup and on a copy whose
+# SizeOfHeaders ends inside the section table and whose sections have no raw
+# data, so that the end of the section table is where the digested bytes end.
+case_docs_one_liner() {
+  local code file got want short=$CASE_DIR/short-headers.exe
+  code=$(sed -n "/^    python3 -c '/,/' setup.exe\$/p" "$E2E_ROOT/docs/publishing.md" |
+    sed "s/^    //; 1s/^python3 -c '//; \$s/' setup.exe\$//")
+  [ -n "$code" ] || { fail "no python3 one-liner in docs/publishing.md"; return; }
+  python3 - "$LAUNCHER_EXE" "$short" <<'PY' || fail "cannot make short-headers.exe"
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+pe = struct.unpack_from("<I", data, 60)[0]
+count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+table = pe + 24 + optional_size
+struct.pack_into("<I", data, pe + 24 + 60, table)  # SizeOfHeaders: the section table's start
+for i in range(count):
+    struct.pack_into("<II", data, table + 40 * i + 16, 0, 0)
+open(sys.argv[2], "wb").write(data[:0x400])
+PY
+  for file in "$LAUNCHER_EXE" "$E2E_DIR/setup.exe" "$short"; do
+    want=$(digest_of "$file") || continue
+    got=$(python3 -c "$code" "$file" 2>&1)
+    [ "$got" = "$want" ] || fail "the one-liner gives $got for $(basename "$file"), stubpack $want"
+  done
+}
+
 run_case "signed and packed in every form" case_signed_and_packed
+run_case "the one-liner of docs/publishing.md" case_docs_one_liner
 run_case "one code byte changed" case_code_byte_changed
 finish

@@ -2,8 +2,9 @@
 // that signing and packing leave unchanged, so that a signed and packed
 // setup.exe can be matched against a launcher built from its source.
 //
-// Definition. Let E be the end of the image data: the larger of SizeOfHeaders
-// and PointerToRawData + SizeOfRawData over every section with raw data. The
+// Definition. Let E be the end of the image data: the largest of SizeOfHeaders,
+// the end of the section table and PointerToRawData + SizeOfRawData over every
+// section with raw data (so the section table always counts). The
 // digest is the SHA-256 of the file's bytes 0 .. E-1 with two fields left
 // out: the optional header's CheckSum (4 bytes at e_lfanew + PE_CHECKSUM) and
 // the security directory entry (8 bytes at e_lfanew + PE_SECURITY_DIRECTORY;
