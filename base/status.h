@@ -50,7 +50,7 @@ enum : uint32_t {
   LOC_IMAGE_NO_MEMORY = 2030,
   LOC_IMAGE_SIZE = 2035,
   LOC_IMAGE_OPEN = 2042,
-  LOC_NO_PACKAGE = 2151,  // 13: no fitting package, a file that does not decode, or an unsafe name
+  LOC_NO_PACKAGE = 2151,  // 13: no fitting package, a file that does not decode, a bad name
   LOC_NO_INSTALLER = 2161,
   LOC_BROWSE_CANCELLED = 2219,
   LOC_PROGRESS_FAILED = 2280,

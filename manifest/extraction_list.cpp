@@ -19,6 +19,14 @@ bool AppendItem(ExtractJob* job) {
   return true;
 }
 
+// True when an item of the job already has this name: the two would be one
+// file in the folder, so the list can be written nowhere.
+bool NameTaken(const ExtractJob* job, const char* name) {
+  for (int32_t i = 0; i < job->count; i++)
+    if (SameFileName(job->items[i].name, name)) return true;
+  return false;
+}
+
 }  // namespace
 
 bool ExtractFileBlock(const PayloadSources* sources, uint32_t sourceIndex, uint32_t key,
@@ -49,7 +57,7 @@ int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, vo
     if (sscanf(piece, "%u", &owner) != 1) continue;
     if (sourceIndex != collection->sourceIndex || owner != collection->key) continue;
     ExtractJob* job = collection->job;
-    if (FileNameFault(fileName) || !AppendItem(job) ||
+    if (FileNameFault(fileName) || NameTaken(job, fileName) || !AppendItem(job) ||
         !ExtractFileBlock(collection->sources, sourceIndex, key, &job->items[job->count - 1],
                           fileName))
       collection->error = true;

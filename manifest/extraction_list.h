@@ -26,13 +26,16 @@ struct CabinetCollection {
 // whose ";"-separated owners name the matched key, appends an item decoded
 // from the entry's file block (once per naming piece); a file name that is not
 // one plain file name (FileNameFault), a failure to grow the array or to
-// decode sets the collection's error flag. Always returns 1.
+// decode sets the collection's error flag, and so does a file name that an
+// item of the job has already, compared as SameFileName does ("MAIN.MSI", or
+// an owner list naming the package twice). Always returns 1.
 int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context);
 
 // Fills job->items with "main.msi" (the matched package) followed by every
 // cabinet that names it as owner, in manifest order, each decoded from
 // sources into memory. False on any failure, also when the product code or a
-// cabinet's file name is not one plain file name (FileNameFault); items
-// already decoded stay for the clean-up to free.
+// cabinet's file name is not one plain file name (FileNameFault) or two files
+// would have the same name; items already decoded stay for the clean-up to
+// free.
 bool BuildExtractionList(const PayloadSources* sources, const PackageMatch* match,
                          ExtractJob* job);

@@ -178,6 +178,26 @@ TEST_F(ExtractionListTest, NameThatIsNotOnePlainFileNameFailsTheList) {
   }
 }
 
+// Two files of the list under one name (Windows compares names without
+// regard to case) would be one file in the folder, so the list could never be
+// written anywhere: a cabinet named like the package or like an earlier
+// cabinet, or an owner list naming the package twice, fails the list.
+TEST_F(ExtractionListTest, NameThatAnEarlierFileHasFailsTheList) {
+  const std::vector<TestEntry> repeats[] = {
+      {{1001, "cab\\1000\\MAIN.MSI", Bytes("CAB")}},
+      {{1001, "cab\\1000\\a.cab", Bytes("A")}, {1002, "cab\\1000\\A.Cab", Bytes("A2")}},
+      {{1001, "cab\\1000;1000\\a.cab", Bytes("A")}},
+  };
+  for (const std::vector<TestEntry>& cabinets : repeats) {
+    std::vector<TestEntry> entries = {{1000, "x64\\1033\\{P}\\P", Bytes("MSI")}};
+    entries.insert(entries.end(), cabinets.begin(), cabinets.end());
+    Sources sources({SignedRegion(entries)});
+    PackageMatch match = Match(0, 1000);
+    EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_)) << cabinets.back().text;
+    FreeJob();
+  }
+}
+
 // In a double-byte code page 0x5C is also a trail byte: the cabinet named by
 // the characters 0x95 0x5C, ".cab" keeps its whole name.
 TEST_F(ExtractionListTest, TrailByteBackslashStaysInTheCabinetName) {

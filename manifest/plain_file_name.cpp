@@ -59,3 +59,8 @@ const char* FileNameFault(const char* name) {
   if (IsDeviceName(name)) return "is a reserved device name";
   return nullptr;
 }
+
+bool SameFileName(const char* a, const char* b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
+                  reinterpret_cast<const unsigned char*>(b)) == 0;
+}

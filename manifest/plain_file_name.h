@@ -12,3 +12,7 @@
 // 0x5C or 0x7C of a double-byte character belongs to its character and is
 // never taken for a separator.
 const char* FileNameFault(const char* name);
+
+// True when a and b name the same file in one folder: Windows compares file
+// names without regard to case (compared here as _mbsicmp does).
+bool SameFileName(const char* a, const char* b);

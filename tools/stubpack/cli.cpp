@@ -80,7 +80,8 @@ const char kPackHelp[] =
     "The key must be the RSA-2048 private key whose public half the launcher was built\n"
     "with; pack checks that against the launcher. Fields are refused when longer than\n"
     "255 bytes or holding a backslash; file names with path parts, \"..\", drive letters,\n"
-    "device names or more than 260 bytes; language ids that are not numbers.\n"
+    "device names or more than 260 bytes; a cabinet named main.msi, or two of one\n"
+    "package whose names differ only in case; language ids that are not numbers.\n"
     "The output appears whole or not at all. Exit status 0 on success, 1 on failure\n"
     "(nothing written), 2 on a usage error.\n";
 

@@ -106,6 +106,44 @@ std::string NameRefusal(const std::string& text) {
          (cabinet ? "a package of this cabinet" : "this package");
 }
 
+// Orders file names as the launcher compares them (SameFileName).
+struct FileNameLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                    reinterpret_cast<const unsigned char*>(b.c_str())) < 0;
+  }
+};
+
+// For each package (source, key) whose files the launcher would refuse
+// because two of them have one name, the first name it meets twice. The
+// files are collected as the launcher collects them: "main.msi", then in
+// manifest order each cabinet of the same source once per owner piece naming
+// the package; names the launcher refuses on their own are left out. One walk
+// over the entries, however many there are.
+std::map<std::pair<uint32_t, uint32_t>, std::string> RepeatedFileNames(
+    const std::vector<Entry>& entries) {
+  std::map<std::pair<uint32_t, uint32_t>, std::set<std::string, FileNameLess>> names;
+  std::map<std::pair<uint32_t, uint32_t>, std::string> repeated;
+  char type[MANIFEST_FIELD_SIZE], owners[MANIFEST_FIELD_SIZE], name[MANIFEST_FIELD_SIZE];
+  char* const fields[] = {type, owners, name};
+  for (const Entry& e : entries) {
+    if (!ReadManifestFields(e.text.c_str(), fields, 3) ||
+        _mbsicmp(reinterpret_cast<const unsigned char*>(type),
+                 reinterpret_cast<const unsigned char*>("cab")) != 0 ||
+        FileNameFault(name))
+      continue;
+    for (const char* piece = owners; piece; piece = NextListPiece(piece)) {
+      unsigned owner;
+      if (sscanf(piece, "%u", &owner) != 1) continue;
+      std::pair<uint32_t, uint32_t> package(e.source, owner);
+      std::set<std::string, FileNameLess>& files = names[package];
+      if (files.empty()) files.insert("main.msi");
+      if (!files.insert(name).second && !repeated.count(package)) repeated[package] = name;
+    }
+  }
+  return repeated;
+}
+
 int CollectBlock(const BlockPlace* block, void* context) {
   static_cast<std::vector<BlockPlace>*>(context)->push_back(*block);
   return 1;
@@ -257,6 +295,7 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   bool walked = ForEachManifestEntry(&sources, CollectEntry, &entries);
   Say(text, "\nmanifest entries%s\n", walked ? "" : " (the walk stopped at a malformed entry)");
   if (!walked) ok = false;
+  std::map<std::pair<uint32_t, uint32_t>, std::string> repeated = RepeatedFileNames(entries);
   for (const Entry& e : entries) {
     auto found = fileStatus[e.source].find(e.key);
     Status status = found != fileStatus[e.source].end()
@@ -272,6 +311,14 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
     std::string refusal = NameRefusal(e.text);
     if (!refusal.empty()) {
       Say(text, "      %s\n", refusal.c_str());
+      ok = false;
+    }
+    auto twice = repeated.find({e.source, e.key});
+    if (EntryKind(e.text) == "package" && twice != repeated.end()) {
+      Say(text,
+          "      two of its files would be named \"%s\" (names compare without case): the "
+          "launcher stops (text 101) when it chooses this package\n",
+          twice->second.c_str());
       ok = false;
     }
   }

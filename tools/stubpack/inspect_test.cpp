@@ -181,6 +181,41 @@ TEST_F(InspectTest, NamesThatWouldLeaveTheProductFolderAreNamedWithTheReason) {
   }
 }
 
+// Two files of one package under one name could be written into no folder:
+// inspect says which package and which name, as the launcher refuses it.
+TEST_F(InspectTest, PackageWhoseFilesShareANameIsNamed) {
+  std::string error;
+  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+  ASSERT_TRUE(key) << error;
+  std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob());
+  std::vector<uint8_t> region;
+  ASSERT_TRUE(payload_writer::WritePayload({{1000, "x64\\1033\\{P}\\Product", {'M'}},
+                                            {1001, "cab\\1000\\MAIN.MSI", {'C'}},
+                                            {1002, "x64\\1031\\{Q}\\Produkt", {'M'}},
+                                            {1003, "cab\\1002;1002\\data.cab", {'D'}},
+                                            {1004, "x64\\1036\\{R}\\Produit", {'M'}},
+                                            {1005, "cab\\1004\\a.cab", {'A'}},
+                                            {1006, "cab\\1004\\b.cab", {'B'}}},
+                                           key.get(), &region, &error))
+      << error;
+  image.insert(image.end(), region.begin(), region.end());
+  WriteBytes(dir.Path("setup.exe"), image);
+
+  std::string text;
+  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
+  ExpectHas(text,
+            "key 1000   package    x64\\1033\\{P}\\Product\n"
+            "      two of its files would be named \"MAIN.MSI\" (names compare without case): the "
+            "launcher stops (text 101) when it chooses this package\n");
+  ExpectHas(text,
+            "key 1002   package    x64\\1031\\{Q}\\Produkt\n"
+            "      two of its files would be named \"data.cab\"");
+  EXPECT_EQ(text.find("Produit\n      two"), std::string::npos) << text;
+  text.clear();
+  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text, 1033), 1);
+  ExpectHas(text, "a cabinet's name is refused (see above): the launcher stops (text 101)");
+}
+
 TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
   WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
   PackSamples(dir.Path("keyless.exe"), dir.Path("setup.exe"));

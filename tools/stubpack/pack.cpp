@@ -60,6 +60,21 @@ void Problem(std::vector<std::string>& problems, const std::string& msi, const s
   if (!text.empty()) problems.push_back(msi + ": " + text);
 }
 
+// Why a package cannot have a cabinet of this name beside the ones it has
+// already: the launcher writes the package as main.msi and every file into
+// one folder, where names that differ only in case are one file. Empty when
+// it can.
+std::string CabinetNameClash(const std::string& name, const std::vector<std::string>& earlier) {
+  if (Lower(name) == "main.msi")
+    return "cabinet name " + name + " is the name the launcher gives the package itself";
+  for (const std::string& other : earlier)
+    if (Lower(other) == Lower(name)) {
+      std::string both = other == name ? name : other + " and " + name;
+      return "two cabinets named " + both + " (one file on Windows)";
+    }
+  return "";
+}
+
 // Settles one package's fields from the command line and the package, and
 // finds its cabinets. Appends every problem found.
 Package SettlePackage(const PackageInput& input, std::vector<std::string>& problems,
@@ -115,8 +130,7 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
       std::string name = BaseName(path);
       Problem(problems, input.msi, CheckFileName("cabinet name", name));
       if (!PathExists(path)) Problem(problems, input.msi, "cabinet " + path + ": no such file");
-      for (const std::string& other : p.cabinetNames)
-        if (Lower(other) == Lower(name)) Problem(problems, input.msi, "two cabinets named " + name);
+      Problem(problems, input.msi, CabinetNameClash(name, p.cabinetNames));
       p.cabinetPaths.push_back(path);
       p.cabinetNames.push_back(name);
     }
@@ -132,6 +146,7 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
   std::string folder = FolderOf(input.msi);
   for (const std::string& name : mediaCabinets) {
     std::string problem = CheckFileName("cabinet name in the Media table", name);
+    if (problem.empty()) problem = CabinetNameClash(name, p.cabinetNames);
     if (!problem.empty()) {
       Problem(problems, input.msi, problem);
       continue;

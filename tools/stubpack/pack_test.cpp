@@ -286,6 +286,13 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
   PutU32(&badTable[0x80 + 24 + 148], 0x1000);
   WriteBytes(dir.Path("badtable.exe"), badTable);
   WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
+  WriteBytes(dir.Path("Main.msi"), {1});
+  // A package whose Media table names demo.cab and DEMO.CAB, both beside it.
+  ASSERT_EQ(RunShell("mkdir '" + dir.Path("cased") + "' && cd '" + dir.Path("cased") +
+                     "' && cp '" + SampleFile("en/demo.msi") + "' '" + SampleFile("en/demo.cab") +
+                     "' . && cp demo.cab DEMO.CAB && msibuild demo.msi -q \"INSERT INTO Media "
+                     "(DiskId, LastSequence, Cabinet) VALUES (2, 3, 'DEMO.CAB')\""),
+            0);
 
   struct Case {
     const char* name;
@@ -313,6 +320,12 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
        [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("a..cab")}; }, "\"..\""},
       {"device name", [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("CON.cab")}; },
        "reserved device name"},
+      {"cabinet named like the package",
+       [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("Main.msi")}; },
+       "cabinet name Main.msi is the name the launcher gives the package"},
+      {"Media cabinets one name on Windows",
+       [&](PackOptions& o) { o.packages[0].msi = dir.Path("cased/demo.msi"); },
+       "two cabinets named demo.cab and DEMO.CAB"},
       {"missing cabinet file",
        [&](PackOptions& o) { o.packages[0].cabinets = {dir.Path("no.cab")}; },
        "no.cab: no such file"},
