@@ -48,12 +48,18 @@ WCHAR** SplitCommandLine(const WCHAR* commandLine, int* argc) {
   return argv;
 }
 
-char* GetModulePath() {
+namespace {
+
+// The module file name from get (the A or W call) in a LocalAlloc buffer that
+// starts at MAX_PATH characters and grows until the whole name fits; null
+// when the call or an allocation fails.
+template <typename Char, typename Get>
+Char* GrowModulePath(Get get) {
   DWORD room = MAX_PATH;
   for (;;) {
-    auto* path = static_cast<char*>(LocalAlloc(LPTR, room + 1));
+    auto* path = static_cast<Char*>(LocalAlloc(LPTR, (room + 1) * sizeof(Char)));
     if (!path) return nullptr;
-    DWORD length = GetModuleFileNameA(nullptr, path, room);
+    DWORD length = get(path, room);
     if (length == 0) {
       LocalFree(path);
       return nullptr;
@@ -64,18 +70,14 @@ char* GetModulePath() {
   }
 }
 
+}  // namespace
+
+char* GetModulePath() {
+  return GrowModulePath<char>(
+      [](char* path, DWORD room) { return GetModuleFileNameA(nullptr, path, room); });
+}
+
 WCHAR* GetModulePathW() {
-  DWORD room = MAX_PATH;
-  for (;;) {
-    auto* path = static_cast<WCHAR*>(LocalAlloc(LPTR, (room + 1) * sizeof(WCHAR)));
-    if (!path) return nullptr;
-    DWORD length = GetModuleFileNameW(nullptr, path, room);
-    if (length == 0) {
-      LocalFree(path);
-      return nullptr;
-    }
-    if (length < room) return path;
-    LocalFree(path);
-    room += 64;
-  }
+  return GrowModulePath<WCHAR>(
+      [](WCHAR* path, DWORD room) { return GetModuleFileNameW(nullptr, path, room); });
 }

@@ -36,6 +36,19 @@ class InspectTest : public ::testing::Test {
     ASSERT_TRUE(Pack(options, &report, &error)) << error;
   }
 
+  // Writes setup.exe: the test launcher with a payload of these entries
+  // appended, signed with the development key.
+  void WriteSetup(const std::vector<payload_writer::Entry>& entries) {
+    std::string error;
+    payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
+    ASSERT_TRUE(key) << error;
+    std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob());
+    std::vector<uint8_t> region;
+    ASSERT_TRUE(payload_writer::WritePayload(entries, key.get(), &region, &error)) << error;
+    image.insert(image.end(), region.begin(), region.end());
+    WriteBytes(dir.Path("setup.exe"), image);
+  }
+
   static int InspectFile(const std::string& path, std::string* text, int locale = -1) {
     InspectOptions options;
     options.hasLocale = locale >= 0;
@@ -139,19 +152,10 @@ TEST_F(InspectTest, SaysWhereThePayloadSitsForEachForm) {
 // A payload stubpack would never pack, signed all the same: inspect names each
 // entry whose name the launcher refuses, and why.
 TEST_F(InspectTest, NamesThatWouldLeaveTheProductFolderAreNamedWithTheReason) {
-  std::string error;
-  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
-  ASSERT_TRUE(key) << error;
-  std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob());
-  std::vector<uint8_t> region;
-  ASSERT_TRUE(payload_writer::WritePayload({{1000, "x64\\1033\\{P}\\Product", {'M'}},
-                                            {1001, "cab\\1000\\../../../victim.txt", {'C'}},
-                                            {1002, "x64\\1031\\CON\\Produkt", {'M'}},
-                                            {1003, "cab\\1002\\data.cab", {'D'}}},
-                                           key.get(), &region, &error))
-      << error;
-  image.insert(image.end(), region.begin(), region.end());
-  WriteBytes(dir.Path("setup.exe"), image);
+  ASSERT_NO_FATAL_FAILURE(WriteSetup({{1000, "x64\\1033\\{P}\\Product", {'M'}},
+                                      {1001, "cab\\1000\\../../../victim.txt", {'C'}},
+                                      {1002, "x64\\1031\\CON\\Produkt", {'M'}},
+                                      {1003, "cab\\1002\\data.cab", {'D'}}}));
 
   std::string text;
   EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
@@ -184,22 +188,13 @@ TEST_F(InspectTest, NamesThatWouldLeaveTheProductFolderAreNamedWithTheReason) {
 // Two files of one package under one name could be written into no folder:
 // inspect says which package and which name, as the launcher refuses it.
 TEST_F(InspectTest, PackageWhoseFilesShareANameIsNamed) {
-  std::string error;
-  payload_writer::SigningKey key = payload_writer::LoadSigningKey(DevPrivateKeyPath(), &error);
-  ASSERT_TRUE(key) << error;
-  std::vector<uint8_t> image = MakeTestLauncher(DevPublicKeyBlob());
-  std::vector<uint8_t> region;
-  ASSERT_TRUE(payload_writer::WritePayload({{1000, "x64\\1033\\{P}\\Product", {'M'}},
-                                            {1001, "cab\\1000\\MAIN.MSI", {'C'}},
-                                            {1002, "x64\\1031\\{Q}\\Produkt", {'M'}},
-                                            {1003, "cab\\1002;1002\\data.cab", {'D'}},
-                                            {1004, "x64\\1036\\{R}\\Produit", {'M'}},
-                                            {1005, "cab\\1004\\a.cab", {'A'}},
-                                            {1006, "cab\\1004\\b.cab", {'B'}}},
-                                           key.get(), &region, &error))
-      << error;
-  image.insert(image.end(), region.begin(), region.end());
-  WriteBytes(dir.Path("setup.exe"), image);
+  ASSERT_NO_FATAL_FAILURE(WriteSetup({{1000, "x64\\1033\\{P}\\Product", {'M'}},
+                                      {1001, "cab\\1000\\MAIN.MSI", {'C'}},
+                                      {1002, "x64\\1031\\{Q}\\Produkt", {'M'}},
+                                      {1003, "cab\\1002;1002\\data.cab", {'D'}},
+                                      {1004, "x64\\1036\\{R}\\Produit", {'M'}},
+                                      {1005, "cab\\1004\\a.cab", {'A'}},
+                                      {1006, "cab\\1004\\b.cab", {'B'}}}));
 
   std::string text;
   EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
