@@ -104,7 +104,7 @@ std::unique_ptr<Case> MakeCase(Kind kind, size_t size) {
 }
 
 void FindBlockBench(benchmark::State& state, const Case* c) {
-  PayloadSource source = {const_cast<uint8_t*>(c->region.data()),
+  PayloadSource source = {nullptr, const_cast<uint8_t*>(c->region.data()),
                           static_cast<uint32_t>(c->region.size()), nullptr, 0,
                           SOURCE_COMPRESSED | SOURCE_SIGNED, kCompiledVerificationKey};
   for (auto _ : state) {

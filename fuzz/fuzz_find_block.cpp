@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size - 1 > UINT32_MAX) return 0;
   fake::Reset();
   const uint8_t mode = data[0];
-  PayloadSource source = {const_cast<uint8_t*>(data + 1), static_cast<uint32_t>(size - 1), nullptr,
+  PayloadSource source = {nullptr, const_cast<uint8_t*>(data + 1), static_cast<uint32_t>(size - 1), nullptr,
                           0, mode & 3u, kCompiledVerificationKey};
   const bool file = (mode & 4) != 0;
   uint8_t* content = nullptr;

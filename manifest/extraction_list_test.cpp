@@ -23,7 +23,7 @@ Sources::Region SignedRegion(const std::vector<TestEntry>& entries) {
   Sources::Region region;
   region.data = MakePayload(entries);
   region.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
-  PayloadSource source = {region.data.data(), static_cast<uint32_t>(region.data.size()), nullptr,
+  PayloadSource source = {nullptr, region.data.data(), static_cast<uint32_t>(region.data.size()), nullptr,
                           0, region.flags, kCompiledVerificationKey};
   uint8_t* manifest = nullptr;
   uint32_t manifestSize = 0;

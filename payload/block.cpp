@@ -140,15 +140,24 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
   return status;
 }
 
-Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
-                 uint32_t* contentSize) {
-  *content = nullptr;
-  *contentSize = 0;
+Status FindBlockPlace(const PayloadSource* source, const GUID& kind, uint32_t id,
+                      BlockPlace* place) {
   // A search for any other kind walks back to the manifest block and finds
   // nothing, as the manifest block ends every search.
   Search search = {SameKind(kind, MANIFEST_BLOCK_KIND), id, false, {}};
   if (search.manifest || SameKind(kind, FILE_BLOCK_KIND))
     ForEachBlock(source->data, source->size, MatchBlock, &search);
   if (!search.found) return Status{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
-  return DecodeBlock(source, search.place, content, contentSize);
+  *place = search.place;
+  return Status{0, 0};
+}
+
+Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
+                 uint32_t* contentSize) {
+  *content = nullptr;
+  *contentSize = 0;
+  BlockPlace place = {};
+  Status status = FindBlockPlace(source, kind, id, &place);
+  if (status.code != 0) return status;
+  return DecodeBlock(source, place, content, contentSize);
 }

@@ -38,6 +38,12 @@ void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, 
 Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t** content,
                    uint32_t* contentSize);
 
+// Finds where the block of this kind and id lies in source, walking as
+// FindBlock does, without decoding it: {0, 0} with *place filled, or not
+// found {1168, 509}.
+Status FindBlockPlace(const PayloadSource* source, const GUID& kind, uint32_t id,
+                      BlockPlace* place);
+
 // Finds the block of this kind and id by walking the trailers back from the
 // end of the source (ForEachBlock), decodes it (inflates it when the source is
 // compressed, verifies its signature with source->key when it is signed; a

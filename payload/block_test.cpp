@@ -53,7 +53,7 @@ struct Found {
 // content on success, null and 0 on failure, and nothing else left allocated.
 Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned,
            VerificationKey key = kCompiledVerificationKey) {
-  PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
+  PayloadSource source = {nullptr, const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
                           nullptr, 0, flags, key};
   uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
   uint32_t size = 12345;
@@ -227,7 +227,7 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
                                {false, 1000, f0, static_cast<uint32_t>(file1000.size())},
                                {true, 0, m, static_cast<uint32_t>(manifest.size())}};
   ASSERT_EQ(seen.places.size(), 3u);
-  PayloadSource source = {const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
+  PayloadSource source = {nullptr, const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
                           nullptr, 0, kCompressedSigned, kCompiledVerificationKey};
   for (size_t i = 0; i < 3; i++) {
     const BlockPlace& p = seen.places[i];

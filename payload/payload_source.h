@@ -4,14 +4,18 @@
 #include <cstdint>
 
 #include "payload/verify_signature.h"
+#include "platform/platform.h"
 
 enum : uint32_t {
   SOURCE_COMPRESSED = 1u << 0,  // block data is one zlib stream
   SOURCE_SIGNED = 1u << 1,      // blocks carry an RSA/SHA-256 signature
 };
 
+// A region is either the launcher's own file from its first byte, read at
+// offsets through file, or bytes in memory at data (the certificate form).
 struct PayloadSource {
-  uint8_t* data;          // owned copy of the region (LocalAlloc)
+  HANDLE file;            // the own file, not owned (the run holds it open); null: data
+  uint8_t* data;          // the region in memory when file is null (LocalAlloc; owned by the list)
   uint32_t size;          // region size
   uint8_t* manifest;      // owned decoded manifest block (LocalAlloc)
   uint32_t manifestSize;  // its size

@@ -23,7 +23,7 @@ Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint
   LocalPtr<uint8_t> copy(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
   if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, copyLocation);
   if (size) memcpy(copy.get(), region, size);
-  PayloadSource source = {copy.get(), size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED, key};
+  PayloadSource source = {nullptr, copy.get(), size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED, key};
   Status status =
       FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
   if (status.code != 0) return status;

@@ -23,6 +23,52 @@ struct RsaDeleter {
 
 }  // namespace
 
+bool BeginContentDigest(ContentDigest* digest) {
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  if (context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1) {
+    digest->state = context;
+    return true;
+  }
+  EVP_MD_CTX_free(context);
+  digest->state = nullptr;
+  return false;
+}
+
+bool AddToContentDigest(ContentDigest* digest, const uint8_t* data, uint32_t size) {
+  return digest->state &&
+         EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(digest->state), data, size) == 1;
+}
+
+bool FinishContentDigest(ContentDigest* digest, uint8_t out[CONTENT_DIGEST_SIZE]) {
+  unsigned int size = 0;
+  bool ok = digest->state &&
+            EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(digest->state), out, &size) == 1 &&
+            size == CONTENT_DIGEST_SIZE;
+  EndContentDigest(digest);
+  return ok;
+}
+
+void EndContentDigest(ContentDigest* digest) {
+  EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(digest->state));
+  digest->state = nullptr;
+}
+
+SignatureCheck VerifyDigestSignature(VerificationKey key, const uint8_t digest[CONTENT_DIGEST_SIZE],
+                                     const uint8_t* signature, uint32_t signatureSize) {
+  if (!key.blob) return SignatureCheck::KeyUnusable;
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+  const unsigned char* blob = key.blob;
+  const std::unique_ptr<EVP_PKEY, PublicKeyDeleter> publicKey(b2i_PublicKey(&blob, key.size));
+  const std::unique_ptr<RSA, RsaDeleter> rsa(publicKey ? EVP_PKEY_get1_RSA(publicKey.get())
+                                                       : nullptr);
+  if (!rsa) return SignatureCheck::KeyUnusable;
+  return signatureSize == 256 && RSA_verify(NID_sha256, digest, CONTENT_DIGEST_SIZE, signature,
+                                            signatureSize, rsa.get())
+             ? SignatureCheck::Verified
+             : SignatureCheck::Mismatch;
+}
+
 SignatureCheck VerifyBlockSignature(VerificationKey key, const uint8_t* content,
                                     uint32_t contentSize, const uint8_t* signature,
                                     uint32_t signatureSize) {

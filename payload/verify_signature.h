@@ -19,6 +19,39 @@ extern const uint8_t kVerificationKeyBlob[276];
 inline constexpr VerificationKey kCompiledVerificationKey = {kVerificationKeyBlob,
                                                              sizeof kVerificationKeyBlob};
 
+enum : uint32_t { CONTENT_DIGEST_SIZE = 32 };
+
+// A SHA-256 computed over content that arrives in slices. It owns the system
+// objects behind it from BeginContentDigest until FinishContentDigest or
+// EndContentDigest; a zeroed ContentDigest owns nothing.
+struct ContentDigest {
+  void* state;
+};
+
+// Starts a digest in *digest (zeroed or ended before). False when the system
+// cannot compute SHA-256 (lack of memory, no provider); *digest then owns
+// nothing.
+bool BeginContentDigest(ContentDigest* digest);
+
+// Adds size bytes at data to a begun digest. False when the system fails; the
+// digest must then be ended and its result not used.
+bool AddToContentDigest(ContentDigest* digest, const uint8_t* data, uint32_t size);
+
+// Writes the SHA-256 of everything added to out and ends the digest (it owns
+// nothing afterwards, also on failure). False when the system fails.
+bool FinishContentDigest(ContentDigest* digest, uint8_t out[CONTENT_DIGEST_SIZE]);
+
+// Releases whatever *digest owns and zeroes it; safe on a zeroed or finished
+// digest and when called twice.
+void EndContentDigest(ContentDigest* digest);
+
+// Verified when signature[0..signatureSize) is key's signature of content
+// whose SHA-256 is digest; KeyUnusable and Mismatch as for
+// VerifyBlockSignature (never DigestFailed). Allocates nothing that outlives
+// the call.
+SignatureCheck VerifyDigestSignature(VerificationKey key, const uint8_t digest[CONTENT_DIGEST_SIZE],
+                                     const uint8_t* signature, uint32_t signatureSize);
+
 // Verified when signature[0..signatureSize) is the signature of
 // SHA-256(content) by key; KeyUnusable when key has no blob or its blob
 // cannot be decoded; DigestFailed when libcrypto cannot compute the SHA-256

@@ -49,6 +49,8 @@ struct MemoryState {
   uint32_t allocationCalls = 0;
   std::set<uint32_t> failAllocations;
   uint32_t liveAllocations = 0;  // allocations not yet freed
+  uint64_t liveBytes = 0;        // bytes of those allocations
+  uint64_t peakLiveBytes = 0;    // the most liveBytes has been
 };
 
 // The own process and the system it runs on.
@@ -60,6 +62,10 @@ struct SystemState {
   // stored under NameOnDisk(Utf16(*modulePath)).
   std::optional<std::string> modulePath = std::string("C:\\Users\\Ann\\Downloads\\setup.exe");
   LCID userLcid = 1033;
+  // GetTickCount returns tickCount and then advances it by tickStep: a clock
+  // that moves only as the program asks it the time.
+  DWORD tickCount = 0;
+  DWORD tickStep = 0;
   DWORD versionMajor = 10;
   DWORD versionMinor = 0;
   CodePage codePage = CodePage::Utf8;

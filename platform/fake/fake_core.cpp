@@ -109,6 +109,9 @@ static void* RawAlloc(SIZE_T bytes, bool zero) {
   if (!block) return nullptr;
   block[0] = bytes;
   W().memory.liveAllocations++;
+  W().memory.liveBytes += bytes;
+  if (W().memory.liveBytes > W().memory.peakLiveBytes)
+    W().memory.peakLiveBytes = W().memory.liveBytes;
   return block + 2;
 }
 
@@ -137,13 +140,16 @@ HLOCAL LocalReAlloc(HLOCAL mem, SIZE_T bytes, UINT flags) {
   // callers that keep a stale pointer are caught.
   free(old);
   W().memory.liveAllocations--;
+  W().memory.liveBytes -= oldBytes;
   return fresh;
 }
 
 HLOCAL LocalFree(HLOCAL mem) {
   NoteCall();
   if (mem) {
-    free(static_cast<SIZE_T*>(mem) - 2);
+    auto* block = static_cast<SIZE_T*>(mem) - 2;
+    W().memory.liveBytes -= block[0];
+    free(block);
     W().memory.liveAllocations--;
   }
   return nullptr;
@@ -244,6 +250,13 @@ UINT SetErrorMode(UINT mode) {
   UINT old = current;
   current = mode;
   return old;
+}
+
+DWORD GetTickCount() {
+  NoteCall();
+  DWORD now = W().system.tickCount;
+  W().system.tickCount += W().system.tickStep;
+  return now;
 }
 
 LCID GetUserDefaultLCID() {

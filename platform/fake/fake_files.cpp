@@ -249,11 +249,14 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
   return static_cast<DWORD>(size);
 }
 
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED at) {
   NoteCall();
   if (read) *read = 0;
   fake::OpenFile* file = AsFile(handle);
   if (!file) return FALSE;
+  // A synchronous handle reads at the offset given and moves its position
+  // past what it read, as on Windows.
+  if (at) file->position = static_cast<size_t>(at->Offset) | static_cast<uint64_t>(at->OffsetHigh) << 32;
   if (!(file->access & GENERIC_READ) || W().faults.unreadableFiles.count(file->key)) {
     W().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
