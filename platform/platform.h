@@ -5,7 +5,8 @@
 // results and last-error behaviour, implemented either by the fake platform
 // (platform/fake, a scripted in-memory Windows for the unit tests) or by the
 // host platform (platform/host, POSIX and OpenSSL, enough for stubpack to run
-// the payload and manifest code). The implementation is chosen at link time.
+// the payload and manifest code); both do the crypt32 and CNG calls with
+// OpenSSL. The implementation is chosen at link time.
 //
 // Text is ANSI (char) for every call but the command line, the path that
 // opens the own file and the installer's process, which are UTF-16 so that no
@@ -51,6 +52,39 @@ BOOL WINAPI PlatformCryptMsgClose(HCRYPTMSG msg);
 PCCERT_CONTEXT WINAPI PlatformCertCreateCertificateContext(DWORD encoding, const BYTE* data,
                                                            DWORD size);
 BOOL WINAPI PlatformCertFreeCertificateContext(PCCERT_CONTEXT cert);
+
+// CNG (bcrypt) the same way: not imported, loaded from System32 on first use.
+#include <bcrypt.h>
+
+#define BCryptOpenAlgorithmProvider PlatformBCryptOpenAlgorithmProvider
+#define BCryptCloseAlgorithmProvider PlatformBCryptCloseAlgorithmProvider
+#define BCryptCreateHash PlatformBCryptCreateHash
+#define BCryptHashData PlatformBCryptHashData
+#define BCryptFinishHash PlatformBCryptFinishHash
+#define BCryptDestroyHash PlatformBCryptDestroyHash
+#define BCryptImportKeyPair PlatformBCryptImportKeyPair
+#define BCryptDestroyKey PlatformBCryptDestroyKey
+#define BCryptVerifySignature PlatformBCryptVerifySignature
+
+NTSTATUS WINAPI PlatformBCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR algId,
+                                                    LPCWSTR implementation, ULONG flags);
+NTSTATUS WINAPI PlatformBCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS WINAPI PlatformBCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash,
+                                         PUCHAR hashObject, ULONG hashObjectSize, PUCHAR secret,
+                                         ULONG secretSize, ULONG flags);
+NTSTATUS WINAPI PlatformBCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG size,
+                                       ULONG flags);
+NTSTATUS WINAPI PlatformBCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG size,
+                                         ULONG flags);
+NTSTATUS WINAPI PlatformBCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
+NTSTATUS WINAPI PlatformBCryptImportKeyPair(BCRYPT_ALG_HANDLE algorithm,
+                                            BCRYPT_KEY_HANDLE importKey, LPCWSTR blobType,
+                                            BCRYPT_KEY_HANDLE* key, PUCHAR input, ULONG size,
+                                            ULONG flags);
+NTSTATUS WINAPI PlatformBCryptDestroyKey(BCRYPT_KEY_HANDLE key);
+NTSTATUS WINAPI PlatformBCryptVerifySignature(BCRYPT_KEY_HANDLE key, VOID* paddingInfo,
+                                              PUCHAR hash, ULONG hashSize, PUCHAR signature,
+                                              ULONG signatureSize, ULONG flags);
 
 #else  // host
 
@@ -553,6 +587,63 @@ BOOL CryptMsgGetParam(HCRYPTMSG msg, DWORD type, DWORD index, void* data, DWORD*
 BOOL CryptMsgClose(HCRYPTMSG msg);
 PCCERT_CONTEXT CertCreateCertificateContext(DWORD encoding, const BYTE* data, DWORD size);
 BOOL CertFreeCertificateContext(PCCERT_CONTEXT cert);
+
+// ---------------------------------------------------------------- bcrypt (CNG)
+
+typedef uint8_t UCHAR;
+typedef UCHAR* PUCHAR;
+typedef LONG NTSTATUS;
+typedef void* BCRYPT_HANDLE;
+typedef void* BCRYPT_ALG_HANDLE;
+typedef void* BCRYPT_HASH_HANDLE;
+typedef void* BCRYPT_KEY_HANDLE;
+
+#define BCRYPT_SUCCESS(status) (((NTSTATUS)(status)) >= 0)
+#define STATUS_SUCCESS ((NTSTATUS)0x00000000L)
+#define STATUS_UNSUCCESSFUL ((NTSTATUS)0xC0000001L)
+#define STATUS_INVALID_HANDLE ((NTSTATUS)0xC0000008L)
+#define STATUS_INVALID_PARAMETER ((NTSTATUS)0xC000000DL)
+#define STATUS_NO_MEMORY ((NTSTATUS)0xC0000017L)
+#define STATUS_NOT_SUPPORTED ((NTSTATUS)0xC00000BBL)
+#define STATUS_NOT_FOUND ((NTSTATUS)0xC0000225L)
+#define STATUS_INVALID_SIGNATURE ((NTSTATUS)0xC000A000L)
+
+#define BCRYPT_RSA_ALGORITHM u"RSA"
+#define BCRYPT_SHA256_ALGORITHM u"SHA256"
+#define BCRYPT_RSAPUBLIC_BLOB u"RSAPUBLICBLOB"
+#define BCRYPT_RSAPUBLIC_MAGIC 0x31415352  // "RSA1"
+#define BCRYPT_PAD_PKCS1 0x00000002
+
+// Followed by the public exponent and the modulus, both big-endian (and, in
+// private blobs, the primes).
+typedef struct _BCRYPT_RSAKEY_BLOB {
+  ULONG Magic;
+  ULONG BitLength;
+  ULONG cbPublicExp;
+  ULONG cbModulus;
+  ULONG cbPrime1;
+  ULONG cbPrime2;
+} BCRYPT_RSAKEY_BLOB;
+typedef struct _BCRYPT_PKCS1_PADDING_INFO {
+  LPCWSTR pszAlgId;
+} BCRYPT_PKCS1_PADDING_INFO;
+
+NTSTATUS BCryptOpenAlgorithmProvider(BCRYPT_ALG_HANDLE* algorithm, LPCWSTR algId,
+                                     LPCWSTR implementation, ULONG flags);
+NTSTATUS BCryptCloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm, ULONG flags);
+NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash,
+                          PUCHAR hashObject, ULONG hashObjectSize, PUCHAR secret,
+                          ULONG secretSize, ULONG flags);
+NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG size, ULONG flags);
+NTSTATUS BCryptFinishHash(BCRYPT_HASH_HANDLE hash, PUCHAR output, ULONG size, ULONG flags);
+NTSTATUS BCryptDestroyHash(BCRYPT_HASH_HANDLE hash);
+NTSTATUS BCryptImportKeyPair(BCRYPT_ALG_HANDLE algorithm, BCRYPT_KEY_HANDLE importKey,
+                             LPCWSTR blobType, BCRYPT_KEY_HANDLE* key, PUCHAR input, ULONG size,
+                             ULONG flags);
+NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);
+NTSTATUS BCryptVerifySignature(BCRYPT_KEY_HANDLE key, void* paddingInfo, PUCHAR hash,
+                               ULONG hashSize, PUCHAR signature, ULONG signatureSize,
+                               ULONG flags);
 
 #endif  // host
 

@@ -4,7 +4,7 @@
 // files, strings, faults and answers, runs the logic, and then reads back what
 // the logic did: files written, message boxes shown, last error left behind.
 // The world holds one state per area (memory, system, texts, files, faults,
-// com, crypt, processes, registry, shell, ui), each reset with it.
+// com, crypt, bcrypt, processes, registry, shell, ui), each reset with it.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "platform/fake/fake_bcrypt.h"
 #include "platform/fake/fake_com.h"
 #include "platform/fake/fake_crypt.h"
 #include "platform/fake/fake_files.h"
@@ -98,6 +99,7 @@ struct World {
   FaultState faults;
   ComState com;
   CryptState crypt;
+  BcryptState bcrypt;
   ProcessState process;
   RegistryState registry;
   ShellState shell;

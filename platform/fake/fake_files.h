@@ -38,7 +38,7 @@ struct FileState {
 
 // Faults of the file system; part of fake::World and reset with it. The other
 // services keep their faults beside their state (UiState::failDialog,
-// CryptState::failOpen, MemoryState::failAllocations, ...).
+// CryptState::failOpen, BcryptState::failOpen, MemoryState::failAllocations, ...).
 struct FaultState {
   std::set<std::string> unwritableFolders;  // creating files or folders in these fails
   std::set<std::string> unreadableFiles;    // ReadFile on these fails

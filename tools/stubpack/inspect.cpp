@@ -61,7 +61,7 @@ std::string StatusText(Status s) {
       break;
   }
   if (s.location == LOC_MANIFEST_NO_DIGEST || s.location == LOC_FILE_NO_DIGEST)
-    meaning = "error: libcrypto cannot compute SHA-256, the signature was not checked";
+    meaning = "error: SHA-256 cannot be computed, the signature was not checked";
   char out[96];
   snprintf(out, sizeof out, "%s (status %" PRIu32 " at %" PRIu32 ")", meaning, s.code, s.location);
   return out;
