@@ -27,6 +27,7 @@ step "Windows build"
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 cmake --build build-win -j "$jobs"
+scripts/check-imports-test.sh >/dev/null
 scripts/check-imports.sh build-win/launcher.exe
 scripts/check-imports.sh build-win/stubpack.exe
 
