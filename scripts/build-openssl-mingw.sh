@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a static, trimmed libcrypto for x86_64-w64-mingw32 from Debian's own
-# openssl source package. Debian ships no MinGW OpenSSL. The result lives in a
+# openssl source package, for stubpack.exe (keys and signing; launcher.exe
+# links no libcrypto). Debian ships no MinGW OpenSSL. The result lives in a
 # cache outside the work tree and is reused when present:
 #   $MSISTUB_CACHE/openssl-mingw64-<revision>/{include,lib/libcrypto.a}
 # The revision changes whenever the configuration below does, so that a cache

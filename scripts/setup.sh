@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the builds and tests need, and builds the
-# MinGW-w64 libcrypto once into the cache. Idempotent: prints nothing and
+# MinGW-w64 libcrypto (for stubpack.exe, which signs; the launcher uses the
+# system's CNG) once into the cache. Idempotent: prints nothing and
 # installs nothing when the machine already has everything.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
