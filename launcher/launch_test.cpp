@@ -100,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadFault{"Missing", [] { fake::W().files.nodes.erase(fake::Key(kModule)); },
                   ERROR_FILE_NOT_FOUND},
         // Offsets are 32-bit: a size of 4 GiB or more is refused, never cut.
-        ReadFault{"FourGiBOrMore", [] { fake::W().faults.over4GiBFiles.insert(fake::Key(kModule)); },
-                  132}),
+        ReadFault{"FourGiBOrMore",
+                  [] { fake::W().faults.over4GiBFiles.insert(fake::Key(kModule)); }, 132}),
     [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 TEST_F(RunLauncherTest, CommandLineThatCannotBeSplitGivesAComposedMessage) {

@@ -71,12 +71,15 @@ Status ScanCertificate(HCRYPTMSG message, DWORD index, VerificationKey key,
   DWORD size = 0;
   if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &size))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_SIZE);
-  const LocalPtr<uint8_t> encoded(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
+  LocalPtr<uint8_t> encoded(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
   if (!encoded) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_CERT_NO_MEMORY);
   if (!CryptMsgGetParam(message, CMSG_CERT_PARAM, index, encoded.get(), &size))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_FETCH);
   const CertContextPtr cert(CertCreateCertificateContext(X509_ASN_ENCODING, encoded.get(), size));
   if (!cert) return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_PARSE);
+  // The context keeps its own copy of the encoded certificate; a payload in
+  // it is held once more only by the source's own copy of the value.
+  encoded.reset();
   const CERT_INFO* info = cert->pCertInfo;
   for (DWORD i = 0; i < info->cExtension && status.code == 0; i++) {
     const CERT_EXTENSION& extension = info->rgExtension[i];
@@ -116,7 +119,8 @@ Status LoadCertificateSources(const PayloadSource* image, VerificationKey key,
   if (!ReadSourceBytes(image, dataPos, head, headSize))
     return Status{ERROR_READ_FAULT, LOC_IMAGE_READ};
   const uint32_t dataSize = SignedDataSize(head, headSize, available);
-  const LocalPtr<uint8_t> data(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize ? dataSize : 1)));
+  LocalPtr<uint8_t> data(
+      static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize ? dataSize : 1)));
   if (!data) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_PKCS7_NO_MEMORY);
   if (!ReadSourceBytes(image, dataPos, data.get(), dataSize))
     return Status{ERROR_READ_FAULT, LOC_PKCS7_READ};
@@ -127,6 +131,7 @@ Status LoadCertificateSources(const PayloadSource* image, VerificationKey key,
   DWORD countSize = sizeof count;
   if (!CryptMsgUpdate(message.get(), data.get(), dataSize, TRUE))
     return MakeStatus(GetLastError, kInvalidArg, LOC_PKCS7_UPDATE);
+  data.reset();  // the decoder keeps what it needs of a final update
   if (!CryptMsgGetParam(message.get(), CMSG_CERT_COUNT_PARAM, 0, &count, &countSize))
     return MakeStatus(GetLastError, kInvalidArg, LOC_CERT_COUNT);
   for (DWORD i = 0; i < count && status.code == 0; i++)

@@ -244,6 +244,21 @@ TEST_F(LoadTest, LoadingAFileHoldsNoCopyOfIt) {
   }
 }
 
+// A payload in a certificate extension is held once, in its source: the
+// PKCS#7 data and the certificate it came in are let go once the decoder and
+// the certificate context hold their own copies.
+TEST_F(LoadTest, ExtensionPayloadIsHeldOnce) {
+  const Bytes inExtension = MakePayload({{7, "in the extension", Incompressible(1u << 20)}});
+  const Bytes image = MakePeImage(
+      MakeSignedData({{{PAYLOAD_EXTENSION_OID, false, inExtension}}}), MakePayload(kEntries));
+  const uint64_t before = fake::W().memory.liveBytes;
+  fake::W().memory.peakLiveBytes = before;
+  EXPECT_STATUS(Load(image, Form::File), 0, LOC_MANIFEST_INFLATED);
+  ASSERT_EQ(sources_.count, 1u);
+  EXPECT_EQ(sources_.items[0].size, inExtension.size());
+  EXPECT_LT(fake::W().memory.peakLiveBytes - before, inExtension.size() + 64 * 1024);
+}
+
 // A read of the own file that fails (a bad sector, a removed drive, a
 // dropped share) ends the loading with its own location and no source; a
 // bad byte in what loading never reads changes nothing.

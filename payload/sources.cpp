@@ -48,7 +48,8 @@ Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint
   return status;
 }
 
-Status LoadPayloadSources(const PayloadSource* image, VerificationKey key, PayloadSources* sources) {
+Status LoadPayloadSources(const PayloadSource* image, VerificationKey key,
+                          PayloadSources* sources) {
   const uint32_t before = sources->count;
   Status status = LoadCertificateSources(image, key, sources);
   if (status.code != 0 || sources->count != before) return status;

@@ -19,7 +19,8 @@
 // a trailer cannot be read), no memory to append LE/8 at 2001; on success the
 // manifest lookup's status ({0, 547}). A nonzero code means the payload
 // cannot be used.
-Status LoadPayloadSources(const PayloadSource* image, VerificationKey key, PayloadSources* sources);
+Status LoadPayloadSources(const PayloadSource* image, VerificationKey key,
+                          PayloadSources* sources);
 
 // Copies region into a new source (compressed and signed, checked with key),
 // decodes and verifies its manifest block and appends the source to
