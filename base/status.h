@@ -16,6 +16,9 @@ struct Status {
 enum : uint32_t {
   // Block lookup and decoding.
   LOC_BLOCK_NOT_FOUND = 509,
+  LOC_TRAILER_READ = 512,  // 30: a trailer of the chain could not be read from the own file
+  LOC_MANIFEST_READ_NO_MEMORY = 541,  // LE/8: no memory for the manifest block read from the file
+  LOC_MANIFEST_READ = 543,            // 30: the manifest block could not be read from the file
   LOC_MANIFEST_INFLATED = 547,
   LOC_MANIFEST_INFLATE_FAILED = 551,
   LOC_MANIFEST_COPIED = 562,
@@ -25,6 +28,8 @@ enum : uint32_t {
   LOC_MANIFEST_BAD_KEY = 599,
   LOC_FILE_RAW = 662,
   LOC_FILE_RAW_NO_MEMORY = 666,
+  LOC_FILE_READ_NO_MEMORY = 681,  // LE/8: no memory for a file block read from the file
+  LOC_FILE_READ = 683,            // 30: a file block could not be read from the file
   LOC_FILE_INFLATED = 687,
   LOC_FILE_INFLATE_FAILED = 691,
   LOC_FILE_COPIED = 702,
@@ -35,6 +40,8 @@ enum : uint32_t {
   // Payload sources.
   LOC_NO_CERTIFICATE_PAYLOAD = 789,
   LOC_PKCS7_OPEN = 831,
+  LOC_PKCS7_NO_MEMORY = 833,  // LE/8: no memory for the PKCS#7 data read from the file
+  LOC_PKCS7_READ = 835,       // 30: the PKCS#7 data could not be read from the file
   LOC_PKCS7_UPDATE = 837,
   LOC_CERT_COUNT = 846,
   LOC_CERT_SOURCE_APPEND = 892,
@@ -45,10 +52,8 @@ enum : uint32_t {
   LOC_CERT_SIZE = 937,
   // Launch sequence.
   LOC_IMAGE_SOURCE_APPEND = 2001,
-  LOC_IMAGE_COPY = 2016,
-  LOC_IMAGE_READ = 2023,
-  LOC_IMAGE_NO_MEMORY = 2030,
-  LOC_IMAGE_SIZE = 2035,
+  LOC_IMAGE_READ = 2023,  // 30: the headers that lead to the certificate table could not be read
+  LOC_IMAGE_SIZE = 2035,  // 132: the own file's size is unavailable, or 4 GiB or more
   LOC_IMAGE_OPEN = 2042,
   LOC_NO_PACKAGE = 2151,  // 13: no fitting package, a file that does not decode, a bad name
   LOC_NO_INSTALLER = 2161,

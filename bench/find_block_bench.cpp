@@ -104,9 +104,10 @@ std::unique_ptr<Case> MakeCase(Kind kind, size_t size) {
 }
 
 void FindBlockBench(benchmark::State& state, const Case* c) {
-  PayloadSource source = {nullptr, const_cast<uint8_t*>(c->region.data()),
-                          static_cast<uint32_t>(c->region.size()), nullptr, 0,
-                          SOURCE_COMPRESSED | SOURCE_SIGNED, kCompiledVerificationKey};
+  PayloadSource source =
+      MemoryRegion(c->region.data(), static_cast<uint32_t>(c->region.size()));
+  source.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
+  source.key = kCompiledVerificationKey;
   for (auto _ : state) {
     uint8_t* content = nullptr;
     uint32_t size = 0;

@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size - 1 > UINT32_MAX) return 0;
   fake::Reset();
   const uint8_t mode = data[0];
-  PayloadSource source = {nullptr, const_cast<uint8_t*>(data + 1), static_cast<uint32_t>(size - 1), nullptr,
-                          0, mode & 3u, kCompiledVerificationKey};
+  PayloadSource source = MemoryRegion(data + 1, static_cast<uint32_t>(size - 1));
+  source.flags = mode & 3u;
+  source.key = kCompiledVerificationKey;
   const bool file = (mode & 4) != 0;
   uint8_t* content = nullptr;
   uint32_t contentSize = 0;

@@ -35,17 +35,15 @@ struct Run {
   char browseTitle[256] = {};  // the folder browser's title
 };
 
-// Steps 5 and 6: the own file into memory, then the payload out of it into
-// state->sources, checked with key.
+// Steps 5 and 6: the own file opened for the whole run, then the payload
+// read out of it where it lies into state->sources, checked with key.
 Status LoadPayload(LauncherState* state, VerificationKey key) {
-  uint8_t* image = nullptr;
-  uint32_t imageSize = 0;
-  Status status = ReadOwnImage(state->modulePathW, &image, &imageSize);
-  if (status.code == 0) {
-    status = LoadPayloadSources(image, imageSize, key, &state->sources);
-    LocalFree(image);
-  }
-  return status;
+  Status status = OpenOwnImage(state->modulePathW, &state->ownFile, &state->ownFileSize);
+  if (status.code != 0) return status;
+  PayloadSource image = {};
+  image.file = state->ownFile;
+  image.size = state->ownFileSize;
+  return LoadPayloadSources(&image, key, &state->sources);
 }
 
 // Steps 9 to 14: from the verified payload to the installer's exit code.
@@ -124,6 +122,7 @@ int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
   ShowFinalMessage(run.status, run.messageText, run.noMessage, state.modulePath);
 
   FreePayloadSources(&state.sources);
+  if (state.ownFile) CloseHandle(state.ownFile);
   LocalFree(state.modulePath);
   LocalFree(state.modulePathW);
   LocalFree(state.argv);

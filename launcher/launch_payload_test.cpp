@@ -2,6 +2,7 @@
 // that load and of payloads that do not.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ const char* kText101 =
 
 class LaunchPayloadTest : public ::testing::Test {
  protected:
+  // The name the launcher's own file is stored under.
+  static std::string OwnFile() {
+    return fake::NameOnDisk(fake::Utf16(*fake::W().system.modulePath));
+  }
   void SetUp() override {
     fake::Reset();
     fake::W().texts.strings[101] = kText101;
@@ -75,6 +80,37 @@ TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
     EXPECT_EQ(static_cast<uint32_t>(Run(c.payload, c.key)), c.code);
     ExpectText101();
   }
+}
+
+// The own file is read where it lies: a whole run over a payload of a few
+// MiB, which stops at the package selection (its one package is for another
+// architecture), holds far less than the file at any time.
+TEST_F(LaunchPayloadTest, LoadingHoldsNoCopyOfTheOwnFile) {
+  std::mt19937 random(11);
+  Bytes incompressible(4u << 20);
+  for (uint8_t& b : incompressible) b = static_cast<uint8_t>(random());
+  InstallFakeLauncher(MakePayload({{1000, "arm64\\1033\\{P}\\Product", incompressible}}));
+  const size_t fileSize = fake::FileData(OwnFile()).size();
+  const uint64_t before = fake::W().memory.liveBytes;
+  fake::W().memory.peakLiveBytes = before;
+  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kCompiledVerificationKey), 13);
+  EXPECT_LT(fake::W().memory.peakLiveBytes - before, fileSize / 4);
+}
+
+// A read of the own file that fails in the middle of the block chain (a bad
+// sector, a removed drive) stops the run as a payload that does not load:
+// ERROR_READ_FAULT, text 101.
+TEST_F(LaunchPayloadTest, ReadFailureInTheChain) {
+  const Bytes payload = MakePayload(kEntries);
+  InstallFakeLauncher(payload);
+  const Bytes file = fake::FileData(OwnFile());
+  // The trailer of the last block but one: file block 1000.
+  const uint32_t last = static_cast<uint32_t>(file.size()) - 28;
+  const uint32_t lastBlock = last - 256 - GetU32(file, last + 24);
+  fake::W().faults.unreadableByte[fake::Key(OwnFile())] = lastBlock - 1;
+  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kCompiledVerificationKey),
+            ERROR_READ_FAULT);
+  ExpectText101();
 }
 
 }  // namespace

@@ -99,9 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                   132},
         ReadFault{"Missing", [] { fake::W().files.nodes.erase(fake::Key(kModule)); },
                   ERROR_FILE_NOT_FOUND},
-        // Allocations: 1 the argument block, 2 the module path, 3 the same
-        // path in UTF-16, 4 the image.
-        ReadFault{"NoMemoryForImage", [] { fake::W().memory.failAllocations = {4}; }, 8}),
+        // Offsets are 32-bit: a size of 4 GiB or more is refused, never cut.
+        ReadFault{"FourGiBOrMore",
+                  [] { fake::W().faults.over4GiBFiles.insert(fake::Key(kModule)); }, 132}),
     [](const ::testing::TestParamInfo<ReadFault>& info) { return info.param.name; });
 
 TEST_F(RunLauncherTest, CommandLineThatCannotBeSplitGivesAComposedMessage) {

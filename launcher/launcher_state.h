@@ -19,4 +19,6 @@ struct LauncherState {
   char* modulePath;           // owned, full ANSI path of the launcher's own file
   WCHAR* modulePathW;         // owned, the same in UTF-16: the path that opens it
   TaskbarProgress* taskbar;   // may be null
+  HANDLE ownFile;             // owned: the own file, open for reading all run long; or null
+  uint32_t ownFileSize;       // its size, below 4 GiB
 };

@@ -1,4 +1,4 @@
-// Reading the launcher's own file into memory.
+// Opening the launcher's own file, which the run reads at offsets.
 #pragma once
 
 #include <cstdint>
@@ -6,10 +6,10 @@
 #include "base/status.h"
 #include "platform/platform.h"
 
-// Reads the whole file at path (UTF-16, so that a folder name the ANSI code
-// page cannot hold still opens) into a new LocalAlloc buffer (*image, freed by
-// the caller) of *imageSize bytes. Only the low 32 bits of the size count.
-// Failures, with nothing left allocated or open: cannot open LE/110 at 2042;
-// size unavailable {132, 2035}; no memory LE/8 at 2030; read failed or short
-// {30, 2023}.
-Status ReadOwnImage(const WCHAR* path, uint8_t** image, uint32_t* imageSize);
+// Opens the file at path (UTF-16, so that a folder name the ANSI code page
+// cannot hold still opens) for reading, shared with other readers, and gives
+// its size. The caller closes *file. Failures, with nothing left open (*file
+// null, *size 0): cannot open LE/110 at 2042; size unavailable, or 4 GiB or
+// more (the payload's offsets are 32-bit, and a cut size would read the
+// wrong end of the file) {132, 2035}.
+Status OpenOwnImage(const WCHAR* path, HANDLE* file, uint32_t* size);

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "base/holders.h"
-#include "payload/inflate_block.h"
 #include "payload/block_format.h"
+#include "payload/inflate_block.h"
+#include "payload/source_read.h"
 #include "payload/verify_signature.h"
 
 namespace {
@@ -51,37 +52,42 @@ int MatchBlock(const BlockPlace* block, void* context) {
 
 // Where each outcome of decoding is reported, per block kind.
 struct Locations {
-  uint32_t inflated, inflateFailed, copied, copyNoMemory, badSignature, badKey, noDigest;
+  uint32_t readNoMemory, readFailed, inflated, inflateFailed, copied, copyNoMemory, badSignature,
+      badKey, noDigest;
 };
-const Locations kManifestLocations = {LOC_MANIFEST_INFLATED,      LOC_MANIFEST_INFLATE_FAILED,
-                                      LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
-                                      LOC_MANIFEST_BAD_SIGNATURE, LOC_MANIFEST_BAD_KEY,
-                                      LOC_MANIFEST_NO_DIGEST};
+const Locations kManifestLocations = {
+    LOC_MANIFEST_READ_NO_MEMORY, LOC_MANIFEST_READ,          LOC_MANIFEST_INFLATED,
+    LOC_MANIFEST_INFLATE_FAILED, LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
+    LOC_MANIFEST_BAD_SIGNATURE,  LOC_MANIFEST_BAD_KEY,       LOC_MANIFEST_NO_DIGEST};
 const Locations kFileLocations = {
-    LOC_FILE_INFLATED,      LOC_FILE_INFLATE_FAILED, LOC_FILE_COPIED,   LOC_FILE_COPY_NO_MEMORY,
-    LOC_FILE_BAD_SIGNATURE, LOC_FILE_BAD_KEY,        LOC_FILE_NO_DIGEST};
+    LOC_FILE_READ_NO_MEMORY, LOC_FILE_READ,          LOC_FILE_INFLATED,
+    LOC_FILE_INFLATE_FAILED, LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
+    LOC_FILE_BAD_SIGNATURE,  LOC_FILE_BAD_KEY,       LOC_FILE_NO_DIGEST};
 
 }  // namespace
 
-void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, void* context) {
-  uint32_t pos = size;
+Status ForEachBlock(const PayloadSource* source, BlockCallback callback, void* context) {
+  uint32_t pos = source->size;
   for (;;) {
-    if (pos < BLOCK_TRAILER_SIZE) return;
+    if (pos < BLOCK_TRAILER_SIZE) return Status{0, 0};
     pos -= BLOCK_TRAILER_SIZE;
-    const BlockTrailer t = ReadBlockTrailer(region + pos);
+    uint8_t stored[BLOCK_TRAILER_SIZE];
+    if (!ReadSourceBytes(source, pos, stored, sizeof stored))
+      return Status{ERROR_READ_FAULT, LOC_TRAILER_READ};
+    const BlockTrailer t = ReadBlockTrailer(stored);
     BlockPlace place = {false, t.id, 0, t.dataSize, t.signatureSize};
 
     if (IsBlockKind(t.kind, MANIFEST_BLOCK_KIND_BYTES)) {
       // The manifest block is the first of the chain: the walk ends here.
-      if (pos < t.signatureSize) return;
+      if (pos < t.signatureSize) return Status{0, 0};
       const uint32_t sigPos = pos - t.signatureSize;
-      if (sigPos < t.dataSize) return;
+      if (sigPos < t.dataSize) return Status{0, 0};
       place.manifest = true;
       place.dataPos = sigPos - t.dataSize;
       callback(&place, context);
-      return;
+      return Status{0, 0};
     }
-    if (!IsBlockKind(t.kind, FILE_BLOCK_KIND_BYTES)) return;
+    if (!IsBlockKind(t.kind, FILE_BLOCK_KIND_BYTES)) return Status{0, 0};
 
     // A file block whose sizes do not fit in front of its trailer is not a
     // block: the bytes in front are tried as a trailer instead.
@@ -90,7 +96,7 @@ void ForEachBlock(const uint8_t* region, uint32_t size, BlockCallback callback, 
     if (pos < t.dataSize) continue;
     pos -= t.dataSize;
     place.dataPos = pos;
-    if (!callback(&place, context)) return;
+    if (!callback(&place, context)) return Status{0, 0};
   }
 }
 
@@ -100,7 +106,7 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
   *contentSize = 0;
   const bool fileKind = !place.manifest;
   const uint32_t dataPos = place.dataPos, dataSize = place.dataSize;
-  const uint32_t sigPos = dataPos + dataSize, signatureSize = place.signatureSize;
+  const uint32_t signatureSize = place.signatureSize;
   const Locations& at = fileKind ? kFileLocations : kManifestLocations;
   const bool isSigned = (source->flags & SOURCE_SIGNED) != 0;
   // A block without data carries nothing a signature could cover. The payload
@@ -108,26 +114,44 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
   // appended by anyone: in a signed source it is refused, never returned raw.
   if (fileKind && isSigned && dataSize == 0) return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
 
+  // A region in memory is decoded in place. From the own file, the block's
+  // data and signature, which lie side by side, are read in one piece: this
+  // serves the manifest block, which is small, and tools.
+  const uint8_t* data = nullptr;
+  LocalPtr<uint8_t> stored;
+  if (!source->file) {
+    data = source->data + dataPos;
+  } else {
+    const uint64_t total = uint64_t{dataSize} + signatureSize;
+    if (total > source->size) return Status{ERROR_READ_FAULT, at.readFailed};
+    stored.reset(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, total ? total : 1)));
+    if (!stored) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.readNoMemory);
+    if (!ReadSourceBytes(source, dataPos, stored.get(), static_cast<uint32_t>(total)))
+      return Status{ERROR_READ_FAULT, at.readFailed};
+    data = stored.get();
+  }
+  const uint8_t* signature = data + dataSize;
+
   LocalPtr<uint8_t> buffer;
   uint32_t size = 0;
   Status status;
   if (source->flags & SOURCE_COMPRESSED) {
     uint8_t* inflated = nullptr;
-    if (InflateBlock(&inflated, &size, source->data + dataPos, dataSize) != Z_OK)
+    if (InflateBlock(&inflated, &size, data, dataSize) != Z_OK)
       return Status{ERROR_INVALID_DATA, at.inflateFailed};
     buffer.reset(inflated);
     status = Status{0, at.inflated};
   } else {
     buffer.reset(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize)));
     if (!buffer) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.copyNoMemory);
-    memcpy(buffer.get(), source->data + dataPos, dataSize);
+    memcpy(buffer.get(), data, dataSize);
     size = dataSize;
     status = Status{0, at.copied};
   }
 
   if (isSigned) {
-    SignatureCheck check = VerifyBlockSignature(source->key, buffer.get(), size,
-                                                source->data + sigPos, signatureSize);
+    SignatureCheck check =
+        VerifyBlockSignature(source->key, buffer.get(), size, signature, signatureSize);
     if (check == SignatureCheck::KeyUnusable)
       return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
     // A digest libcrypto could not compute says nothing about the block: it
@@ -145,8 +169,10 @@ Status FindBlockPlace(const PayloadSource* source, const GUID& kind, uint32_t id
   // A search for any other kind walks back to the manifest block and finds
   // nothing, as the manifest block ends every search.
   Search search = {SameKind(kind, MANIFEST_BLOCK_KIND), id, false, {}};
-  if (search.manifest || SameKind(kind, FILE_BLOCK_KIND))
-    ForEachBlock(source->data, source->size, MatchBlock, &search);
+  if (search.manifest || SameKind(kind, FILE_BLOCK_KIND)) {
+    const Status walked = ForEachBlock(source, MatchBlock, &search);
+    if (walked.code != 0) return walked;
+  }
   if (!search.found) return Status{ERROR_NOT_FOUND, LOC_BLOCK_NOT_FOUND};
   *place = search.place;
   return Status{0, 0};

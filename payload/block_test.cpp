@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/holders.h"
 #include "payload/block_format.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
@@ -49,12 +50,22 @@ struct Found {
   Bytes content;
 };
 
-// Runs FindBlock on region and checks its promises about the outputs: the
-// content on success, null and 0 on failure, and nothing else left allocated.
-Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned,
-           VerificationKey key = kCompiledVerificationKey) {
-  PayloadSource source = {nullptr, const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
-                          nullptr, 0, flags, key};
+// Where a region lies: in memory, or in a file read at offsets.
+enum class Form { Memory, File };
+
+// Runs FindBlock on region in the given form and checks its promises about
+// the outputs: the content on success, null and 0 on failure, and nothing
+// else left allocated.
+Found FindIn(Form form, const Bytes& region, const GUID& kind, uint32_t id,
+             uint32_t flags = kCompressedSigned, VerificationKey key = kCompiledVerificationKey) {
+  PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
+  source.flags = flags;
+  source.key = key;
+  HandlePtr file;
+  if (form == Form::File) {
+    file.reset(OpenFakeFile(region));
+    source = PayloadSource{file.get(), nullptr, source.size, nullptr, 0, flags, key, false};
+  }
   uint8_t* content = reinterpret_cast<uint8_t*>(&source);  // must be overwritten
   uint32_t size = 12345;
   const uint32_t live = fake::W().memory.liveAllocations;
@@ -69,6 +80,17 @@ Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = 
     EXPECT_EQ(fake::W().memory.liveAllocations, live);
   }
   return found;
+}
+
+// FindBlock on region in memory, which must find the same in the region read
+// from a file.
+Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned,
+           VerificationKey key = kCompiledVerificationKey) {
+  const Found inMemory = FindIn(Form::Memory, region, kind, id, flags, key);
+  const Found inFile = FindIn(Form::File, region, kind, id, flags, key);
+  EXPECT_STATUS(inFile.status, inMemory.status.code, inMemory.status.location);
+  EXPECT_EQ(inFile.content, inMemory.content);
+  return inMemory;
 }
 
 class FindBlockTest : public ::testing::Test {
@@ -214,8 +236,11 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
     seen->places.push_back(*block);
     return seen->places.size() < seen->stopAfter ? 1 : 0;
   };
+  PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
+  source.flags = kCompressedSigned;
+  source.key = kCompiledVerificationKey;
   Seen seen{{}, 100};
-  ForEachBlock(region.data(), static_cast<uint32_t>(region.size()), collect, &seen);
+  EXPECT_STATUS(ForEachBlock(&source, collect, &seen), 0, 0);
   const uint32_t m = static_cast<uint32_t>(front.size());
   const uint32_t f0 = m + static_cast<uint32_t>(manifest.size());
   const uint32_t f1 = f0 + static_cast<uint32_t>(file1000.size()) + 28;
@@ -227,8 +252,6 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
                                {false, 1000, f0, static_cast<uint32_t>(file1000.size())},
                                {true, 0, m, static_cast<uint32_t>(manifest.size())}};
   ASSERT_EQ(seen.places.size(), 3u);
-  PayloadSource source = {nullptr, const_cast<uint8_t*>(region.data()), static_cast<uint32_t>(region.size()),
-                          nullptr, 0, kCompressedSigned, kCompiledVerificationKey};
   for (size_t i = 0; i < 3; i++) {
     const BlockPlace& p = seen.places[i];
     SCOPED_TRACE(i);
@@ -248,8 +271,46 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
   }
   // A callback that returns 0 ends the walk.
   Seen first{{}, 1};
-  ForEachBlock(region.data(), static_cast<uint32_t>(region.size()), collect, &first);
+  EXPECT_STATUS(ForEachBlock(&source, collect, &first), 0, 0);
   EXPECT_EQ(first.places.size(), 1u);
+}
+
+// A region read from a file whose reads can fail (a bad sector, a removed
+// drive): the walk stops at a trailer it cannot read with {30, 512}, a block
+// that cannot be read fails with {30, 543/683}; what lies behind the bad
+// byte is still found.
+TEST_F(FindBlockTest, ReadFailuresInAFile) {
+  const Bytes manifest = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest);
+  const Bytes file1000 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1000, kFile1000);
+  const Bytes file1001 = SignedBlock(FILE_BLOCK_KIND_BYTES, 1001, kFile1001);
+  const Bytes region = Cat({manifest, file1000, file1001});
+  const uint64_t trailer1000 = manifest.size() + file1000.size() - 28;
+  const uint64_t signature1001 = region.size() - 28 - 1;
+  struct Case {
+    const char* name;
+    uint64_t badByte;
+    const GUID* kind;
+    uint32_t id;
+    uint32_t code;
+    uint32_t location;
+  };
+  const Case cases[] = {
+      {"trailer in the middle, manifest", trailer1000 + 27, &MANIFEST_BLOCK_KIND, 0,
+       ERROR_READ_FAULT, LOC_TRAILER_READ},
+      {"trailer in the middle, its block", trailer1000, &FILE_BLOCK_KIND, 1000, ERROR_READ_FAULT,
+       LOC_TRAILER_READ},
+      {"trailer in the middle, the block behind it", trailer1000, &FILE_BLOCK_KIND, 1001, 0,
+       LOC_FILE_INFLATED},
+      {"manifest data", 0, &MANIFEST_BLOCK_KIND, 0, ERROR_READ_FAULT, LOC_MANIFEST_READ},
+      {"manifest data, a file block", 0, &FILE_BLOCK_KIND, 1000, 0, LOC_FILE_INFLATED},
+      {"file signature", signature1001, &FILE_BLOCK_KIND, 1001, ERROR_READ_FAULT, LOC_FILE_READ},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::Reset();
+    fake::W().faults.unreadableByte[fake::Key("C:\\image.exe")] = c.badByte;
+    EXPECT_STATUS(FindIn(Form::File, region, *c.kind, c.id).status, c.code, c.location);
+  }
 }
 
 // Decoding outcomes for manifest and file blocks alike, each in a region
@@ -381,30 +442,29 @@ TEST_F(FindBlockTest, AllocationFailures) {
            RawBlock(FILE_BLOCK_KIND_BYTES, 9, big, BlockSignature(DevelopmentKey(), big))});
   struct Case {
     const char* name;
+    Form form;
     const Bytes* region;
     uint32_t flags;
     bool file;
-    uint32_t code;
-    uint32_t location;
+    std::vector<uint32_t> locations;  // of the failures, in allocation order
   };
   const Case cases[] = {
-      {"manifest inflate", &region, kCompressedSigned, false, ERROR_INVALID_DATA, 551},
-      {"file inflate", &region, kCompressedSigned, true, ERROR_INVALID_DATA, 691},
-      {"manifest copy", &plain, SOURCE_SIGNED, false, ERROR_NOT_ENOUGH_MEMORY, 566},
-      {"file copy", &plain, SOURCE_SIGNED, true, ERROR_NOT_ENOUGH_MEMORY, 706},
+      {"manifest inflate", Form::Memory, &region, kCompressedSigned, false, {551}},
+      {"file inflate", Form::Memory, &region, kCompressedSigned, true, {691}},
+      {"manifest copy", Form::Memory, &plain, SOURCE_SIGNED, false, {566}},
+      {"file copy", Form::Memory, &plain, SOURCE_SIGNED, true, {706}},
+      // From a file, the block is read into a buffer of its own first.
+      {"manifest read, inflate", Form::File, &region, kCompressedSigned, false, {541, 551}},
+      {"file read, copy", Form::File, &plain, SOURCE_SIGNED, true, {681, 706}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const GUID& kind = c.file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND;
-    fake::Reset();
-    ASSERT_EQ(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status.code, 0u);
-    const uint32_t calls = fake::W().memory.allocationCalls;
-    ASSERT_GE(calls, c.flags & SOURCE_COMPRESSED ? 3u : 1u);
-    for (uint32_t n = 1; n <= calls; n++) {
-      fake::Reset();
-      fake::W().memory.failAllocations = {n};
-      EXPECT_STATUS(Find(*c.region, kind, c.file ? 9 : 0, c.flags).status, c.code, c.location);
-    }
+    const uint32_t id = c.file ? 9 : 0;
+    const std::vector<uint32_t> locations = AllocationFailureLocations(
+        [&] { return FindIn(c.form, *c.region, kind, id, c.flags).status; }, [] {},
+        c.file ? LOC_FILE_INFLATE_FAILED : LOC_MANIFEST_INFLATE_FAILED);
+    EXPECT_EQ(locations, c.locations);
   }
 }
 

@@ -55,8 +55,8 @@ class CertificateSourcesTest : public ::testing::Test {
     // An exactly sized heap copy, so that AddressSanitizer sees any read past it.
     std::unique_ptr<uint8_t[]> copy(new uint8_t[image.size()]);
     std::copy(image.begin(), image.end(), copy.get());
-    return LoadCertificateSources(copy.get(), static_cast<uint32_t>(image.size()),
-                                  kCompiledVerificationKey, &sources_);
+    const PayloadSource region = MemoryRegion(copy.get(), static_cast<uint32_t>(image.size()));
+    return LoadCertificateSources(&region, kCompiledVerificationKey, &sources_);
   }
   void Free() { FreePayloadSources(&sources_); }
 
@@ -155,7 +155,8 @@ TEST_F(CertificateSourcesTest, TamperedExtensionPayload) {
 }
 
 // The WIN_CERTIFICATE length is untrusted: the decoder gets only bytes inside
-// the security directory, and none when the length is below 8.
+// the security directory, and none when the length is below 8. Of those, it
+// gets the DER element its outer length spans, when that fits.
 TEST_F(CertificateSourcesTest, CertificateLengthNeverReachesOutsideTheDirectory) {
   const Bytes signedData = MakeSignedData({{Private(Payload("A"))}});
   const Bytes image = MakePeImage(signedData, {});
@@ -174,8 +175,8 @@ TEST_F(CertificateSourcesTest, CertificateLengthNeverReachesOutsideTheDirectory)
       {8, 0, 0, 837},
       {8 + derSize - 1, derSize - 1, 0, 837},  // DER cut short
       {8 + derSize, derSize, 0, 547},
-      {directorySize + 1, directorySize - 8, 0, 547},
-      {0xFFFFFFFF, directorySize - 8, 0, 547},
+      {directorySize + 1, derSize, 0, 547},
+      {0xFFFFFFFF, derSize, 0, 547},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
@@ -198,13 +199,63 @@ TEST_F(CertificateSourcesTest, CertificateLengthNeverReachesOutsideTheDirectory)
   EXPECT_EQ(fake::W().crypt.lastUpdateSize, derSize / 2);
 }
 
-// The appended-payload layout: bytes after the DER SignedData inside the
-// certificate entry are ignored by the decoder.
+// The appended-payload layout: the bytes after the DER SignedData inside the
+// certificate entry are never handed to the decoder.
 TEST_F(CertificateSourcesTest, BytesAfterTheSignedDataAreIgnored) {
-  const Bytes image =
-      MakePeImage(MakeSignedData({{kBasicConstraints}, {Private(Payload("C"))}}), Payload("W"));
+  const Bytes signedData = MakeSignedData({{kBasicConstraints}, {Private(Payload("C"))}});
+  const Bytes image = MakePeImage(signedData, Payload("W"));
   EXPECT_STATUS(Scan(image), 0, LOC_MANIFEST_INFLATED);
   EXPECT_EQ(Sources(), std::vector<std::string>{"C"});
+  EXPECT_EQ(fake::W().crypt.lastUpdateSize, signedData.size());
+}
+
+// An outer length that does not give the element's end (indefinite, more
+// length octets than a 32-bit size holds, running past the data, the length
+// octets cut off) or another outer tag: the decoder is fed all of the data,
+// as the entry's length gives it, and decides on it. A long form with
+// leading zero octets still spans the element.
+TEST_F(CertificateSourcesTest, OuterLengthThatDoesNotSpanTheElement) {
+  const Bytes signedData = MakeSignedData({{Private(Payload("A"))}});
+  ASSERT_EQ(signedData[0], 0x30);
+  ASSERT_EQ(signedData[1], 0x82);  // two length octets
+  const uint32_t content = uint32_t{signedData[2]} << 8 | signedData[3];
+  const Bytes appended = Payload("W");
+  const Bytes image = MakePeImage(signedData, appended);
+  const uint32_t table = CertificateTableOffset(image);
+  const uint32_t available = static_cast<uint32_t>(image.size()) - table - 8;
+  struct Case {
+    const char* name;
+    Bytes outer;  // replaces the tag and the two-octet length form
+    uint32_t entryLength;  // 0: unchanged
+    uint32_t fed;
+  };
+  const Bytes three = {0x30, 0x83, 0x00};  // one octet more: the element moves by one
+  const Case cases[] = {
+      {"indefinite", {0x30, 0x80, 0x00, 0x00}, 0, available},
+      {"five length octets", {0x30, 0x85, 0x00, 0x00}, 0, available},
+      {"past the data", {0x30, 0x82, 0xFF, 0xFF}, 0, available},
+      {"another tag", {0x31, 0x82, signedData[2], signedData[3]}, 0, available},
+      {"length octets cut off by the entry", {0x30, 0x82, signedData[2], signedData[3]}, 8 + 3,
+       3},
+      {"short form", {0x30, 0x10, signedData[2], signedData[3]}, 0, 2 + 0x10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Free();
+    Bytes changed = image;
+    std::copy(c.outer.begin(), c.outer.end(), changed.begin() + table + 8);
+    if (c.entryLength) PutU32(&changed, table, c.entryLength);
+    Scan(changed);
+    EXPECT_EQ(fake::W().crypt.lastUpdateSize, c.fed);
+  }
+  // Three length octets with a leading zero: the same element, one byte on.
+  Free();
+  Bytes longer = signedData;
+  longer.insert(longer.begin() + 2, 0x00);
+  longer[1] = 0x83;
+  EXPECT_EQ(uint32_t{longer[3]} << 8 | longer[4], content);
+  Scan(MakePeImage(longer, appended));
+  EXPECT_EQ(fake::W().crypt.lastUpdateSize, longer.size());
 }
 
 TEST_F(CertificateSourcesTest, DataThatIsNotSignedDataIsRejected) {
@@ -250,8 +301,8 @@ TEST_F(CertificateSourcesTest, CryptFailures) {
 }
 
 // Allocation failure at each allocation of a scan that finds one source: the
-// certificate buffer (932), the value copy (907), inside the manifest's
-// decompression (13 at 551) and the source list (892).
+// PKCS#7 data (833), the certificate buffer (932), the value copy (907),
+// inside the manifest's decompression (13 at 551) and the source list (892).
 TEST_F(CertificateSourcesTest, AllocationFailures) {
   const Bytes image = MakePeImage(MakeSignedData({{Private(Payload("A"))}}), {});
   const std::vector<uint32_t> locations = AllocationFailureLocations(
@@ -265,7 +316,7 @@ TEST_F(CertificateSourcesTest, AllocationFailures) {
       [&] { Free(); },
       LOC_MANIFEST_INFLATE_FAILED);
   EXPECT_EQ(locations,
-            (std::vector<uint32_t>{LOC_CERT_NO_MEMORY, LOC_EXTENSION_COPY,
+            (std::vector<uint32_t>{LOC_PKCS7_NO_MEMORY, LOC_CERT_NO_MEMORY, LOC_EXTENSION_COPY,
                                    LOC_MANIFEST_INFLATE_FAILED, LOC_CERT_SOURCE_APPEND}));
 }
 

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "base/grow_array.h"
+#include "base/holders.h"
 #include "payload/block.h"
 #include "payload/certificate_sources.h"
-#include "base/holders.h"
 
 namespace {
 
@@ -16,6 +16,22 @@ bool AppendPayloadSource(PayloadSources* sources, const PayloadSource& source) {
   return true;
 }
 
+// Decodes and verifies source's manifest block and appends source to
+// *sources; the list then owns the manifest and, when source.ownsData, the
+// region. On failure nothing is appended and the manifest is freed (the
+// region stays with the caller): the lookup's status, or no memory to append
+// LE/8 at appendLocation.
+Status AddWithManifest(PayloadSources* sources, PayloadSource source, uint32_t appendLocation) {
+  Status status =
+      FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
+  if (status.code != 0) return status;
+  LocalPtr<uint8_t> manifest(source.manifest);
+  if (!AppendPayloadSource(sources, source))
+    return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, appendLocation);
+  manifest.release();
+  return status;
+}
+
 }  // namespace
 
 Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint8_t* region,
@@ -23,34 +39,35 @@ Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint
   LocalPtr<uint8_t> copy(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, size)));
   if (!copy) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, copyLocation);
   if (size) memcpy(copy.get(), region, size);
-  PayloadSource source = {nullptr, copy.get(), size, nullptr, 0, SOURCE_COMPRESSED | SOURCE_SIGNED, key};
-  Status status =
-      FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &source.manifest, &source.manifestSize);
-  if (status.code != 0) return status;
-  LocalPtr<uint8_t> manifest(source.manifest);
-  if (!AppendPayloadSource(sources, source))
-    return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, appendLocation);
-  // The list owns both buffers now.
-  copy.release();
-  manifest.release();
+  PayloadSource source = MemoryRegion(copy.get(), size);
+  source.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
+  source.key = key;
+  source.ownsData = true;
+  Status status = AddWithManifest(sources, source, appendLocation);
+  if (status.code == 0) copy.release();  // the list owns it now
   return status;
 }
 
-Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize, VerificationKey key,
+Status LoadPayloadSources(const PayloadSource* image, VerificationKey key,
                           PayloadSources* sources) {
   const uint32_t before = sources->count;
-  Status status = LoadCertificateSources(image, imageSize, key, sources);
+  Status status = LoadCertificateSources(image, key, sources);
   if (status.code != 0 || sources->count != before) return status;
 
   // No certificate carries the payload: the whole file is the region, and
-  // its block chain ends the file.
-  return AddPayloadSource(sources, key, image, imageSize, LOC_IMAGE_COPY,
-                          LOC_IMAGE_SOURCE_APPEND);
+  // its block chain ends the file. It is read where it lies, never copied.
+  PayloadSource whole = {};
+  whole.file = image->file;
+  whole.data = image->data;
+  whole.size = image->size;
+  whole.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
+  whole.key = key;
+  return AddWithManifest(sources, whole, LOC_IMAGE_SOURCE_APPEND);
 }
 
 void FreePayloadSources(PayloadSources* sources) {
   for (uint32_t i = 0; i < sources->count; i++) {
-    LocalFree(sources->items[i].data);
+    if (sources->items[i].ownsData) LocalFree(sources->items[i].data);
     LocalFree(sources->items[i].manifest);
   }
   LocalFree(sources->items);

@@ -6,17 +6,20 @@
 #include "base/status.h"
 #include "payload/payload_source.h"
 
-// Fills *sources (empty or holding earlier sources) from the in-memory image
-// of the launcher's own file: from private certificate extensions of its
-// Authenticode signature when there are any (LoadCertificateSources),
-// otherwise from the whole file. Each source keeps its own copy of its
-// region, its decoded manifest verified with key, and key for its file
-// blocks. Returns the certificate scan's failure, or for the whole file: no
-// memory for the copy LE/8 at 2016, the manifest lookup's failure (e.g.
-// {1168, 509} without payload), no memory to append LE/8 at 2001; on success
-// the manifest lookup's status ({0, 547}). A nonzero code means the payload
+// Fills *sources (empty or holding earlier sources) from image, the
+// launcher's whole file: open (image->file, read at offsets) or in memory
+// (image->data; tools and tests). Sources come from private certificate
+// extensions of its Authenticode signature when there are any
+// (LoadCertificateSources; each keeps its own copy of the extension value);
+// otherwise the whole file is the one source, which borrows image's handle or
+// bytes and copies nothing: its block chain is read where it lies. Each
+// source keeps its decoded manifest, verified with key, and key for its file
+// blocks. Returns the certificate scan's failure, or for the whole file: the
+// manifest lookup's failure (e.g. {1168, 509} without payload, {30, 512} when
+// a trailer cannot be read), no memory to append LE/8 at 2001; on success the
+// manifest lookup's status ({0, 547}). A nonzero code means the payload
 // cannot be used.
-Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize, VerificationKey key,
+Status LoadPayloadSources(const PayloadSource* image, VerificationKey key,
                           PayloadSources* sources);
 
 // Copies region into a new source (compressed and signed, checked with key),
@@ -28,6 +31,7 @@ Status LoadPayloadSources(const uint8_t* image, uint32_t imageSize, Verification
 Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint8_t* region,
                         uint32_t size, uint32_t copyLocation, uint32_t appendLocation);
 
-// Frees every source's buffers and the source array and leaves *sources
-// empty; safe to call twice.
+// Frees every source's manifest, the regions the list owns and the source
+// array and leaves *sources empty; safe to call twice. Borrowed regions (the
+// own file's handle, an image in memory) stay with their owner.
 void FreePayloadSources(PayloadSources* sources);

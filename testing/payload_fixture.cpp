@@ -35,6 +35,14 @@ std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries, EVP_PKEY
   return region;
 }
 
+HANDLE OpenFakeFile(const std::vector<uint8_t>& bytes, const std::string& path) {
+  fake::AddFile(path, bytes);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+  return file;
+}
+
 void InstallFakeLauncher(const std::vector<uint8_t>& payload) {
   // "MZ" and filler: e_lfanew reads 0x5A5A5A5A, far past the end of the
   // file, so the image is not a PE file and the whole file is searched.

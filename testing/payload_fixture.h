@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 struct TestEntry {
   uint32_t key;                  // manifest key and file block id
   std::string text;              // manifest text, UTF-8
@@ -26,6 +28,11 @@ std::vector<uint8_t> MakePayload(const std::vector<TestEntry>& entries, EVP_PKEY
 // calls find it by, fake::NameOnDisk): a few bytes of a program that is not a
 // signed PE image, then the payload up to the end of the file.
 void InstallFakeLauncher(const std::vector<uint8_t>& payload);
+
+// Puts bytes in the fake file system at path and opens that file for
+// reading, as the launcher opens its own file: a source region read at
+// offsets. The caller closes the handle.
+HANDLE OpenFakeFile(const std::vector<uint8_t>& bytes, const std::string& path = "C:\\image.exe");
 
 // The development key's private half (keys/dev_private.pem), and an RSA-2048
 // key the launcher does not trust; both live for the whole test program.

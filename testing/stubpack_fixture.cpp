@@ -186,8 +186,8 @@ int Collect(uint32_t source, uint32_t key, const char* text, void* context) {
 LoadedPayload LoadWithLauncherCode(const std::vector<uint8_t>& image) {
   LoadedPayload loaded{};
   PayloadSources sources = {};
-  loaded.status = LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()),
-                                     kCompiledVerificationKey, &sources);
+  const PayloadSource whole = MemoryRegion(image.data(), static_cast<uint32_t>(image.size()));
+  loaded.status = LoadPayloadSources(&whole, kCompiledVerificationKey, &sources);
   loaded.sourceCount = sources.count;
   for (uint32_t i = 0; i < sources.count; i++) loaded.sourceSizes.push_back(sources.items[i].size);
   if (loaded.status.code == 0) {

@@ -244,6 +244,7 @@ DWORD GetFileSize(HANDLE handle, LPDWORD sizeHigh) {
     return INVALID_FILE_SIZE;
   }
   uint64_t size = W().files.nodes[file->key].data->size();
+  if (W().faults.over4GiBFiles.count(file->key)) size += uint64_t{1} << 32;
   if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
   W().lastError = 0;
   return static_cast<DWORD>(size);
@@ -259,6 +260,12 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLA
   if (at) file->position = static_cast<size_t>(at->Offset) | static_cast<uint64_t>(at->OffsetHigh) << 32;
   if (!(file->access & GENERIC_READ) || W().faults.unreadableFiles.count(file->key)) {
     W().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  auto bad = W().faults.unreadableByte.find(file->key);
+  if (bad != W().faults.unreadableByte.end() && file->position <= bad->second &&
+      bad->second - file->position < toRead) {
+    W().lastError = ERROR_READ_FAULT;
     return FALSE;
   }
   const std::vector<uint8_t>& data = *W().files.nodes[file->key].data;

@@ -44,6 +44,10 @@ struct FaultState {
   std::set<std::string> unreadableFiles;    // ReadFile on these fails
   std::set<std::string> shortReadFiles;     // ReadFile on these returns half
   std::set<std::string> sizeFailFiles;      // GetFileSize fails
+  std::set<std::string> over4GiBFiles;      // GetFileSize adds 4 GiB (a high part of 1)
+  // ReadFile on these fails (ERROR_READ_FAULT) when it would read the byte at
+  // this offset: a bad sector; the rest of the file still reads.
+  std::map<std::string, uint64_t> unreadableByte;
   std::optional<uint64_t> diskSpace;        // bytes WriteFile may still write in all
 };
 

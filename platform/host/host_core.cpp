@@ -1,4 +1,4 @@
-// Host platform: memory, last error and code pages, for running the launcher's
+// Host platform: memory, last error, code pages and no files, for running the launcher's
 // payload and manifest code inside stubpack on Linux.
 //
 // The ANSI code page (CP_ACP) of the host is UTF-8, so every conversion is
@@ -69,6 +69,17 @@ HLOCAL LocalFree(HLOCAL mem) {
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return LocalAlloc(flags, bytes); }
 HGLOBAL GlobalFree(HGLOBAL mem) { return LocalFree(mem); }
+
+// ---------------------------------------------------------------- files
+
+// stubpack hands the payload code images it holds in memory; the host has no
+// Windows file handles, so a read through one fails as for a handle that is
+// not open.
+BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
+  if (read) *read = 0;
+  t_lastError = ERROR_INVALID_HANDLE;
+  return FALSE;
+}
 
 // ---------------------------------------------------------------- code pages
 

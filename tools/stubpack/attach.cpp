@@ -27,7 +27,8 @@ static bool FindChainStart(const std::vector<uint8_t>& image, uint32_t* chainSta
     if (block->manifest) *w = {true, block->dataPos};
     return 1;
   };
-  ForEachBlock(image.data(), static_cast<uint32_t>(image.size()), visit, &walk);
+  const PayloadSource region = MemoryRegion(image.data(), static_cast<uint32_t>(image.size()));
+  ForEachBlock(&region, visit, &walk);
   *chainStart = walk.start;
   return walk.reached;
 }

@@ -246,8 +246,8 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   }
 
   PayloadSources sources = {};
-  Status loaded =
-      LoadPayloadSources(image.data(), static_cast<uint32_t>(image.size()), key, &sources);
+  const PayloadSource whole = MemoryRegion(image.data(), static_cast<uint32_t>(image.size()));
+  Status loaded = LoadPayloadSources(&whole, key, &sources);
   Say(text, "load:      %s, %" PRIu32 " source(s)\n", StatusText(loaded).c_str(), sources.count);
   if (loaded.code != 0) ok = false;
 
@@ -257,12 +257,11 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   std::vector<std::map<uint32_t, Status>> fileStatus(sources.count);
   for (uint32_t i = 0; i < sources.count; i++) {
     const PayloadSource* source = &sources.items[i];
-    bool whole =
-        source->size == image.size() && memcmp(source->data, image.data(), image.size()) == 0;
     Say(text, "\nsource %" PRIu32 ": %s, %" PRIu32 " bytes\n", i,
-        whole ? "the whole file" : "a certificate extension of the signature", source->size);
+        source->ownsData ? "a certificate extension of the signature" : "the whole file",
+        source->size);
     std::vector<BlockPlace> walked;  // the last block of the region first
-    ForEachBlock(source->data, source->size, CollectBlock, &walked);
+    ForEachBlock(source, CollectBlock, &walked);
     if (walked.empty() || !walked.back().manifest)
       Say(text, "  the block chain does not walk back to a manifest block\n");
     std::vector<DecodedBlock> decoded(walked.size());
