@@ -2,42 +2,84 @@
 
 #include "platform/platform.h"
 
-static void Report(int32_t* percent, int32_t value) {
+namespace {
+
+void Report(int32_t* percent, int32_t value) {
   if (percent) *percent = value;
 }
 
+// The quotient first, then the scaling: a share just below 0.29 reports 28.
+int32_t Percent(const BlockStream* stream) {
+  return static_cast<int32_t>(BlockStreamProgress(stream) * 100.0);
+}
+
+uint32_t Fail(ExtractJob* job, Status status) {
+  job->failure = status;
+  CloseBlockStream(&job->stream);
+  job->current = job->count;
+  return ERROR_FILE_CORRUPT;
+}
+
+// Makes job->current the item being written: opens its block's stream, or
+// reports that every item is done.
+uint32_t StartItem(ExtractJob* job, int32_t* percent) {
+  job->pending = nullptr;
+  job->pendingSize = 0;
+  job->blockEnded = false;
+  if (job->current >= job->count) {
+    Report(percent, 100);
+    return 0;
+  }
+  const ExtractItem* item = &job->items[job->current];
+  Status status =
+      OpenBlockStream(&job->stream, &job->sources->items[item->sourceIndex], item->place);
+  if (status.code != 0) return Fail(job, status);
+  Report(percent, 0);
+  return ERROR_MORE_DATA;
+}
+
+}  // namespace
+
 uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent) {
+  if (job->failure.code != 0) return ERROR_FILE_CORRUPT;
   if (job->current < 0) {
     job->current = 0;
-  } else if (job->current < job->count) {
-    ExtractItem* item = &job->items[job->current];
-    if (item->written < item->size) {
-      uint32_t n = item->size - item->written;
-      if (n > job->chunkSize) n = job->chunkSize;
-      DWORD done = 0;
-      BOOL ok = WriteFile(item->handle, item->data + item->written, n, &done, nullptr);
-      if (done > n) done = n;
-      item->written += done;
-      // The quotient first, then the scaling: 15204352 / 52428800 is just
-      // below 0.29, so that item reports 28 after its 29th slice.
-      double fraction = static_cast<double>(item->written) / static_cast<double>(item->size);
-      Report(percent, static_cast<int32_t>(fraction * 100.0));
-      return ok && done == n ? ERROR_MORE_DATA : ERROR_WRITE_FAULT;
-    }
-    if (item->handle) {
-      CloseHandle(item->handle);
-      item->handle = nullptr;
-    }
-    job->current += 1;
+    return StartItem(job, percent);
   }
+  if (job->current >= job->count) {
+    Report(percent, 100);
+    return 0;
+  }
+  ExtractItem* item = &job->items[job->current];
 
-  if (job->current < job->count) {
-    ExtractItem* item = &job->items[job->current];
-    // Its file held this content before the run: it is left as it is.
-    if (!item->handle) item->written = item->size;
-    Report(percent, 0);
-    return ERROR_MORE_DATA;
+  if (job->pendingSize == 0 && !job->blockEnded) {
+    Status status =
+        ReadBlockSlice(&job->stream, &job->pending, &job->pendingSize, &job->blockEnded);
+    if (status.code != 0) return Fail(job, status);
+    // Its file held this content before the run: the block is verified all
+    // the same, and the file is left as it is.
+    if (item->kept) job->pendingSize = 0;
+    if (job->pendingSize == 0) {
+      Report(percent, Percent(&job->stream));
+      return ERROR_MORE_DATA;
+    }
   }
-  Report(percent, 100);
-  return 0;
+  if (job->pendingSize > 0) {
+    DWORD done = 0;
+    BOOL ok = WriteFile(item->handle, job->pending, job->pendingSize, &done, nullptr);
+    if (done > job->pendingSize) done = job->pendingSize;
+    item->written += done;
+    job->pending += done;
+    job->pendingSize -= done;
+    Report(percent, Percent(&job->stream));
+    return ok && job->pendingSize == 0 ? ERROR_MORE_DATA : ERROR_WRITE_FAULT;
+  }
+  // The item is written and its block verified.
+  CloseBlockStream(&job->stream);
+  if (item->handle) {
+    CloseHandle(item->handle);
+    item->handle = nullptr;
+  }
+  job->current += 1;
+  return StartItem(job, percent);
 }

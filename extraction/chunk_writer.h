@@ -1,17 +1,19 @@
-// Writing the decoded files to their open handles, one slice per call.
+// Writing the output files as their blocks decode, one slice per call.
 #pragma once
 
 #include <cstdint>
 
 #include "manifest/extract_job.h"
 
-// One step of the writer over job->items: moves to the next item, or writes
-// at most job->chunkSize bytes of the current one with a single WriteFile.
-// Returns ERROR_MORE_DATA (234) when there is more to do, 0 when every item is
-// done, ERROR_WRITE_FAULT (29) when the write failed or was short (written
-// then counts the bytes that reached the file; calling again continues with
-// the rest of the same item). *percent (when percent is not null) receives
-// the progress of the current item, 0 to 100. A completed item's handle is
-// closed; an item without a handle (its file held this content already) is
-// never written and counts as done.
+// One step of the writer over job->items: moves to the next item (opening its
+// block's stream), or decodes the next slice of the current item's block and
+// writes it with a single WriteFile (an item whose file held the content
+// already is decoded and verified but never written). Returns
+// ERROR_MORE_DATA (234) when there is more to do, 0 when every item is done
+// and verified, ERROR_WRITE_FAULT (29) when the write failed or was short
+// (written then counts the bytes that reached the file; calling again writes
+// the rest of the same slice), ERROR_FILE_CORRUPT (1392) when a block cannot
+// be decoded or verified: job->failure says why and the job ends there.
+// *percent (when percent is not null) receives the share of the current
+// item's block read so far, 0 to 100. A completed item's handle is closed.
 uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent);

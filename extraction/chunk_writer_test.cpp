@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "testing/extract_job_fixture.h"
+#include "testing/payload_fixture.h"
 
 namespace {
 
 const char kFolder[] = "C:\\Out";
+const uint32_t kSlice = BLOCK_CONTENT_SLICE;
 
 struct Step {
   uint32_t result;
@@ -18,6 +20,12 @@ struct Step {
 
 std::ostream& operator<<(std::ostream& out, const Step& step) {
   return out << "{" << step.result << ", " << step.percent << "}";
+}
+
+// The content's block stored as it is (no compression), signed: the share of
+// the block read is then the share of the content written.
+std::vector<uint8_t> StoredBlock(uint32_t id, const std::vector<uint8_t>& content) {
+  return RawBlock(FILE_BLOCK_KIND_BYTES, id, content, BlockSignature(DevelopmentKey(), content));
 }
 
 class WriteNextChunkTest : public ::testing::Test {
@@ -47,73 +55,152 @@ class WriteNextChunkTest : public ::testing::Test {
   }
 };
 
-TEST_F(WriteNextChunkTest, WritesEachItemInSlicesWithItsOwnProgress) {
-  TestJob files({{"main.msi", Content(1048576, 1)}, {"main.cab", Content(100, 2)}});
+TEST_F(WriteNextChunkTest, WritesEachItemSliceBySliceWithItsOwnProgress) {
+  TestJob files({{"main.msi", Content(4 * kSlice, 1)}, {"main.cab", Content(100, 2)}},
+                StoredBlock, SOURCE_SIGNED);
   Open(files, 0);
   Open(files, 1);
 
   std::vector<Step> steps;
-  for (int i = 0; i < 6; i++) steps.push_back(Next(files));
-  EXPECT_EQ(steps, (std::vector<Step>{{234, 0}, {234, 50}, {234, 100}, {234, 0}, {234, 100},
-                                      {0, 100}}));
+  for (int i = 0; i < 10; i++) steps.push_back(Next(files));
+  EXPECT_EQ(steps, (std::vector<Step>{{234, 0}, {234, 25}, {234, 50}, {234, 75}, {234, 100},
+                                      {234, 0}, {234, 100}, {0, 100}, {0, 100}, {0, 100}}));
   EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
   EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
+  EXPECT_EQ(files.item(0).written, 4 * kSlice);
   EXPECT_EQ(files.item(0).handle, nullptr);
   EXPECT_EQ(files.item(1).handle, nullptr);
   EXPECT_TRUE(fake::W().handles.empty());
-  // Done stays done, and the progress is optional.
-  EXPECT_EQ(WriteNextChunk(files.job(), nullptr), 0u);
+  EXPECT_EQ(WriteNextChunk(files.job(), nullptr), 0u);  // the progress is optional
 }
 
-TEST_F(WriteNextChunkTest, ExistingFilesAndEmptyItemsAreMovedPastWithoutWriting) {
-  TestJob files(
-      {{"main.msi", Content(10, 1)}, {"empty.cab", {}}, {"data.cab", Content(5, 3)}});
-  fake::AddFile(PathOf(files, 0), {'o', 'l', 'd'});  // existed before: no handle
+// Compressed blocks come out the same, whatever the ratio: the files hold the
+// content, the progress never goes back within a file and ends at 100.
+TEST_F(WriteNextChunkTest, CompressedBlocksComeOutWhole) {
+  TestJob files({{"main.msi", Content(3 * kSlice + 17, 3)}, {"data.cab", std::vector<uint8_t>(5 * kSlice, 0)}});
+  Open(files, 0);
+  Open(files, 1);
+  std::vector<Step> steps;
+  for (Step step = Next(files); step.result == 234; step = Next(files)) steps.push_back(step);
+  int32_t last = 0;
+  size_t starts = 0;
+  for (const Step& step : steps) {
+    if (step.percent == 0 && last == 100) starts++;
+    EXPECT_TRUE(step.percent >= last || (step.percent == 0 && last == 100)) << step;
+    last = step.percent;
+  }
+  EXPECT_EQ(starts, 1u);
+  EXPECT_EQ(last, 100);
+  EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
+  EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
+}
+
+// A file that held the content before the run is decoded and verified like
+// the others, but never written.
+TEST_F(WriteNextChunkTest, KeptFilesAreVerifiedNotWritten) {
+  TestJob files({{"main.msi", Content(10, 1)}, {"empty.cab", {}}, {"data.cab", Content(5, 3)}});
+  fake::AddFile(PathOf(files, 0), files.content(0));
+  files.item(0).kept = true;
   Open(files, 1);
   Open(files, 2);
-
   std::vector<Step> steps;
-  for (int i = 0; i < 5; i++) steps.push_back(Next(files));
-  EXPECT_EQ(steps, (std::vector<Step>{{234, 0}, {234, 0}, {234, 0}, {234, 100}, {0, 100}}));
-  EXPECT_EQ(files.item(0).written, 10u);  // counts as done
-  EXPECT_EQ(fake::FileData(PathOf(files, 0)), (std::vector<uint8_t>{'o', 'l', 'd'}));
-  EXPECT_TRUE(fake::Exists(PathOf(files, 1)));
+  for (int i = 0; i < 7; i++) steps.push_back(Next(files));
+  EXPECT_EQ(steps, (std::vector<Step>{{234, 0}, {234, 100}, {234, 0}, {234, 100}, {234, 0},
+                                      {234, 100}, {0, 100}}));
+  EXPECT_EQ(files.item(0).written, 0u);
+  EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
+  EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
   EXPECT_EQ(fake::FileData(PathOf(files, 2)), files.content(2));
   EXPECT_TRUE(fake::W().handles.empty());
+
+  // A kept file whose block does not verify still fails the job.
+  TestJob forged({{"main.msi", Content(10, 1)}}, [](uint32_t id, const std::vector<uint8_t>& c) {
+    return RawBlock(FILE_BLOCK_KIND_BYTES, id, ZlibStream(c), BlockSignature(StrangerKey(), c));
+  });
+  forged.item(0).kept = true;
+  EXPECT_EQ(Next(forged), (Step{234, 0}));
+  EXPECT_EQ(Next(forged).result, static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+  EXPECT_EQ(forged.job()->failure.location, static_cast<uint32_t>(LOC_FILE_BAD_SIGNATURE));
 }
 
+// The share is taken as a quotient first and scaled afterwards: 58 slices of
+// 256 KiB out of 50 MiB (just below 0.29) report 28, not 29.
 TEST_F(WriteNextChunkTest, ProgressIsTheTruncatedQuotientScaledAfterwards) {
-  TestJob files({{"main.msi", Content(52428800, 4)}});
+  TestJob files({{"main.msi", Content(52428800, 4)}}, StoredBlock, SOURCE_SIGNED);
   Open(files, 0);
   ASSERT_EQ(Next(files), (Step{234, 0}));
   Step step{};
-  for (int slice = 1; slice <= 29; slice++) step = Next(files);
+  for (int slice = 1; slice <= 58; slice++) step = Next(files);
   EXPECT_EQ(files.item(0).written, 15204352u);
   EXPECT_EQ(step, (Step{234, 28}));
 }
 
 TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
-  TestJob files({{"main.msi", Content(1048576, 5)}, {"main.cab", Content(300, 6)}});
+  TestJob files({{"main.msi", Content(4 * kSlice, 5)}, {"main.cab", Content(300, 6)}},
+                StoredBlock, SOURCE_SIGNED);
   Open(files, 0);
   Open(files, 1);
   fake::W().faults.diskSpace = 700000;
   EXPECT_EQ(Next(files), (Step{234, 0}));
+  EXPECT_EQ(Next(files), (Step{234, 25}));
   EXPECT_EQ(Next(files), (Step{234, 50}));
-  EXPECT_EQ(Next(files), (Step{29, 66}));
+  EXPECT_EQ(Next(files), (Step{29, 75}));
   EXPECT_EQ(files.item(0).written, 700000u);
   EXPECT_EQ(fake::FileData(PathOf(files, 0)).size(), 700000u);
   EXPECT_NE(files.item(0).handle, nullptr);  // left open for a retry
 
-  EXPECT_EQ(Next(files), (Step{29, 66}));  // still full: nothing more reached the file
+  EXPECT_EQ(Next(files), (Step{29, 75}));  // still full: nothing more reached the file
   EXPECT_EQ(files.item(0).written, 700000u);
 
   fake::W().faults.diskSpace.reset();
+  EXPECT_EQ(Next(files), (Step{234, 75}));  // the rest of the same slice
   EXPECT_EQ(Next(files), (Step{234, 100}));
   EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
   EXPECT_EQ(Next(files), (Step{234, 0}));
   EXPECT_EQ(Next(files), (Step{234, 100}));
   EXPECT_EQ(Next(files), (Step{0, 100}));
   EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
+}
+
+// A block damaged in its last slice fails after the slices before it were
+// written: the job stops there with the block's status and stays stopped.
+TEST_F(WriteNextChunkTest, BlockThatFailsStopsTheJob) {
+  struct Case {
+    const char* what;
+    BlockMaker make;
+    uint32_t location;
+  } cases[] = {
+      {"checksum",
+       [](uint32_t id, const std::vector<uint8_t>& c) {
+         std::vector<uint8_t> data = ZlibStream(c);
+         data.back() ^= 1;
+         return RawBlock(FILE_BLOCK_KIND_BYTES, id, data, BlockSignature(DevelopmentKey(), c));
+       },
+       LOC_FILE_INFLATE_FAILED},
+      {"signature",
+       [](uint32_t id, const std::vector<uint8_t>& c) {
+         std::vector<uint8_t> signature = BlockSignature(DevelopmentKey(), c);
+         signature[100] ^= 1;
+         return RawBlock(FILE_BLOCK_KIND_BYTES, id, ZlibStream(c), signature);
+       },
+       LOC_FILE_BAD_SIGNATURE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::Reset();
+    fake::AddFolder(kFolder);
+    TestJob files({{"main.msi", Content(3 * kSlice, 7)}, {"main.cab", Content(10, 8)}}, c.make);
+    Open(files, 0);
+    Open(files, 1);
+    uint32_t result = 234;
+    int steps = 0;
+    while (result == 234 && steps++ < 20) result = WriteNextChunk(files.job(), nullptr);
+    EXPECT_EQ(result, static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+    EXPECT_EQ(files.job()->failure.location, c.location);
+    EXPECT_GE(files.item(0).written, 2 * kSlice);
+    EXPECT_EQ(WriteNextChunk(files.job(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+    EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
+  }
 }
 
 }  // namespace

@@ -73,18 +73,24 @@ void ReadPersonalFolder(char* folder, uint32_t size) {
 
 // Path of every item in dir, each opened for writing unless its file there
 // holds the item's verified content already. False at the first file that
-// cannot be created or replaced (its handle stays null) or whose path would
+// cannot be created or replaced (its handle and path stay empty) or whose path would
 // not fit its buffer: a path is never cut, so that the user can choose a
 // shorter folder.
 bool OpenOutputFiles(ExtractJob* job, const char* dir) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
     int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) return false;
+    if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) {
+      item->path[0] = 0;
+      return false;
+    }
     // The installer gets only bytes that verified: a file left by an earlier
     // run that failed, or put there by someone else, is used only when it is
     // the same; any other is replaced and so becomes this attempt's own.
-    if (FileHoldsContent(item->path, item->data, item->size)) continue;
+    if (FileHoldsBlockContent(item->path, &job->sources->items[item->sourceIndex], item->place)) {
+      item->kept = true;
+      continue;
+    }
     // Replaced by removing the name and making a new file, never by writing
     // into the one found: that name may be a hard or symbolic link to a file
     // outside this folder. When the name cannot be removed (read-only, held
@@ -92,28 +98,14 @@ bool OpenOutputFiles(ExtractJob* job, const char* dir) {
     DeleteFileA(item->path);
     HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+      // Not this run's file: the roll-back must not delete what is there.
+      item->path[0] = 0;
+      return false;
+    }
     item->handle = file;
   }
   return true;
-}
-
-// Undoes an attempt: closes and deletes the files this attempt created or
-// replaced (the items holding a handle), leaves the files that held their
-// content already alone, clears every item's handle, progress and path (its
-// data stays), and removes dir when it is empty.
-void RollBack(ExtractJob* job, const char* dir) {
-  for (int32_t i = 0; i < job->count; i++) {
-    ExtractItem* item = &job->items[i];
-    if (item->handle) {
-      CloseHandle(item->handle);
-      if (PathExists(item->path)) DeleteFileA(item->path);
-    }
-    item->handle = nullptr;
-    item->written = 0;
-    memset(item->path, 0, sizeof item->path);
-  }
-  if (PathExists(dir)) RemoveDirectoryA(dir);
 }
 
 int CALLBACK SelectStartFolder(HWND window, UINT message, LPARAM, LPARAM startFolder) {
@@ -158,6 +150,19 @@ bool AskForFolder(const char* title, char* dir) {
 }
 
 }  // namespace
+
+void RollBackExtraction(ExtractJob* job, const char* dir) {
+  for (int32_t i = 0; i < job->count; i++) {
+    ExtractItem* item = &job->items[i];
+    if (item->handle) CloseHandle(item->handle);
+    if (item->path[0] && !item->kept && PathExists(item->path)) DeleteFileA(item->path);
+    item->handle = nullptr;
+    item->kept = false;
+    item->written = 0;
+    memset(item->path, 0, sizeof item->path);
+  }
+  if (PathExists(dir)) RemoveDirectoryA(dir);
+}
 
 bool PathExists(const char* path) {
   WIN32_FIND_DATAA data;
@@ -213,7 +218,7 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
     if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, match->productCode)) {
       CreateIfMissing(extractDir);
       if (OpenOutputFiles(job, extractDir)) return Status{0, 0};
-      RollBack(job, extractDir);
+      RollBackExtraction(job, extractDir);
     }
     if (!AskForFolder(browseTitle, extractDir))
       return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};

@@ -1,17 +1,21 @@
 #include "extraction/file_content.h"
 
-#include <cstring>
-
+#include "payload/block_stream.h"
 #include "platform/platform.h"
 
-bool FileHoldsContent(const char* path, const uint8_t* data, uint32_t size) {
+bool FileHoldsBlockContent(const char* path, const PayloadSource* source,
+                           const BlockPlace& place) {
+  if (!(source->flags & SOURCE_SIGNED)) return false;
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD sizeHigh = 0;
-  // A file of 4 GiB - 1 bytes reads as INVALID_FILE_SIZE too; no content in
-  // memory is that large, so it differs either way.
-  bool same = GetFileSize(file, &sizeHigh) == size && sizeHigh == 0 && size != INVALID_FILE_SIZE;
+  // A file of 4 GiB - 1 bytes reads as INVALID_FILE_SIZE too; no block's
+  // content is that large, so it differs either way.
+  const DWORD size = GetFileSize(file, &sizeHigh);
+  bool same = sizeHigh == 0 && size != INVALID_FILE_SIZE;
+  ContentDigest digest = {};
+  if (same) same = BeginContentDigest(&digest);
   uint8_t slice[16384];
   for (uint32_t at = 0; same && at < size;) {
     DWORD wanted = size - at < sizeof slice ? size - at : static_cast<DWORD>(sizeof slice);
@@ -19,10 +23,13 @@ bool FileHoldsContent(const char* path, const uint8_t* data, uint32_t size) {
     if (!ReadFile(file, slice, wanted, &got, nullptr) || got == 0 || got > wanted) {
       same = false;
     } else {
-      same = memcmp(slice, data + at, got) == 0;
+      same = AddToContentDigest(&digest, slice, got);
       at += got;
     }
   }
+  uint8_t sum[CONTENT_DIGEST_SIZE];
+  if (same) same = FinishContentDigest(&digest, sum);
+  EndContentDigest(&digest);
   CloseHandle(file);
-  return same;
+  return same && VerifyBlockDigest(source, place, sum) == SignatureCheck::Verified;
 }

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "testing/extract_job_fixture.h"
+#include "testing/payload_fixture.h"
 
 namespace {
 
 const char kPath[] = "C:\\Windows\\Installer\\{P}\\main.msi";
 
-TEST(FileHoldsContent, OnlyTheSameBytesCount) {
+TEST(FileHoldsBlockContent, OnlyTheSameBytesCount) {
   // Larger than one slice of the comparison, so that differences after the
   // first slice are seen.
   const std::vector<uint8_t> content = Content(40000, 9);
@@ -57,21 +58,41 @@ TEST(FileHoldsContent, OnlyTheSameBytesCount) {
        false},
       {"missing", [](const std::vector<uint8_t>&) {}, {}, false},
   };
+  TestJob block({{"main.msi", content}});
   for (const Case& c : cases) {
     fake::Reset();
     c.arrange(c.file);
-    EXPECT_EQ(FileHoldsContent(kPath, content.data(), static_cast<uint32_t>(content.size())),
-              c.holds)
+    EXPECT_EQ(FileHoldsBlockContent(kPath, block.source(), block.item(0).place), c.holds)
         << c.name;
     EXPECT_TRUE(fake::W().handles.empty()) << c.name;
   }
 
-  // Nothing to compare: only an empty file holds it.
+  // Empty content: only an empty file holds it.
+  TestJob empty({{"main.msi", std::vector<uint8_t>()}});
   fake::Reset();
   fake::AddFile(kPath, {});
-  EXPECT_TRUE(FileHoldsContent(kPath, nullptr, 0));
+  EXPECT_TRUE(FileHoldsBlockContent(kPath, empty.source(), empty.item(0).place));
   fake::AddFile(kPath, {1});
-  EXPECT_FALSE(FileHoldsContent(kPath, nullptr, 0));
+  EXPECT_FALSE(FileHoldsBlockContent(kPath, empty.source(), empty.item(0).place));
+}
+
+// The comparison is only as good as the block's signature: a block signed by
+// another key, or a source that carries no signatures, holds nothing a file
+// could be compared with.
+TEST(FileHoldsBlockContent, OnlyAgainstAVerifiedSignature) {
+  const std::vector<uint8_t> content = Content(1000, 3);
+  TestJob stranger({{"main.msi", content}}, [](uint32_t id, const std::vector<uint8_t>& c) {
+    return RawBlock(FILE_BLOCK_KIND_BYTES, id, ZlibStream(c), BlockSignature(StrangerKey(), c));
+  });
+  fake::Reset();
+  fake::AddFile(kPath, content);
+  EXPECT_FALSE(FileHoldsBlockContent(kPath, stranger.source(), stranger.item(0).place));
+
+  TestJob genuine({{"main.msi", content}});
+  PayloadSource unsigned_ = *genuine.source();
+  unsigned_.flags = SOURCE_COMPRESSED;
+  EXPECT_FALSE(FileHoldsBlockContent(kPath, &unsigned_, genuine.item(0).place));
+  EXPECT_TRUE(FileHoldsBlockContent(kPath, genuine.source(), genuine.item(0).place));
 }
 
 }  // namespace

@@ -11,6 +11,17 @@ namespace {
 
 const int kProgressBarId = 100;
 const UINT_PTR kTimerId = 1;
+// The writer runs for about this long per timer message: long enough that
+// the pauses between messages cost little, short enough that the window
+// repaints, moves and shows progress many times a second.
+const DWORD kSliceMilliseconds = 25;
+// Before the window first shows, the writer may run this long, so that a
+// payload found bad at once never flashes a window.
+const DWORD kFirstSliceMilliseconds = 100;
+// A window that would flash for a few milliseconds stays up this long, so
+// that the user sees what happened. Only the window waits; the files are
+// written by then.
+const DWORD kShownAtLeastMilliseconds = 250;
 const DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME |
                            DS_SETFONT;
 const WORD kFontPoints = 10;
@@ -63,12 +74,12 @@ bool AskRetry(HWND window, const char* text) {
   return MessageBoxA(window, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
 }
 
-// Starts the zero-delay timer that drives the writer (the system raises the
-// delay to its minimum). While it cannot be started the user is asked to
-// retry; Cancel ends the dialog with 2.
-void StartTimer(HWND window, ExtractJob* job) {
+// Starts the timer that drives the writer, by default with no delay (the
+// system raises it to its minimum). While it cannot be started the user is
+// asked to retry; Cancel ends the dialog with 2.
+void StartTimer(HWND window, ExtractJob* job, UINT delay = 0) {
   for (;;) {
-    job->timerId = SetTimer(window, kTimerId, 0, nullptr);
+    job->timerId = SetTimer(window, kTimerId, delay, nullptr);
     if (job->timerId) return;
     char text[1024];
     FormatErrorText(GetLastError(), text, sizeof text, nullptr);
@@ -79,7 +90,59 @@ void StartTimer(HWND window, ExtractJob* job) {
   }
 }
 
-void OnInitDialog(HWND window, const ProgressWindow* progress) {
+// Every file is written and verified: the dialog ends with 1 once the
+// window has been up for kShownAtLeastMilliseconds (a timer waits out the
+// rest; if none can be had it ends at once).
+void Finish(HWND window, ProgressWindow* progress, bool visible) {
+  progress->written = true;
+  const DWORD shown = visible ? GetTickCount() - progress->shownAt : 0;
+  if (shown < kShownAtLeastMilliseconds &&
+      (progress->job->timerId =
+           SetTimer(window, kTimerId, kShownAtLeastMilliseconds - shown, nullptr)) != 0)
+    return;
+  EndDialog(window, 1);
+}
+
+// Runs the writer for about budget milliseconds (at least one step), shows
+// where it got, and acts on where it stopped: more to do restarts the timer,
+// a block that failed ends the dialog with 4, a failed write asks Retry or
+// Cancel (once the window is visible: before, the timer's step tries the
+// write again first).
+void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) {
+  ExtractJob* job = progress->job;
+  int32_t percent = 0;
+  const DWORD start = GetTickCount();
+  uint32_t result;
+  do {
+    result = WriteNextChunk(job, &percent);
+  } while (result == ERROR_MORE_DATA && GetTickCount() - start < budget);
+  SendMessageA(GetDlgItem(window, kProgressBarId), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  TaskbarProgress_SetCompleted(progress->taskbar, static_cast<uint64_t>(percent));
+
+  if (result == 0) {
+    Finish(window, progress, visible);
+    return;
+  }
+  if (result == ERROR_FILE_CORRUPT) {
+    EndDialog(window, 4);
+    return;
+  }
+  if (result == ERROR_MORE_DATA || !visible) {
+    StartTimer(window, job);
+    return;
+  }
+  const char* path = job->current >= 0 && job->current < job->count
+                         ? job->items[job->current].path
+                         : nullptr;
+  char text[1024];
+  FormatErrorText(result, text, sizeof text, path);
+  if (AskRetry(window, text))
+    StartTimer(window, job);  // the writer goes on with the rest of the same slice
+  else
+    EndDialog(window, 2);
+}
+
+void OnInitDialog(HWND window, ProgressWindow* progress) {
   // A successful store may return 0 (the previous value) and leaves the last
   // error alone; only a cleared last error tells the two apart.
   SetLastError(0);
@@ -113,36 +176,19 @@ void OnInitDialog(HWND window, const ProgressWindow* progress) {
   TaskbarProgress_SetTotal(progress->taskbar, 100);
   TaskbarProgress_SetCompleted(progress->taskbar, 0);
 
-  StartTimer(window, progress->job);
+  Advance(window, progress, kFirstSliceMilliseconds, false);
+  progress->shownAt = GetTickCount();
 }
 
-// One writer step per timer message; the timer is stopped while it runs, so
-// that no step overlaps another (the question boxes run a message loop).
-void OnTimer(HWND window, const ProgressWindow* progress) {
-  ExtractJob* job = progress->job;
-  KillTimer(window, job->timerId);
-  int32_t percent = 0;
-  uint32_t result = WriteNextChunk(job, &percent);
-  SendMessageA(GetDlgItem(window, kProgressBarId), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-  TaskbarProgress_SetCompleted(progress->taskbar, static_cast<uint64_t>(percent));
-
-  if (result == 0) {
+// One stretch of writing per timer message; the timer is stopped while it
+// runs, so that no stretch overlaps another (the question boxes run a
+// message loop).
+void OnTimer(HWND window, ProgressWindow* progress) {
+  KillTimer(window, progress->job->timerId);
+  if (progress->written)
     EndDialog(window, 1);
-    return;
-  }
-  if (result == ERROR_MORE_DATA) {
-    StartTimer(window, job);
-    return;
-  }
-  const char* path = job->current >= 0 && job->current < job->count
-                         ? job->items[job->current].path
-                         : nullptr;
-  char text[1024];
-  FormatErrorText(result, text, sizeof text, path);
-  if (AskRetry(window, text))
-    StartTimer(window, job);  // the writer goes on with the rest of the same item
   else
-    EndDialog(window, 2);
+    Advance(window, progress, kSliceMilliseconds, true);
 }
 
 }  // namespace
@@ -186,11 +232,11 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
       break;
     }
     case WM_INITDIALOG:
-      if (lParam) OnInitDialog(window, reinterpret_cast<const ProgressWindow*>(lParam));
+      if (lParam) OnInitDialog(window, reinterpret_cast<ProgressWindow*>(lParam));
       break;
     case WM_TIMER: {
       auto* progress =
-          reinterpret_cast<const ProgressWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+          reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
       if (progress) OnTimer(window, progress);
       break;
     }
@@ -215,7 +261,7 @@ int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* task
   uint32_t size = 0;
   void* dialogTemplate = BuildProgressTemplate(className, title, fontName, &size);
   if (!dialogTemplate) return -1;
-  const ProgressWindow progress = {job, instance, taskbar};
+  ProgressWindow progress = {job, instance, taskbar, 0, false};
   INT_PTR result =
       DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
                               ProgressDialogProc, reinterpret_cast<LPARAM>(&progress));

@@ -16,13 +16,16 @@ struct ProgressWindow {
   ExtractJob* job;           // the files it writes
   HINSTANCE instance;        // module of the window class, the bar and the icons
   TaskbarProgress* taskbar;  // mirrors the bar on the taskbar button; may be null
+  DWORD shownAt;             // GetTickCount when the window was about to show
+  bool written;              // every file is written: the next timer message ends it
 };
 
 // Registers the window class className of module instance (its failure is
 // ignored: an earlier registration serves), builds the dialog template and
 // runs the progress window modally over job, showing the progress on taskbar
-// too (null: on the bar only), until every file is written (1), the user
-// cancels (2) or the window cannot hold its job (3); -1 when the template
+// too (null: on the bar only), until every file is written and verified (1),
+// the user cancels (2), the window cannot hold its job (3) or a block cannot
+// be decoded or verified (4, job->failure says why); -1 when the template
 // memory cannot be had or the window cannot be made. The template is freed on
 // every path.
 int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* taskbar,
@@ -40,8 +43,10 @@ void* BuildProgressTemplate(const char* className, const char* title, const char
 
 // The window's dialog procedure; returns 0 for every message. WM_INITDIALOG
 // (lParam a ProgressWindow that outlives the dialog) stores it, creates the
-// progress bar, sets the icons, shows progress on the taskbar and starts the
-// timer; every WM_TIMER writes one slice; WM_PAINT only validates. A timer
-// that cannot be started and a failed write ask Retry/Cancel; Cancel ends the
-// dialog with 2.
+// progress bar, sets the icons, shows progress on the taskbar, writes for up
+// to 100 ms before the window shows and starts the timer; every WM_TIMER
+// writes for about 25 ms (always at least one step); WM_PAINT only
+// validates. A timer that cannot be started and a failed write ask
+// Retry/Cancel; Cancel ends the dialog with 2. Once every file is written the
+// window stays until it has been up for 250 ms, then ends with 1.
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,8 +4,14 @@
 
 #include "testing/extract_job_fixture.h"
 #include "extraction/taskbar_progress.h"
+#include "testing/payload_fixture.h"
+#include "testing/signed_blocks.h"
 
 namespace {
+
+std::vector<uint8_t> StoredBlock(uint32_t id, const std::vector<uint8_t>& content) {
+  return RawBlock(FILE_BLOCK_KIND_BYTES, id, content, BlockSignature(DevelopmentKey(), content));
+}
 
 const char kClass[] = "MSI_STUB_WINDOW_CLASS_NAME";
 const char kFont[] = "MS Sans Serif";
@@ -149,6 +155,9 @@ class RunProgressDialogTest : public ::testing::Test {
     fake::W().texts.systemMessages[ERROR_WRITE_FAULT] = kWriteFault;
     fake::W().texts.systemMessages[ERROR_NO_SYSTEM_RESOURCES] = kNoResources;
     fake::AddFolder(kFolder);
+    // Every message's writing takes longer than its budget: one writer step
+    // per message, so that each step can be seen.
+    fake::W().system.tickStep = 1000;
     CoInitialize(nullptr);
   }
 
@@ -162,7 +171,7 @@ class RunProgressDialogTest : public ::testing::Test {
     for (const fake::DialogRun& run : fake::W().ui.dialogs) EXPECT_FALSE(run.stalled);
   }
 
-  // Two files of 1 MiB and 100 bytes, open for writing in C:\Out.
+  // The job's files, open for writing in C:\Out.
   void OpenFiles(TestJob& files) {
     for (int32_t i = 0; i < files.job()->count; i++) {
       ExtractItem& item = files.item(i);
@@ -187,7 +196,11 @@ class RunProgressDialogTest : public ::testing::Test {
     return nullptr;
   }
 
-  TestJob files_{{{"main.msi", Content(1048576, 1)}, {"main.cab", Content(100, 2)}}};
+  // Files of four slices and of 100 bytes, stored (not compressed) so that
+  // the progress of a block is that of its file.
+  TestJob files_{{{"main.msi", Content(4 * BLOCK_CONTENT_SLICE, 1)}, {"main.cab", Content(100, 2)}},
+                 StoredBlock,
+                 SOURCE_SIGNED};
   TaskbarProgress* taskbar_ = nullptr;
 };
 
@@ -223,7 +236,7 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(run.pointSize, 10);
   EXPECT_EQ(run.owner, nullptr);
   std::vector<UINT> expectedMessages = {WM_INITDIALOG, WM_PAINT};
-  expectedMessages.insert(expectedMessages.end(), 6, WM_TIMER);
+  expectedMessages.insert(expectedMessages.end(), 7, WM_TIMER);
   EXPECT_EQ(run.delivered, expectedMessages);
   EXPECT_EQ(fake::W().ui.paintsBegun, 1u);
   EXPECT_EQ(fake::W().ui.paintsEnded, 1u);
@@ -247,7 +260,7 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
             std::vector<int>({9, 28, 298, 24}));
   EXPECT_EQ(bar->font, dialog.font);
   EXPECT_EQ(bar->range, 0x640000);
-  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 100, 0, 100, 100}));
+  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 25, 50, 75, 100, 0, 100, 100}));
 
   ASSERT_EQ(fake::W().ui.imageLoads.size(), 2u);
   for (size_t i = 0; i < 2; i++) {
@@ -262,14 +275,14 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(dialog.bigIcon, reinterpret_cast<LPARAM>(fake::W().ui.imageLoads[0].result));
   EXPECT_EQ(dialog.smallIcon, reinterpret_cast<LPARAM>(fake::W().ui.imageLoads[1].result));
 
-  ASSERT_EQ(fake::W().ui.timerCalls.size(), 6u);  // one at the start, one after each step
+  ASSERT_EQ(fake::W().ui.timerCalls.size(), 7u);  // one at the start, one after each step
   for (const fake::TimerCall& call : fake::W().ui.timerCalls) {
     EXPECT_EQ(call.window, run.window);
     EXPECT_EQ(call.id, 1u);
     EXPECT_EQ(call.elapse, 0u);
     EXPECT_FALSE(call.hasProc);
   }
-  EXPECT_EQ(fake::W().ui.killTimerCalls, 6u);
+  EXPECT_EQ(fake::W().ui.killTimerCalls, 7u);
 
   using Call = fake::TaskbarCall;
   std::vector<std::vector<uint64_t>> calls;
@@ -283,7 +296,9 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
                                                        {value, 0, 100, 0},
                                                        {value, 0, 100, 0},
                                                        {value, 0, 100, 0},
+                                                       {value, 25, 100, 0},
                                                        {value, 50, 100, 0},
+                                                       {value, 75, 100, 0},
                                                        {value, 100, 100, 0},
                                                        {value, 0, 100, 0},
                                                        {value, 100, 100, 0},
@@ -301,7 +316,7 @@ TEST_F(RunProgressDialogTest, WorksTheSameWithoutTaskbarBeforeWindows7) {
   EXPECT_EQ(taskbar_, nullptr);
   OpenFiles(files_);
   EXPECT_EQ(Run(files_), 1);
-  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 100, 0, 100, 100}));
+  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 25, 50, 75, 100, 0, 100, 100}));
   EXPECT_TRUE(fake::W().com.creates.empty());
   EXPECT_TRUE(fake::W().com.taskbarCalls.empty());
 }
@@ -321,7 +336,8 @@ TEST_F(RunProgressDialogTest, RetryAfterAFailedWriteGoesOnWithTheSameFile) {
   EXPECT_EQ(box.caption, kProductName);
   EXPECT_EQ(box.owner, Dialog());
   EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONQUESTION | MB_RETRYCANCEL));
-  EXPECT_EQ(fake::W().ui.barPositions, std::vector<int>({0, 0, 50, 66, 100, 0, 100, 100}));
+  EXPECT_EQ(fake::W().ui.barPositions,
+            std::vector<int>({0, 0, 25, 50, 75, 75, 100, 0, 100, 100}));
   EXPECT_EQ(fake::FileData(files_.item(0).path), files_.content(0));
   EXPECT_EQ(fake::FileData(files_.item(1).path), files_.content(1));
 }
@@ -379,6 +395,56 @@ INSTANTIATE_TEST_SUITE_P(
                       TimerFault{"RetryAfterAStep", false, IDRETRY, 1},
                       TimerFault{"CancelAfterAStep", false, IDCANCEL, 2}),
     [](const ::testing::TestParamInfo<TimerFault>& info) { return info.param.name; });
+
+// With a clock that moves as it does, the writer works for a stretch of time
+// per message rather than a step: a small package is written and verified
+// before the window shows, and the window then stays up long enough to be
+// seen.
+TEST_F(RunProgressDialogTest, SmallPackageIsWrittenBeforeTheWindowShowsWhichThenStays) {
+  fake::W().system.tickStep = 1;
+  OpenFiles(files_);
+  fake::W().ui.beforeTimer = [](HWND) {
+    // The files are complete before the first timer message.
+    EXPECT_EQ(fake::W().handles.size(), 0u);
+  };
+  EXPECT_EQ(Run(files_), 1);
+  EXPECT_EQ(fake::FileData(files_.item(0).path), files_.content(0));
+  EXPECT_EQ(fake::FileData(files_.item(1).path), files_.content(1));
+  EXPECT_EQ(fake::W().ui.dialogs[0].delivered,
+            (std::vector<UINT>{WM_INITDIALOG, WM_PAINT, WM_TIMER}));
+  ASSERT_EQ(fake::W().ui.timerCalls.size(), 1u);
+  EXPECT_EQ(fake::W().ui.timerCalls[0].elapse, 250u);
+  EXPECT_EQ(fake::W().ui.barPositions.back(), 100);
+}
+
+// Each timer message writes for about 25 ms: a larger package takes a few
+// messages, each doing several steps, whatever the size of the files.
+TEST_F(RunProgressDialogTest, EachTimerMessageWritesForAStretchOfTime) {
+  fake::W().system.tickStep = 10;
+  TestJob files({{"main.msi", Content(40 * BLOCK_CONTENT_SLICE, 3)}}, StoredBlock, SOURCE_SIGNED);
+  OpenFiles(files);
+  EXPECT_EQ(Run(files), 1);
+  EXPECT_EQ(fake::FileData(files.item(0).path), files.content(0));
+  // 41 steps: 10 before the window shows, then 3 per message.
+  const size_t timers = fake::W().ui.dialogs[0].delivered.size() - 2;
+  EXPECT_GE(timers, 10u);
+  EXPECT_LE(timers, 13u);
+}
+
+// A block that fails ends the dialog with 4 and the job says why; found
+// before the window shows, no window ever appears.
+TEST_F(RunProgressDialogTest, BlockThatFailsEndsWith4) {
+  TestJob files({{"main.msi", Content(1000, 3)}}, [](uint32_t id, const std::vector<uint8_t>& c) {
+    return RawBlock(FILE_BLOCK_KIND_BYTES, id, ZlibStream(c), BlockSignature(StrangerKey(), c));
+  });
+  fake::W().system.tickStep = 1;
+  OpenFiles(files);
+  EXPECT_EQ(Run(files), 4);
+  EXPECT_EQ(files.job()->failure.location, static_cast<uint32_t>(LOC_FILE_BAD_SIGNATURE));
+  EXPECT_EQ(fake::W().ui.dialogs[0].delivered, (std::vector<UINT>{WM_INITDIALOG}));
+  EXPECT_TRUE(fake::W().ui.messageBoxes.empty());
+  EXPECT_TRUE(fake::W().ui.timers.empty());
+}
 
 TEST_F(RunProgressDialogTest, WindowThatCannotHoldItsJobEndsWith3) {
   OpenFiles(files_);

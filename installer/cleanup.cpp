@@ -23,11 +23,10 @@ bool IsProductRegistered(const char* productCode) {
 
 void CleanUpExtraction(ExtractJob* job, const char* extractDir, const char* productCode,
                        uint32_t installerExitCode) {
+  CloseBlockStream(&job->stream);
   if (job->items) {
     for (int32_t i = 0; i < job->count; i++) {
       ExtractItem& item = job->items[i];
-      LocalFree(item.data);
-      item.data = nullptr;
       if (item.handle) CloseHandle(item.handle);
       item.handle = nullptr;
       // Every item's file goes, whether this run wrote it, only created it

@@ -11,7 +11,7 @@
 // missing or cannot be read.
 bool IsProductRegistered(const char* productCode);
 
-// Frees every item's data and closes its handle; when installerExitCode is
+// Closes the job's block stream and every item's handle; when installerExitCode is
 // nonzero and the product is not registered, also deletes every item's file
 // (pre-existing ones too). Then frees the item array (job is left empty) and,
 // when the product is not registered, removes extractDir if it exists and is

@@ -32,15 +32,15 @@ class CleanUpTest : public ::testing::Test {
     fake::Reset();
     fake::AddFolder(kFolder);
     fake::AddFile(kFolder + "\\old.cab", {'o', 'l', 'd'});
-    job = {static_cast<ExtractItem*>(LocalAlloc(LPTR, 3 * sizeof(ExtractItem))), 3, 1,
-           EXTRACT_CHUNK_SIZE, 0};
+    job = {};
+    job.items = static_cast<ExtractItem*>(LocalAlloc(LPTR, 3 * sizeof(ExtractItem)));
+    job.count = 3;
+    job.current = 1;
     const char* names[] = {"main.msi", "data.cab", "old.cab"};
     for (int i = 0; i < 3; i++) {
       ExtractItem& item = job.items[i];
       snprintf(item.name, sizeof item.name, "%s", names[i]);
       snprintf(item.path, sizeof item.path, "%s\\%s", kFolder.c_str(), names[i]);
-      item.data = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, 16));
-      item.size = 16;
       if (i < 2)
         item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -48,6 +48,7 @@ class CleanUpTest : public ::testing::Test {
     CloseHandle(job.items[0].handle);
     job.items[0].handle = nullptr;
     job.items[0].written = 16;
+    job.items[2].kept = true;
   }
 
   // Whatever happened, nothing of the job is left in memory or open.

@@ -52,7 +52,7 @@ class InstallerTest : public ::testing::Test {
   }
 
   ExtractItem item = {};
-  ExtractJob job = {&item, 1, -1, EXTRACT_CHUNK_SIZE, 0};
+  ExtractJob job = {&item, 1, -1};
   uint32_t exitCode = 1601;
   char messageText[MESSAGE_TEXT_SIZE] = {};
   bool noMessage = false;

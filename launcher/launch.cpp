@@ -46,13 +46,20 @@ Status LoadPayload(LauncherState* state, VerificationKey key) {
   return LoadPayloadSources(&image, key, &state->sources);
 }
 
+// The run's status when a block of the chosen package fails while it is
+// written: the own file that cannot be read is that, anything else is the
+// package that cannot be extracted, as when it fails before.
+Status PackageFailure(Status block) {
+  if (block.location == LOC_FILE_READ) return Status{ERROR_READ_FAULT, LOC_IMAGE_READ};
+  return Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
+}
+
 // Steps 9 to 14: from the verified payload to the installer's exit code.
 void InstallFromPayload(Run& run) {
   LauncherState& state = run.state;
   state.taskbar = TaskbarProgress_Create();
   run.job.count = 0;
   run.job.current = -1;
-  run.job.chunkSize = EXTRACT_CHUNK_SIZE;
 
   if (!SelectPackage(&state.sources, state.lcid, &run.match) ||
       !BuildExtractionList(&state.sources, &run.match, &run.job)) {
@@ -65,11 +72,21 @@ void InstallFromPayload(Run& run) {
     run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir);
     if (run.status.code == ERROR_CANCELLED && run.status.location == LOC_BROWSE_CANCELLED)
       run.noMessage = true;
-    if (run.status.code == 0 &&
-        RunProgressDialog(&run.job, state.hInstance, state.taskbar, "MSI_STUB_WINDOW_CLASS_NAME",
-                          run.match.productName, "MS Sans Serif") != 1) {
-      run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
-      run.noMessage = true;
+    if (run.status.code == 0) {
+      int written = RunProgressDialog(&run.job, state.hInstance, state.taskbar,
+                                      "MSI_STUB_WINDOW_CLASS_NAME", run.match.productName,
+                                      "MS Sans Serif");
+      if (written == 4) {
+        // A block of the package did not decode or verify while it was
+        // written: the payload is as unusable as if it had failed before, and
+        // nothing this run wrote may stay for anyone to install.
+        run.status = PackageFailure(run.job.failure);
+        snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+        RollBackExtraction(&run.job, run.extractDir);
+      } else if (written != 1) {
+        run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
+        run.noMessage = true;
+      }
     }
     if (run.status.code == 0) {
       run.status = RunInstaller(&run.job, run.installerPath, state.argv, state.argc,

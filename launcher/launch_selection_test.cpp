@@ -52,13 +52,20 @@ TEST_F(LaunchSelectionTest, PayloadWithoutAFittingPackageEndsWithText101) {
   EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
 }
 
+// A cabinet whose block does not verify is found while it is written: the
+// launch ends as for any corrupted payload, with nothing of it left and the
+// installer never started.
 TEST_F(LaunchSelectionTest, CabinetThatCannotBeDecodedEndsWithText101) {
+  fake::AddFolder("C:\\Windows\\Installer");
+  fake::AddFile("C:\\Windows\\system32\\msiexec.exe", Bytes("MZ"));
   std::vector<uint8_t> payload = MakePayload({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
                                               {1001, "cab\\1000\\main.cab", Bytes("CAB")}});
   payload[payload.size() - 28 - 1] ^= 0xFF;  // the cabinet block's signature
   EXPECT_EQ(Run(payload), 13);
   ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
   EXPECT_EQ(fake::W().ui.messageBoxes[0].text, kText101);
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  EXPECT_FALSE(fake::Exists("C:\\Windows\\Installer\\{P}"));
 }
 
 // Names from the manifest never reach outside the product folder: a cabinet

@@ -1,25 +1,34 @@
-// The files to write: the chosen package first, then its cabinets.
+// The files to write: the chosen package first, then its cabinets, each
+// decoded from its file block while it is written.
 #pragma once
 
 #include <cstdint>
 
+#include "base/status.h"
+#include "payload/block.h"
+#include "payload/block_stream.h"
+#include "payload/payload_source.h"
 #include "platform/platform.h"
 
 struct ExtractItem {
-  char name[261];   // file name within the extraction folder
-  uint8_t* data;    // owned decoded content (LocalAlloc)
-  uint32_t size;    // content size
-  HANDLE handle;    // open output file, or null when the file there held this content already
-  uint32_t written; // bytes written so far
-  char path[261];   // full output path
+  char name[261];        // file name within the extraction folder
+  uint32_t sourceIndex;  // the payload source that holds its file block
+  BlockPlace place;      // where that block lies in the source
+  HANDLE handle;         // output file while this run writes it, else null
+  bool kept;             // the file there held the block's verified content already
+  uint32_t written;      // content bytes written so far
+  char path[261];        // full output path
 };
 
-enum : uint32_t { EXTRACT_CHUNK_SIZE = 524288 };
-
 struct ExtractJob {
-  ExtractItem* items;  // owned (LocalAlloc), grows by one zeroed item at a time
+  ExtractItem* items;              // owned (LocalAlloc), grows by one zeroed item at a time
   int32_t count;
-  int32_t current;     // item being written; -1 before the first write step
-  uint32_t chunkSize;  // largest slice per write
-  UINT_PTR timerId;    // timer of the progress window
+  int32_t current;                 // item being written; -1 before the first write step
+  UINT_PTR timerId;                // timer of the progress window
+  const PayloadSources* sources;   // where the items' blocks lie; not owned
+  BlockStream stream;              // decoding the current item's block
+  const uint8_t* pending;          // decoded content of the current item not yet written
+  uint32_t pendingSize;
+  bool blockEnded;                 // the current block has ended and verified
+  Status failure;                  // why a block could not be decoded or verified, else {0, 0}
 };

@@ -33,14 +33,10 @@ bool ExtractFileBlock(const PayloadSources* sources, uint32_t sourceIndex, uint3
                       ExtractItem* item, const char* name) {
   memset(item, 0, sizeof *item);
   snprintf(item->name, sizeof item->name, "%s", name);
-  uint8_t* content = nullptr;
-  uint32_t contentSize = 0;
-  Status status =
-      FindBlock(&sources->items[sourceIndex], FILE_BLOCK_KIND, key, &content, &contentSize);
-  if (status.code != 0) return false;
-  item->data = content;
-  item->size = contentSize;
-  return true;
+  item->sourceIndex = sourceIndex;
+  const PayloadSource* source = &sources->items[sourceIndex];
+  if (FindBlockPlace(source, FILE_BLOCK_KIND, key, &item->place).code != 0) return false;
+  return !((source->flags & SOURCE_SIGNED) && item->place.dataSize == 0);
 }
 
 int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, void* context) {
@@ -70,6 +66,7 @@ bool BuildExtractionList(const PayloadSources* sources, const PackageMatch* matc
   // The product code names the extraction folder and each cabinet names a
   // file in it: a name that could step out of that folder makes the payload
   // unusable, however well it is signed.
+  job->sources = sources;
   if (FileNameFault(match->productCode) || !AppendItem(job) ||
       !ExtractFileBlock(sources, match->sourceIndex, match->key, &job->items[job->count - 1],
                         "main.msi"))

@@ -8,6 +8,7 @@
 #include "testing/manifest_builder.h"
 #include "payload/block.h"
 #include "testing/payload_fixture.h"
+#include "testing/signed_blocks.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ void CorruptLastBlock(Sources::Region& region) {
 
 struct Item {
   std::string name;
-  std::string content;  // "<null>" when the item holds no data
+  std::string content;  // "<none>" when the item's block does not decode
   bool operator==(const Item& other) const {
     return name == other.name && content == other.content;
   }
@@ -59,19 +60,26 @@ class ExtractionListTest : public ::testing::Test {
 
   // What the clean-up frees, done here so that a test can start over.
   void FreeJob() {
-    for (int32_t i = 0; i < job_.count; i++) LocalFree(job_.items[i].data);
     LocalFree(job_.items);
     job_ = {};
     job_.current = -1;
-    job_.chunkSize = EXTRACT_CHUNK_SIZE;
   }
 
-  std::vector<Item> Items() const {
+  // The items with the content their blocks decode to (in memory, as the
+  // writer would stream it).
+  std::vector<Item> Items(const PayloadSources* sources) const {
     std::vector<Item> items;
     for (int32_t i = 0; i < job_.count; i++) {
       const ExtractItem& item = job_.items[i];
-      items.push_back({item.name, item.data ? std::string(item.data, item.data + item.size)
-                                            : std::string("<null>")});
+      uint8_t* content = nullptr;
+      uint32_t size = 0;
+      Status status = item.sourceIndex < sources->count
+                          ? DecodeBlock(&sources->items[item.sourceIndex], item.place, &content,
+                                        &size)
+                          : Status{ERROR_NOT_FOUND, 0};
+      items.push_back({item.name, status.code == 0 ? std::string(content, content + size)
+                                                   : std::string("<none>")});
+      LocalFree(content);
     }
     return items;
   }
@@ -84,7 +92,7 @@ class ExtractionListTest : public ::testing::Test {
     return match;
   }
 
-  ExtractJob job_ = {0, 0, -1, EXTRACT_CHUNK_SIZE, 0};
+  ExtractJob job_ = {nullptr, 0, -1};
 };
 
 // Two sources; a cabinet may name several packages as owners, but only those
@@ -120,39 +128,50 @@ TEST_F(ExtractionListTest, PackageFirstThenItsCabinetsInManifestOrder) {
   for (const Case& c : cases) {
     PackageMatch match = Match(c.sourceIndex, c.key);
     EXPECT_TRUE(BuildExtractionList(sources.list(), &match, &job_));
-    EXPECT_EQ(Items(), c.items) << "source " << c.sourceIndex << " key " << c.key;
+    EXPECT_EQ(Items(sources.list()), c.items) << "source " << c.sourceIndex << " key " << c.key;
     EXPECT_EQ(job_.current, -1);
     FreeJob();
   }
 }
 
-TEST_F(ExtractionListTest, CabinetThatCannotBeDecodedFailsTheList) {
+// The list only finds the blocks: one that will not decode is listed like
+// any other and fails when it is written.
+TEST_F(ExtractionListTest, BlocksAreFoundNotDecoded) {
   Sources::Region region = SignedRegion({{1000, "x64\\1033\\{P}\\P", Bytes("MSI")},
                                          {1001, "cab\\1000\\a.cab", Bytes("A")},
                                          {1002, "cab\\1000\\broken.cab", Bytes("BROKEN")}});
   CorruptLastBlock(region);
   Sources sources({region});
   PackageMatch match = Match(0, 1000);
-  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
-  // The failed item is counted, without data; the others stay for the clean-up.
-  EXPECT_EQ(Items(), (std::vector<Item>{
-                         {"main.msi", "MSI"}, {"a.cab", "A"}, {"broken.cab", "<null>"}}));
+  fake::W().memory.peakLiveBytes = fake::W().memory.liveBytes;
+  const uint64_t before = fake::W().memory.liveBytes;
+  EXPECT_TRUE(BuildExtractionList(sources.list(), &match, &job_));
+  EXPECT_EQ(job_.sources, sources.list());
+  // No more than the item array and the manifest walk's own texts: no block
+  // was decoded.
+  EXPECT_LT(fake::W().memory.peakLiveBytes - before, 3 * sizeof(ExtractItem) + 4096);
+  EXPECT_EQ(Items(sources.list()), (std::vector<Item>{
+                                       {"main.msi", "MSI"}, {"a.cab", "A"}, {"broken.cab", "<none>"}}));
 }
 
-TEST_F(ExtractionListTest, PackageThatCannotBeDecodedEndsTheList) {
+TEST_F(ExtractionListTest, PackageWithoutUsableBlockEndsTheList) {
   Sources::Region region = SignedRegion(
       {{1001, "cab\\1000\\a.cab", Bytes("A")}, {1000, "x64\\1033\\{P}\\P", Bytes("MSI")}});
-  CorruptLastBlock(region);
   Sources sources({region});
-  PackageMatch match = Match(0, 1000);
+  // A key without a file block.
+  PackageMatch match = Match(0, 4242);
   EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
-  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
+  EXPECT_EQ(Items(sources.list()), (std::vector<Item>{{"main.msi", "<none>"}}));
 
-  // A key without a file block fails the same way.
+  // A file block without data can never verify in a signed source: refused
+  // here already, before anything is written.
   FreeJob();
-  match = Match(0, 4242);
-  EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_));
-  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}}));
+  Sources::Region empty = region;
+  std::vector<uint8_t> dataless = RawBlock(FILE_BLOCK_KIND_BYTES, 1000, {}, std::vector<uint8_t>(256, 1));
+  empty.data.insert(empty.data.end(), dataless.begin(), dataless.end());
+  Sources withEmpty({empty});
+  match = Match(0, 1000);
+  EXPECT_FALSE(BuildExtractionList(withEmpty.list(), &match, &job_));
 }
 
 // The product code names the extraction folder and a cabinet's name a file in
@@ -168,7 +187,7 @@ TEST_F(ExtractionListTest, NameThatIsNotOnePlainFileNameFailsTheList) {
     PackageMatch match = Match(0, 1000);
     EXPECT_FALSE(BuildExtractionList(sources.list(), &match, &job_)) << bad;
     // The refused cabinet is neither counted nor decoded.
-    EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"a.cab", "A"}})) << bad;
+    EXPECT_EQ(Items(sources.list()), (std::vector<Item>{{"main.msi", "MSI"}, {"a.cab", "A"}})) << bad;
     FreeJob();
 
     match = Match(0, 1000, bad);
@@ -209,7 +228,7 @@ TEST_F(ExtractionListTest, TrailByteBackslashStaysInTheCabinetName) {
                                  {1001, "cab\\1000\\" + name, Bytes("CAB")}})});
   PackageMatch match = Match(0, 1000);
   EXPECT_TRUE(BuildExtractionList(sources.list(), &match, &job_));
-  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "MSI"}, {"\x95\x5C.cab", "CAB"}}));
+  EXPECT_EQ(Items(sources.list()), (std::vector<Item>{{"main.msi", "MSI"}, {"\x95\x5C.cab", "CAB"}}));
 }
 
 TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
@@ -237,7 +256,7 @@ TEST_F(ExtractionListTest, NoMemoryForTheItemArray) {
   EXPECT_EQ(job_.items, before);
   EXPECT_EQ(job_.count, 1);
   EXPECT_EQ(CollectCabinetEntry(0, 1002, "cab\\1000\\b.cab", &collection), 1);
-  EXPECT_EQ(Items(), (std::vector<Item>{{"main.msi", "<null>"}, {"b.cab", "B"}}));
+  EXPECT_EQ(Items(sources.list()), (std::vector<Item>{{"main.msi", "<none>"}, {"b.cab", "B"}}));
 }
 
 TEST_F(ExtractionListTest, ExtractFileBlockZeroesTheItemAndCutsTheName) {
@@ -247,16 +266,19 @@ TEST_F(ExtractionListTest, ExtractFileBlockZeroesTheItemAndCutsTheName) {
   std::string name(300, 'n');
   EXPECT_TRUE(ExtractFileBlock(sources.list(), 0, 1000, &item, name.c_str()));
   EXPECT_EQ(std::string(item.name), std::string(260, 'n'));
-  EXPECT_EQ(std::string(item.data, item.data + item.size), "MSI");
+  EXPECT_EQ(item.sourceIndex, 0u);
+  uint8_t* content = nullptr;
+  uint32_t size = 0;
+  ASSERT_EQ(DecodeBlock(&sources.list()->items[0], item.place, &content, &size).code, 0u);
+  EXPECT_EQ(std::string(content, content + size), "MSI");
+  LocalFree(content);
   EXPECT_EQ(item.handle, nullptr);
+  EXPECT_FALSE(item.kept);
   EXPECT_EQ(item.written, 0u);
   EXPECT_EQ(item.path[0], '\0');
-  LocalFree(item.data);
 
   memset(&item, 0x5A, sizeof item);
   EXPECT_FALSE(ExtractFileBlock(sources.list(), 0, 1001, &item, "x.cab"));
-  EXPECT_EQ(item.data, nullptr);
-  EXPECT_EQ(item.size, 0u);
 }
 
 }  // namespace

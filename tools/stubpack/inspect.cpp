@@ -16,6 +16,7 @@
 #include "manifest/package_select.h"
 #include "manifest/plain_file_name.h"
 #include "payload/block.h"
+#include "payload/block_stream.h"
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "tools/stubpack/attach.h"
@@ -24,6 +25,23 @@
 #include "tools/stubpack/keys.h"
 
 namespace {
+
+// Decodes an item's block the way the launcher streams it while writing,
+// writing nothing: true, with the content's size, when it decodes and
+// verifies.
+bool DecodedSize(const PayloadSources* sources, const ExtractItem& item, uint32_t* size) {
+  *size = 0;
+  BlockStream stream;
+  Status status = OpenBlockStream(&stream, &sources->items[item.sourceIndex], item.place);
+  for (bool ended = false; status.code == 0 && !ended;) {
+    const uint8_t* slice = nullptr;
+    uint32_t sliceSize = 0;
+    status = ReadBlockSlice(&stream, &slice, &sliceSize, &ended);
+    *size += sliceSize;
+  }
+  CloseBlockStream(&stream);
+  return status.code == 0;
+}
 
 // Appends printf-style text, bounded per line.
 void Say(std::string* text, const char* format, ...) {
@@ -337,13 +355,14 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
                                        : "");
       ExtractJob job{};
       job.current = -1;
-      job.chunkSize = EXTRACT_CHUNK_SIZE;
       bool built = BuildExtractionList(&sources, &match, &job);
       Say(text, "  writes to <Windows>\\Installer\\%s\\:\n", match.productCode);
       for (int32_t i = 0; i < job.count; i++) {
-        Say(text, "    %-40s %12" PRIu32 " bytes%s\n", job.items[i].name, job.items[i].size,
-            job.items[i].data ? "" : "  (cannot be decoded)");
-        LocalFree(job.items[i].data);
+        uint32_t size = 0;
+        bool decodes = DecodedSize(&sources, job.items[i], &size);
+        Say(text, "    %-40s %12" PRIu32 " bytes%s\n", job.items[i].name, size,
+            decodes ? "" : "  (cannot be decoded)");
+        built = built && decodes;
       }
       LocalFree(job.items);
       if (!built) {

@@ -1,0 +1,68 @@
+// Decoding one file block as a stream: its data is read from the source in
+// bounded slices and inflated, each slice of content is handed to the caller
+// and added to the block's SHA-256, and the signature is checked when the
+// block ends. Memory is the same for a block of 1 KB or 1 GB.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+
+#include "base/status.h"
+#include "payload/block.h"
+#include "payload/payload_source.h"
+#include "payload/verify_signature.h"
+
+enum : uint32_t {
+  BLOCK_READ_SLICE = 65536,      // block data read from the source per read, at most
+  BLOCK_CONTENT_SLICE = 262144,  // content handed out per ReadBlockSlice, at most
+};
+
+// One block being decoded. Its z_stream points into the structure itself:
+// an open stream must stay where it was opened.
+struct BlockStream {
+  const PayloadSource* source;
+  BlockPlace place;
+  uint32_t consumed;   // bytes of the block's data read from the source so far
+  uint32_t produced;   // bytes of content handed out so far
+  uint8_t* buffers;    // owned (LocalAlloc): BLOCK_READ_SLICE input, then BLOCK_CONTENT_SLICE output
+  z_stream inflater;   // initialised while inflating
+  bool inflating;      // inflater holds zlib state
+  bool ended;          // the block ended and verified; nothing more to read
+  ContentDigest digest;
+};
+
+// Opens *stream (zeroed or closed) on the file block at place in source,
+// as DecodeBlock would decode it: inflated when the source is compressed,
+// verified with source->key when it is signed. {0, 0} when open; on failure
+// nothing is left allocated: a signed block without data {1392, 662}, no
+// memory for the buffers LE/8 at 707, no SHA-256 {8, 736}, zlib that cannot
+// start {13, 691}.
+Status OpenBlockStream(BlockStream* stream, const PayloadSource* source, const BlockPlace& place);
+
+// Decodes the next slice of content into the stream's buffer: *slice and
+// *sliceSize (at most BLOCK_CONTENT_SLICE, possibly 0) stay valid until the
+// next call or CloseBlockStream. *ended is true once the whole block has been
+// decoded and its signature verified; the slice handed out with it is the
+// last. Statuses: {0, 687} (inflated) or {0, 702} (copied); a bad or unended
+// stream, or content reaching 4 GiB {13, 691}; the block's data or signature
+// cannot be read {30, 708}; bad signature {1392, 732}; key unusable
+// {0x80090003, 739}; no SHA-256 {8, 736}. After a failure, or once ended,
+// the stream hands out nothing more and only needs closing.
+Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* sliceSize,
+                      bool* ended);
+
+// The share of the block's data read so far, 0 to 1 (1 for a block without
+// data).
+double BlockStreamProgress(const BlockStream* stream);
+
+// Checks the signature of the block at place against digest, the SHA-256 of
+// content found elsewhere (a file already on disk, say): Verified when it is
+// the block's verified content. DigestFailed here means the signature could
+// not be read from the source; KeyUnusable and Mismatch as usual.
+SignatureCheck VerifyBlockDigest(const PayloadSource* source, const BlockPlace& place,
+                                 const uint8_t digest[CONTENT_DIGEST_SIZE]);
+
+// Releases what the stream holds and zeroes it; safe on a zeroed or closed
+// stream and when called twice.
+void CloseBlockStream(BlockStream* stream);
