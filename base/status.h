@@ -35,7 +35,6 @@ enum : uint32_t {
   LOC_FILE_COPIED = 702,
   LOC_FILE_COPY_NO_MEMORY = 706,
   LOC_FILE_STREAM_NO_MEMORY = 707,  // LE/8: no memory for a file block's decoding buffers
-  LOC_FILE_READ = 708,              // 30: a file block's data or signature cannot be read
   LOC_FILE_BAD_SIGNATURE = 732,
   LOC_FILE_NO_DIGEST = 736,
   LOC_FILE_BAD_KEY = 739,

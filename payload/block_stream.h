@@ -46,7 +46,7 @@ Status OpenBlockStream(BlockStream* stream, const PayloadSource* source, const B
 // decoded and its signature verified; the slice handed out with it is the
 // last. Statuses: {0, 687} (inflated) or {0, 702} (copied); a bad or unended
 // stream, or content reaching 4 GiB {13, 691}; the block's data or signature
-// cannot be read {30, 708}; bad signature {1392, 732}; key unusable
+// cannot be read {30, 683}; bad signature {1392, 732}; key unusable
 // {0x80090003, 739}; no SHA-256 {8, 736}. After a failure, or once ended,
 // the stream hands out nothing more and only needs closing.
 Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* sliceSize,

@@ -67,14 +67,6 @@ HLOCAL LocalFree(HLOCAL mem) {
   return nullptr;
 }
 
-// stubpack reads every file into memory itself and hands the logic only
-// memory regions: no file handle exists on the host for the logic to read.
-BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
-  if (read) *read = 0;
-  t_lastError = ERROR_INVALID_HANDLE;
-  return FALSE;
-}
-
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return LocalAlloc(flags, bytes); }
 HGLOBAL GlobalFree(HGLOBAL mem) { return LocalFree(mem); }
 
