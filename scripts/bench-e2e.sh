@@ -330,12 +330,16 @@ target_host="$prefix/drive_c/windows/Installer/$product_code"
 want_cmdline="c:\\windows\\system32\\msiexec.exe /i $target_win\\main.msi /qn"
 want_cmdline=${want_cmdline,,}
 results="$scratch/results.tsv"
+failures="$scratch/failures.tsv"
+printf 'program\tsize\tkind\tround\tproblem\n' >"$failures"
 printf 'program\tsize\tkind\tround\texit\twall_ms\tpeak_ws\tfirst_byte_ms\twritten_ms\thandoff_ms\n' >"$results"
 
 # run_one PROGRAM KIND SIZE ROUND: one measured run of $benchdir/PROGRAM.exe;
 # ROUND 0 is the warm-up, which also checks what was extracted. Appends a
-# line to $results (not for the warm-up); stops the benchmark when the run
-# did not do the whole job.
+# line to $results (not for the warm-up). A run that did not do the whole job
+# (wrong exit code, files missing or different, msiexec not started as
+# expected) is recorded in $failures and returns 1: the program is left out of
+# the rest of the case, and the report names the failure.
 run_one() {
   local program=$1 kind=$2 mib=$3 round=$4
   local total out="$scratch/meter.out"
@@ -349,10 +353,10 @@ run_one() {
   field() { sed -n "s/^$1 //p" "$out.txt"; }
   local code cmdline
   code=$(field EXIT)
-  cmdline=$(sed -n 2p "$benchdir/handoff.txt" 2>/dev/null | tr -d '\r"')
+  cmdline=$( (sed -n 2p "$benchdir/handoff.txt" 2>/dev/null || true) | tr -d '\r"')
   local problem=
   if [ "$code" != 0 ]; then
-    problem="exit code ${code:-none} ($(grep -m1 -E '^(TIMEOUT|ERROR)' "$out.txt" || true))"
+    problem="exit code ${code:-none}$(printf ' (0x%X)' "${code:-0}")$(grep -m1 -E '^(TIMEOUT|ERROR)' "$out.txt" | sed 's/^/ /' || true)"
   elif [ "$(field WATCH_BYTES)" != "$total" ]; then
     problem="wrote $(field WATCH_BYTES) bytes, not $total"
   elif [ "${cmdline,,}" != "$want_cmdline" ]; then
@@ -362,9 +366,10 @@ run_one() {
     problem="the extracted files differ from the package"
   fi
   if [ -n "$problem" ]; then
-    echo "bench-e2e: $program ($kind, $mib MiB, round $round): $problem" >&2
+    log "FAILED: $program ($kind, $mib MiB, $([ "$round" = 0 ] && echo warm-up || echo "round $round")): $problem"
     sed 's/^/    /' "$out.txt" >&2
-    exit 1
+    printf '%s\t%s\t%s\t%s\t%s\n' "$program" "$mib" "$kind" "$round" "$problem" >>"$failures"
+    return 1
   fi
   log "$(printf '%-10s %-6s %4s MiB  %s  %8.0f ms  peak %6.1f MiB' "$program" "$kind" "$mib" \
     "$([ "$round" = 0 ] && echo warm-up || echo "round $round")" "$(field WALL_MS)" \
@@ -393,12 +398,21 @@ for mib in $sizes; do
       "$(cat "$case_dir/payload-bytes")" \
       "$([ -f "$case_dir/certext.failed" ] && tail -n1 "$case_dir/certext.failed" | tr '\t' ' ' || echo ok)" \
       >>"$cases"
-    for p in "${programs[@]}"; do run_one "$p" "$kind" "$mib" 0; done
+    working=()
+    for p in "${programs[@]}"; do
+      if run_one "$p" "$kind" "$mib" 0; then working+=("$p"); fi
+    done
     for ((r = 1; r <= rounds; r++)); do
       # Rotate the order each round, so no program always follows the same one.
-      n=${#programs[@]}
+      n=${#working[@]}
       for ((i = 0; i < n; i++)); do
-        run_one "${programs[$(((i + r - 1) % n))]}" "$kind" "$mib" "$r"
+        p=${working[$(((i + r - 1) % n))]}
+        [ -n "$p" ] || continue
+        if ! run_one "$p" "$kind" "$mib" "$r"; then
+          for j in "${!working[@]}"; do
+            if [ "${working[$j]}" = "$p" ]; then working[$j]=; fi
+          done
+        fi
       done
     done
     rm -rf "$target_host"
@@ -428,7 +442,8 @@ machine="$scratch/machine.txt"
 } >"$machine"
 doc_args=()
 [ "$write_doc" = 1 ] && doc_args=(--doc "$root/docs/performance.md")
-python3 "$here/report.py" --results "$results" --cases "$cases" --machine "$machine" \
+python3 "$here/report.py" --results "$results" --cases "$cases" --failures "$failures" \
+  --machine "$machine" \
   --launcher "$launcher" "${doc_args[@]}"
 mkdir -p "$cache/results"
 cp "$results" "$cache/results/$(date -u +%Y%m%dT%H%M%S)-runs.tsv"

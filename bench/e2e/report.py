@@ -92,6 +92,7 @@ def summarise(runs):
 def report(args):
     runs = read_tsv(args.results)
     cases = read_tsv(args.cases)
+    failures = read_tsv(args.failures)
     machine = {r[0]: r[1] for r in (line.rstrip("\n").split("\t", 1) for line in open(args.machine)) if len(r) == 2}
     med = summarise(runs)
     lines = []
@@ -127,6 +128,12 @@ def report(args):
                 seconds(m["writing"]), seconds(m["handoff"]), seconds(m["after"])))
         if c["certext"] != "ok":
             notes.append("%d MiB %s: no certificate-extension form (%s)" % (size, kind, c["certext"]))
+        for f in failures:
+            if int(f["size"]) == size and f["kind"] == kind:
+                notes.append("%d MiB %s: **%s failed** in its %s and was left out of the rest of "
+                             "the case: %s" % (size, kind, LABELS[f["program"]],
+                                               "warm-up" if f["round"] == "0" else "round " + f["round"],
+                                               f["problem"]))
     add("")
     for n in notes:
         add("- " + n)
@@ -163,6 +170,10 @@ def report(args):
             for program in ["appended", "certtable", "certext"]:
                 m = med.get((program, size, kind))
                 if not m:
+                    if any(f["program"] == program and int(f["size"]) == size and f["kind"] == kind
+                           for f in failures):
+                        goal("time <= %.2fx NSIS" % TIME_GOAL,
+                             "%d MiB %s, %s" % (size, kind, LABELS[program]), "failed to run", False)
                     continue
                 r = m["wall"] / nsis["wall"]
                 goal("time <= %.2fx NSIS" % TIME_GOAL, "%d MiB %s, %s" % (size, kind, LABELS[program]),
@@ -213,6 +224,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--results", required=True)
     parser.add_argument("--cases", required=True)
+    parser.add_argument("--failures", required=True)
     parser.add_argument("--machine", required=True)
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--doc")
