@@ -280,7 +280,7 @@ make_programs() {
 # theirs) and cloned for every run of this script.
 export WINEDEBUG=-all
 export LC_ALL=en_US.UTF-8
-wine_version=$(wine --version)
+wine_version=$(wine --version 2>/dev/null)
 pristine="$cache/pristine-${wine_version//[^A-Za-z0-9.]/_}"
 export SYSTEST_RUN_DIR="$cache" SYSTEST_LOCALE=$LC_ALL
 # shellcheck source=../tests/system/lib.sh
@@ -421,8 +421,14 @@ done
 rm -f "$benchdir"/{appended,nsis,certtable,certext}.exe
 
 # ------------------------------------------------------------ the report
+# The commit of this tree, and the last one that changed anything but the
+# documentation and this benchmark (what the launcher measured was built from,
+# when it was built from this tree); docs/ changes do not count as uncommitted.
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
-git -C "$root" diff --quiet HEAD -- 2>/dev/null || commit="$commit (with uncommitted changes)"
+sources=$(git -C "$root" log -1 --format=%h -- . ':!docs' ':!bench/e2e' ':!scripts/bench-e2e.sh' \
+  ':!README.md' 2>/dev/null || true)
+[ -n "$sources" ] && [ "$sources" != "$commit" ] && commit="$commit (other sources as of $sources)"
+git -C "$root" diff --quiet HEAD -- . ':!docs' 2>/dev/null || commit="$commit with uncommitted changes"
 machine="$scratch/machine.txt"
 {
   printf 'date\t%s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -445,6 +451,11 @@ doc_args=()
 python3 "$here/report.py" --results "$results" --cases "$cases" --failures "$failures" \
   --machine "$machine" \
   --launcher "$launcher" "${doc_args[@]}"
-mkdir -p "$cache/results"
-cp "$results" "$cache/results/$(date -u +%Y%m%dT%H%M%S)-runs.tsv"
+# Everything the report was made from, so it can be made again:
+#   python3 bench/e2e/report.py --results DIR/runs.tsv --cases DIR/cases.tsv \
+#     --failures DIR/failures.tsv --machine DIR/machine.txt --launcher ...
+kept="$cache/results/$(date -u +%Y%m%dT%H%M%S)"
+mkdir -p "$kept"
+cp "$results" "$kept/runs.tsv"
+cp "$cases" "$failures" "$machine" "$kept/"
 log "done in $(elapsed "$bench_start")s${doc_args:+; docs/performance.md updated}"
