@@ -58,7 +58,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 here="$root/bench/e2e"
 
 # ----------------------------------------------------------------- options
-smoke=0
 write_doc=1
 rounds="${BENCH_ROUNDS:-3}"
 sizes="${BENCH_SIZES:-64 512}"
@@ -66,7 +65,7 @@ kinds="${BENCH_KINDS:-random text}"
 winbuild="${BENCH_WINBUILD:-$root/build-win}"
 while [ $# -gt 0 ]; do
   case $1 in
-    --smoke) smoke=1; write_doc=0; rounds=1; sizes=1; shift ;;
+    --smoke) write_doc=0; rounds=1; sizes=1; shift ;;
     --rounds) rounds=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --kinds) kinds=$2; shift 2 ;;
@@ -171,7 +170,7 @@ make_package() {
   # The file's size is the target less the package and the cabinet's own
   # structures; both depend a little on the size, so settle it in a few steps.
   local size=$target total=0 tries
-  for tries in 1 2 3 4; do
+  for _ in 1 2 3 4; do
     truncate -s "$size" "$dir/stage/PayloadFile"
     touch -d @1704067200 "$dir/stage/PayloadFile"
     (cd "$dir" && ln -sf stage/PayloadFile payload.bin &&
@@ -285,7 +284,6 @@ pristine="$cache/pristine-${wine_version//[^A-Za-z0-9.]/_}"
 export SYSTEST_RUN_DIR="$cache" SYSTEST_LOCALE=$LC_ALL
 # shellcheck source=../tests/system/lib.sh
 source "$root/tests/system/lib.sh"
-set -euo pipefail   # lib.sh sets up its own conventions; keep this script's
 export WINEDLLOVERRIDES="mscoree,mshtml=;msiexec.exe=n"
 if [ ! -f "$pristine.mutable" ]; then
   log "making a pristine Wine prefix ($wine_version)"
@@ -320,7 +318,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >"$sc
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$scratch/display" ] && break; sleep 0.1; done
 [ -s "$scratch/display" ] || { echo "bench-e2e: Xvfb did not start" >&2; cat "$scratch/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$scratch/display")"
+DISPLAY=":$(head -n1 "$scratch/display")"
+export DISPLAY
 # One wineserver for the whole run: it stays up between programs.
 wineserver -p
 
