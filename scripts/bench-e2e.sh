@@ -169,7 +169,7 @@ make_package() {
   write_content "$kind" "$target" "$dir/stage/PayloadFile"
   # The file's size is the target less the package and the cabinet's own
   # structures; both depend a little on the size, so settle it in a few steps.
-  local size=$target total=0 tries
+  local size=$target total=0
   for _ in 1 2 3 4; do
     truncate -s "$size" "$dir/stage/PayloadFile"
     touch -d @1704067200 "$dir/stage/PayloadFile"
@@ -409,7 +409,7 @@ for mib in $sizes; do
         [ -n "$p" ] || continue
         if ! run_one "$p" "$kind" "$mib" "$r"; then
           for j in "${!working[@]}"; do
-            if [ "${working[$j]}" = "$p" ]; then working[$j]=; fi
+            if [ "${working[$j]}" = "$p" ]; then working[j]=; fi
           done
         fi
       done
