@@ -178,4 +178,49 @@ TEST_F(LaunchExtractionTest, BlockThatFailsWhileWrittenLeavesNothingOfTheRun) {
   }
 }
 
+// A payload far larger than anything the launcher holds: from its start to
+// the installer's exit, the launcher's own memory stays a few hundred KiB,
+// however large the files it writes.
+TEST_F(LaunchExtractionTest, MemoryStaysFlatWhateverThePayloadSize) {
+  uint64_t peaks[2] = {};
+  const size_t sizes[2] = {1u << 20, 12u << 20};
+  for (int i = 0; i < 2; i++) {
+    SetUp();
+    std::vector<uint8_t> big(sizes[i]);
+    uint32_t x = 12345;
+    for (uint8_t& b : big) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+    InstallFakeLauncher(MakePayload(
+        {{1000, std::string("x64\\1033\\") + kProduct + "\\" + kProductName, package_},
+         {1001, "cab\\1000\\big.cab", big}}));
+    fake::W().memory.peakLiveBytes = fake::W().memory.liveBytes;
+    const uint64_t before = fake::W().memory.liveBytes;
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(fake::FileData(kFolder + "\\big.cab"), big);
+    peaks[i] = fake::W().memory.peakLiveBytes - before;
+  }
+  EXPECT_LT(peaks[1], 512u * 1024);
+  EXPECT_LT(peaks[1], peaks[0] + 4096);
+}
+
+// The own file that cannot be read in the middle of a block is what it is:
+// the launch ends with the read failure (30) and text 101, and nothing it
+// wrote is left.
+TEST_F(LaunchExtractionTest, OwnFileThatCannotBeReadWhileWritingEndsWith30) {
+  std::vector<uint8_t> big(3 * 262144);
+  uint32_t x = 7;
+  for (uint8_t& b : big) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+  InstallFakeLauncher(MakePayload(
+      {{1000, std::string("x64\\1033\\") + kProduct + "\\" + kProductName, package_},
+       {1001, "cab\\1000\\big.cab", big}}));
+  // A bad sector in the middle of big.cab's data, the last block: nothing
+  // reads it before the writing gets there.
+  const std::string own = fake::NameOnDisk(u"C:\\Users\\Ann\\Downloads\\setup.exe");
+  fake::W().faults.unreadableByte[fake::Key(own)] = fake::FileData(own).size() - 28 - 256 - 300000;
+  EXPECT_EQ(Run(), 30);
+  ASSERT_EQ(fake::W().ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(fake::W().ui.messageBoxes[0].text, "The installation file is either corrupted.");
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  EXPECT_FALSE(fake::Exists(kFolder));
+}
+
 }  // namespace
