@@ -46,8 +46,9 @@ UNINSTALL_KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 #                          the same payload (certificate form)
 #   setup-fail.exe         signed.exe packed with the failing package
 #   setup-big.exe          signed.exe packed with en, its cabinet and a
-#                          32 MiB file of random bytes (filler.bin), which
-#                          keeps the progress window up for a few seconds
+#                          128 MiB file of random bytes (filler.bin), which
+#                          keeps the progress window up for a second or so
+#                          even at full speed
 # Returns nonzero, with the failing step's output on stderr, when a step fails.
 e2e_inputs() {
   [ -f "$E2E_DIR/ready" ] && return 0
@@ -84,7 +85,7 @@ _e2e_make_inputs() {
     "${sign[@]}" -ac payload.pem -in "$LAUNCHER_EXE" -out setup-cert.exe &&
     "$STUBPACK" pack --launcher signed.exe --key "$E2E_KEY" --out setup-fail.exe \
       --msi sample/fail/fail.msi &&
-    head -c 33554432 /dev/urandom >filler.bin &&
+    head -c 134217728 /dev/urandom >filler.bin &&
     "$STUBPACK" pack --launcher signed.exe --key "$E2E_KEY" --out setup-big.exe \
       --msi sample/en/demo.msi --cab sample/en/demo.cab --cab filler.bin
 }

@@ -39,9 +39,9 @@ case_pass_through() {
   assert_absent 'C:\Program Files\Demo'
 }
 
-# With 32 MiB more to write the progress window stays up long enough to be
-# photographed, titled with the product name; the big file arrives whole
-# after 64 slices and is kept with the others.
+# With 128 MiB more to write the progress window stays up long enough to be
+# photographed (the probe holds the program still for the shot), titled with
+# the product name; the big file arrives whole and is kept with the others.
 case_progress_window() {
   e2e_case "$E2E_DIR/setup-big.exe"
   run_probe "$CASE_PREFIX" --shot "$PROGRESS_CLASS=progress" -- 'C:\setup\setup-big.exe' /qn

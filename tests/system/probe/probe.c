@@ -27,7 +27,10 @@
  *   --browse-cancel      press Cancel in a folder browser
  *   --timeout SECONDS    kill the program after this long (default 120)
  *   --pause-on CLASS=MS  wait MS milliseconds after each new window of CLASS
- *                        is on screen, after printing READY <class>
+ *                        is on screen, after printing READY <class>; the
+ *                        program is held still meanwhile (its threads are
+ *                        suspended), so that the window stays as it is
+ *                        however fast the program would otherwise go on
  *   --raw                put ARGS into the command line as they are, joined
  *                        by single spaces, instead of quoting each one
  *
@@ -43,6 +46,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -478,6 +482,29 @@ static int handle_browser(HWND dlg, DialogParts *parts)
     return 0;
 }
 
+/* Suspends (hold) or resumes every thread of process pid. */
+static void hold_process(DWORD pid, BOOL hold)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != pid)
+            continue;
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+        if (!thread)
+            continue;
+        if (hold)
+            SuspendThread(thread);
+        else
+            ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+}
+
 /* Handles one newly visible top-level window. Returns the probe's exit code
  * when the run must stop, 0 otherwise. */
 static int handle_window(HWND hwnd)
@@ -496,8 +523,12 @@ static int handle_window(HWND hwnd)
         if (strcmp(g_opt.pauses[i].name, clsText) == 0) {
             UpdateWindow(hwnd);
             Sleep(200); /* let the display catch up with the paint */
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            hold_process(owner, TRUE);
             out("READY %s", clsText);
             Sleep(g_opt.pauses[i].ms);
+            hold_process(owner, FALSE);
         }
     }
 
