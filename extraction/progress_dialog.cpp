@@ -11,6 +11,8 @@ namespace {
 
 const int kProgressBarId = 100;
 const UINT_PTR kTimerId = 1;
+// Posted to the window to go on writing at once (see GoOn).
+const UINT kGoOnMessage = WM_APP + 1;
 // The writer runs for about this long per timer message: long enough that
 // the pauses between messages cost little, short enough that the window
 // repaints, moves and shows progress many times a second.
@@ -103,8 +105,21 @@ void Finish(HWND window, ProgressWindow* progress, bool visible) {
   EndDialog(window, 1);
 }
 
+// Goes on writing after a stretch: at once, by a message posted to the window,
+// when nothing waits in the queue; otherwise by the timer, which the system
+// delivers only after the input and painting that wait, so that the window
+// answers the user between stretches.
+void GoOn(HWND window, ExtractJob* job) {
+  if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0 &&
+      PostMessageA(window, kGoOnMessage, 0, 0))
+    return;
+  StartTimer(window, job);
+}
+
 // Runs the writer for about budget milliseconds (at least one step), shows
-// where it got, and acts on where it stopped: more to do restarts the timer,
+// where it got, and acts on where it stopped: more to do goes on (before the
+// window shows always by the timer: the system shows a dialog once its queue
+// is empty),
 // a block that failed ends the dialog with 4, a failed write asks Retry or
 // Cancel (once the window is visible: before, the timer's step tries the
 // write again first).
@@ -116,7 +131,9 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
   do {
     result = WriteNextChunk(job, &percent);
   } while (result == ERROR_MORE_DATA && GetTickCount() - start < budget);
-  SendMessageA(GetDlgItem(window, kProgressBarId), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  HWND bar = GetDlgItem(window, kProgressBarId);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+  UpdateWindow(bar);  // painted now, not left waiting in the queue
   TaskbarProgress_SetCompleted(progress->taskbar, static_cast<uint64_t>(percent));
 
   if (result == 0) {
@@ -125,6 +142,10 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
   }
   if (result == ERROR_FILE_CORRUPT) {
     EndDialog(window, 4);
+    return;
+  }
+  if (result == ERROR_MORE_DATA && visible) {
+    GoOn(window, job);
     return;
   }
   if (result == ERROR_MORE_DATA || !visible) {
@@ -180,11 +201,11 @@ void OnInitDialog(HWND window, ProgressWindow* progress) {
   progress->shownAt = GetTickCount();
 }
 
-// One stretch of writing per timer message; the timer is stopped while it
-// runs, so that no stretch overlaps another (the question boxes run a
-// message loop).
-void OnTimer(HWND window, ProgressWindow* progress) {
-  KillTimer(window, progress->job->timerId);
+// One stretch of writing per timer or go-on message; the timer is stopped
+// while it runs, so that no stretch overlaps another (the question boxes run
+// a message loop), and only one of the two is ever pending.
+void OnStep(HWND window, ProgressWindow* progress, bool byTimer) {
+  if (byTimer) KillTimer(window, progress->job->timerId);
   if (progress->written)
     EndDialog(window, 1);
   else
@@ -234,10 +255,11 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
     case WM_INITDIALOG:
       if (lParam) OnInitDialog(window, reinterpret_cast<ProgressWindow*>(lParam));
       break;
-    case WM_TIMER: {
+    case WM_TIMER:
+    case kGoOnMessage: {
       auto* progress =
           reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-      if (progress) OnTimer(window, progress);
+      if (progress) OnStep(window, progress, message == WM_TIMER);
       break;
     }
     default:

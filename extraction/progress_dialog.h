@@ -44,9 +44,10 @@ void* BuildProgressTemplate(const char* className, const char* title, const char
 // The window's dialog procedure; returns 0 for every message. WM_INITDIALOG
 // (lParam a ProgressWindow that outlives the dialog) stores it, creates the
 // progress bar, sets the icons, shows progress on the taskbar, writes for up
-// to 100 ms before the window shows and starts the timer; every WM_TIMER
-// writes for about 25 ms (always at least one step); WM_PAINT only
-// validates. A timer that cannot be started and a failed write ask
+// to 100 ms before the window shows and starts the timer; every WM_TIMER,
+// and every WM_APP + 1 the window posts itself to go on at once while no
+// input or painting waits, writes for about 25 ms (always at least one
+// step); WM_PAINT only validates. A timer that cannot be started and a failed write ask
 // Retry/Cancel; Cancel ends the dialog with 2. Once every file is written the
 // window stays until it has been up for 250 ms, then ends with 1.
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

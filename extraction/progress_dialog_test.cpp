@@ -235,8 +235,10 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(run.fontName, kFont);
   EXPECT_EQ(run.pointSize, 10);
   EXPECT_EQ(run.owner, nullptr);
-  std::vector<UINT> expectedMessages = {WM_INITDIALOG, WM_PAINT};
-  expectedMessages.insert(expectedMessages.end(), 7, WM_TIMER);
+  // The timer once the window shows; then, with nothing waiting in the
+  // queue, the window goes on at once by the message it posts itself.
+  std::vector<UINT> expectedMessages = {WM_INITDIALOG, WM_PAINT, WM_TIMER};
+  expectedMessages.insert(expectedMessages.end(), 6, WM_APP + 1);
   EXPECT_EQ(run.delivered, expectedMessages);
   EXPECT_EQ(fake::W().ui.paintsBegun, 1u);
   EXPECT_EQ(fake::W().ui.paintsEnded, 1u);
@@ -275,14 +277,15 @@ TEST_F(RunProgressDialogTest, WritesEveryFileUnderTheProgressWindow) {
   EXPECT_EQ(dialog.bigIcon, reinterpret_cast<LPARAM>(fake::W().ui.imageLoads[0].result));
   EXPECT_EQ(dialog.smallIcon, reinterpret_cast<LPARAM>(fake::W().ui.imageLoads[1].result));
 
-  ASSERT_EQ(fake::W().ui.timerCalls.size(), 7u);  // one at the start, one after each step
+  ASSERT_EQ(fake::W().ui.timerCalls.size(), 1u);  // before the window shows
   for (const fake::TimerCall& call : fake::W().ui.timerCalls) {
     EXPECT_EQ(call.window, run.window);
     EXPECT_EQ(call.id, 1u);
     EXPECT_EQ(call.elapse, 0u);
     EXPECT_FALSE(call.hasProc);
   }
-  EXPECT_EQ(fake::W().ui.killTimerCalls, 7u);
+  EXPECT_EQ(fake::W().ui.killTimerCalls, 1u);
+  EXPECT_GE(fake::W().ui.windowUpdates, 7u);  // the bar is painted after every stretch
 
   using Call = fake::TaskbarCall;
   std::vector<std::vector<uint64_t>> calls;
@@ -326,7 +329,7 @@ TEST_F(RunProgressDialogTest, RetryAfterAFailedWriteGoesOnWithTheSameFile) {
   fake::W().faults.diskSpace = 700000;
   fake::W().ui.messageBoxAnswers = {IDRETRY};
   // Room again once the user has been asked.
-  fake::W().ui.beforeTimer = [](HWND) {
+  fake::W().ui.beforeMessage = [](HWND) {
     if (!fake::W().ui.messageBoxes.empty()) fake::W().faults.diskSpace.reset();
   };
   EXPECT_EQ(Run(files_), 1);
@@ -368,10 +371,11 @@ class TimerFaultTest : public RunProgressDialogTest,
 
 TEST_P(TimerFaultTest, AsksRetryOrCancel) {
   OpenFiles(files_);
+  fake::W().ui.waiting = QS_MOUSEMOVE;  // the timer drives every step
   if (GetParam().atStart) {
     fake::W().ui.failSetTimer = 2;
   } else {
-    fake::W().ui.beforeTimer = [](HWND) {
+    fake::W().ui.beforeMessage = [](HWND) {
       if (fake::W().ui.timerCalls.size() == 3) fake::W().ui.failSetTimer = 2;
     };
   }
@@ -396,6 +400,27 @@ INSTANTIATE_TEST_SUITE_P(
                       TimerFault{"CancelAfterAStep", false, IDCANCEL, 2}),
     [](const ::testing::TestParamInfo<TimerFault>& info) { return info.param.name; });
 
+// While input or painting waits in the queue, the writer goes on by the
+// timer, which comes after them; when nothing waits, or a message cannot be
+// posted, by the timer as well.
+TEST_F(RunProgressDialogTest, InputWaitingGoesOnByTheTimer) {
+  for (int how = 0; how < 3; how++) {
+    SCOPED_TRACE(how);
+    if (how > 0) SetUp();
+    TestJob files({{"main.msi", Content(4 * BLOCK_CONTENT_SLICE, 1)}}, StoredBlock, SOURCE_SIGNED);
+    OpenFiles(files);
+    if (how == 0) fake::W().ui.waiting = QS_MOUSEMOVE;
+    if (how == 1) fake::W().ui.waiting = QS_PAINT;
+    if (how == 2) fake::W().ui.failPostMessage = true;
+    EXPECT_EQ(Run(files), 1);
+    EXPECT_EQ(fake::FileData(files.item(0).path), files.content(0));
+    std::vector<UINT> expected = {WM_INITDIALOG, WM_PAINT};
+    expected.insert(expected.end(), 5, WM_TIMER);
+    EXPECT_EQ(fake::W().ui.dialogs.back().delivered, expected);
+    EXPECT_EQ(fake::W().ui.timerCalls.size(), 5u);
+  }
+}
+
 // With a clock that moves as it does, the writer works for a stretch of time
 // per message rather than a step: a small package is written and verified
 // before the window shows, and the window then stays up long enough to be
@@ -403,7 +428,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RunProgressDialogTest, SmallPackageIsWrittenBeforeTheWindowShowsWhichThenStays) {
   fake::W().system.tickStep = 1;
   OpenFiles(files_);
-  fake::W().ui.beforeTimer = [](HWND) {
+  fake::W().ui.beforeMessage = [](HWND) {
     // The files are complete before the first timer message.
     EXPECT_EQ(fake::W().handles.size(), 0u);
   };

@@ -183,6 +183,7 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_NO_SYSTEM_RESOURCES 1450L
+#define ERROR_NOT_ENOUGH_QUOTA 1816L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_SERVICE_NOT_FOUND 1243L
 #define ERROR_CANCELLED 1223L
@@ -464,6 +465,19 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param);
 BOOL MapDialogRect(HWND dialog, LPRECT rect);
+#define WM_APP 0x8000
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
+#define QS_PAINT 0x0020
+#define QS_HOTKEY 0x0080
+#define QS_RAWINPUT 0x0400
+#define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
+#define QS_INPUT (QS_MOUSE | QS_KEY | QS_RAWINPUT)
+#define HIWORD(l) ((WORD)((((ULONG_PTR)(l)) >> 16) & 0xffff))
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD GetQueueStatus(UINT flags);
+BOOL UpdateWindow(HWND window);
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);

@@ -231,12 +231,21 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTempla
   bool stalled = false;
   while (!DialogEnded(dialog)) {
     UINT_PTR id = 0;
-    if (delivered >= W().ui.pumpLimit || !NextTimer(dialog, &id)) {
+    auto posted = W().ui.posted.begin();
+    while (posted != W().ui.posted.end() && posted->window != dialog) ++posted;
+    const bool hasPosted = posted != W().ui.posted.end();
+    if (delivered >= W().ui.pumpLimit || (!hasPosted && !NextTimer(dialog, &id))) {
       stalled = true;
       break;
     }
-    if (W().ui.beforeTimer) W().ui.beforeTimer(dialog);
-    deliver(WM_TIMER, id, 0);
+    if (W().ui.beforeMessage) W().ui.beforeMessage(dialog);
+    if (hasPosted) {
+      fake::SentMessage message = *posted;
+      W().ui.posted.erase(posted);
+      deliver(message.message, message.wParam, message.lParam);
+    } else {
+      deliver(WM_TIMER, id, 0);
+    }
   }
 
   fake::Window* ended = fake::LookUpWindow(dialog, true);
@@ -397,6 +406,33 @@ BOOL MapDialogRect(HWND dialog, LPRECT rect) {
   rect->right = fake::MulDiv(rect->right, x, 4);
   rect->top = fake::MulDiv(rect->top, y, 8);
   rect->bottom = fake::MulDiv(rect->bottom, y, 8);
+  return TRUE;
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  NoteCall();
+  if (!fake::LookUpWindow(window)) {
+    W().lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return FALSE;
+  }
+  if (W().ui.failPostMessage) {
+    W().lastError = ERROR_NOT_ENOUGH_QUOTA;
+    return FALSE;
+  }
+  W().ui.posted.push_back({window, message, wParam, lParam});
+  return TRUE;
+}
+
+DWORD GetQueueStatus(UINT flags) {
+  NoteCall();
+  const UINT waiting = W().ui.waiting & flags;
+  return static_cast<DWORD>(waiting) << 16 | waiting;
+}
+
+BOOL UpdateWindow(HWND window) {
+  NoteCall();
+  if (!fake::LookUpWindow(window)) return FALSE;
+  W().ui.windowUpdates++;
   return TRUE;
 }
 

@@ -8,11 +8,12 @@
 //
 // DialogBoxIndirectParamA parses the template it is given, creates the dialog
 // window (title from the template, a font of its own) and runs the real
-// dialog procedure: WM_INITDIALOG with the parameter, one WM_PAINT, then
-// WM_TIMER for as long as the dialog has a timer set, until EndDialog. A
-// dialog that waits without a timer would wait forever on Windows; the pump
-// marks it stalled and returns 0 instead, as it does after pumpLimit
-// messages.
+// dialog procedure: WM_INITDIALOG with the parameter, one WM_PAINT, then the
+// messages posted to it (first, as Windows takes posted messages before
+// timers) or WM_TIMER for as long as the dialog has a timer set, until
+// EndDialog. A dialog that waits without either would wait forever on
+// Windows; the pump marks it stalled and returns 0 instead, as it does after
+// pumpLimit messages.
 #pragma once
 
 #include <cstdint>
@@ -122,6 +123,8 @@ struct UiState {
   std::vector<int> barPositions;     // every PBM_SETPOS, in order
   std::vector<TimerCall> timerCalls; // every SetTimer, in order
   std::map<std::pair<HWND, UINT_PTR>, UINT> timers;  // timers set now
+  std::deque<SentMessage> posted;    // PostMessageA's messages not yet delivered
+  uint32_t windowUpdates = 0;        // UpdateWindow calls
   uint32_t killTimerCalls = 0;
   uint32_t paintsBegun = 0, paintsEnded = 0;
   std::vector<ImageLoad> imageLoads;
@@ -141,7 +144,11 @@ struct UiState {
   bool failCreateWindow = false;   // CreateWindowExA fails
   uint32_t pumpLimit = 100000;     // messages one dialog may take before it counts as stalled
   int baseUnitX = 7, baseUnitY = 16;  // dialog base units of every dialog's font (MapDialogRect)
-  std::function<void(HWND dialog)> beforeTimer;  // runs before each WM_TIMER is delivered
+  std::function<void(HWND dialog)> beforeMessage;  // runs before each WM_TIMER or posted message
+  // What GetQueueStatus reports waiting (its high word): QS_INPUT, say, as
+  // if the user were moving the mouse over the window.
+  UINT waiting = 0;
+  bool failPostMessage = false;    // PostMessageA fails
 };
 
 // What LoadCursorA(NULL, IDC_ARROW) gives.
