@@ -1,14 +1,12 @@
 #include "payload/block.h"
 
-#include <zlib.h>
-
 #include <cstring>
 
 #include "base/holders.h"
 #include "payload/block_format.h"
-#include "payload/inflate_block.h"
+#include "payload/block_locations.h"
+#include "payload/block_stream.h"
 #include "payload/source_read.h"
-#include "payload/verify_signature.h"
 
 namespace {
 
@@ -30,6 +28,9 @@ const GUID FILE_BLOCK_KIND = StoredGuid(FILE_BLOCK_KIND_BYTES);
 
 namespace {
 
+// The smallest buffer inflated content is decoded into at first.
+const uint32_t DECODE_FIRST_CAPACITY = 4096;
+
 bool SameKind(const GUID& a, const GUID& b) {
   return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
          memcmp(a.Data4, b.Data4, 8) == 0;
@@ -49,20 +50,6 @@ int MatchBlock(const BlockPlace* block, void* context) {
   search->place = *block;
   return 0;
 }
-
-// Where each outcome of decoding is reported, per block kind.
-struct Locations {
-  uint32_t readNoMemory, readFailed, inflated, inflateFailed, copied, copyNoMemory, badSignature,
-      badKey, noDigest;
-};
-const Locations kManifestLocations = {
-    LOC_MANIFEST_READ_NO_MEMORY, LOC_MANIFEST_READ,          LOC_MANIFEST_INFLATED,
-    LOC_MANIFEST_INFLATE_FAILED, LOC_MANIFEST_COPIED,        LOC_MANIFEST_COPY_NO_MEMORY,
-    LOC_MANIFEST_BAD_SIGNATURE,  LOC_MANIFEST_BAD_KEY,       LOC_MANIFEST_NO_DIGEST};
-const Locations kFileLocations = {
-    LOC_FILE_READ_NO_MEMORY, LOC_FILE_READ,          LOC_FILE_INFLATED,
-    LOC_FILE_INFLATE_FAILED, LOC_FILE_COPIED,        LOC_FILE_COPY_NO_MEMORY,
-    LOC_FILE_BAD_SIGNATURE,  LOC_FILE_BAD_KEY,       LOC_FILE_NO_DIGEST};
 
 }  // namespace
 
@@ -104,60 +91,63 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
                    uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
-  const bool fileKind = !place.manifest;
-  const uint32_t dataPos = place.dataPos, dataSize = place.dataSize;
-  const uint32_t signatureSize = place.signatureSize;
-  const Locations& at = fileKind ? kFileLocations : kManifestLocations;
-  const bool isSigned = (source->flags & SOURCE_SIGNED) != 0;
-  // A block without data carries nothing a signature could cover. The payload
-  // lies outside what Authenticode protects, so such a block could be
-  // appended by anyone: in a signed source it is refused, never returned raw.
-  if (fileKind && isSigned && dataSize == 0) return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
+  const BlockLocations& at = LocationsOf(place);
+  const bool compressed = (source->flags & SOURCE_COMPRESSED) != 0;
+  BlockStream stream;
+  Status status = OpenBlockDecoding(&stream, source, place);
+  if (status.code != 0) return status;
 
-  // A region in memory is decoded in place. From the own file, the block's
-  // data and signature, which lie side by side, are read in one piece: this
-  // serves the manifest block, which is small, and tools.
-  const uint8_t* data = nullptr;
-  LocalPtr<uint8_t> stored;
-  if (!source->file) {
-    data = source->data + dataPos;
-  } else {
-    const uint64_t total = uint64_t{dataSize} + signatureSize;
-    if (total > source->size) return Status{ERROR_READ_FAULT, at.readFailed};
-    stored.reset(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, total ? total : 1)));
-    if (!stored) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.readNoMemory);
-    if (!ReadSourceBytes(source, dataPos, stored.get(), static_cast<uint32_t>(total)))
-      return Status{ERROR_READ_FAULT, at.readFailed};
-    data = stored.get();
+  // The content is decoded straight into one buffer. A copy has the size of
+  // the data; inflated content has no size known in advance, so the buffer
+  // starts at a few times the data and doubles whenever it is full:
+  // reallocation copies at most about as many bytes as the content holds, in
+  // a number of allocations logarithmic in its size.
+  uint64_t initial = compressed ? uint64_t{place.dataSize} * 4 : place.dataSize;
+  if (compressed && initial < DECODE_FIRST_CAPACITY) initial = DECODE_FIRST_CAPACITY;
+  uint32_t capacity = initial > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(initial);
+  LocalPtr<uint8_t> buffer(
+      static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, capacity ? capacity : 1)));
+  if (!buffer) {
+    CloseBlockStream(&stream);
+    if (compressed) return Status{ERROR_INVALID_DATA, at.inflateFailed};
+    return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.copyNoMemory);
   }
-  const uint8_t* signature = data + dataSize;
-
-  LocalPtr<uint8_t> buffer;
   uint32_t size = 0;
-  Status status;
-  if (source->flags & SOURCE_COMPRESSED) {
-    uint8_t* inflated = nullptr;
-    if (InflateBlock(&inflated, &size, data, dataSize) != Z_OK)
-      return Status{ERROR_INVALID_DATA, at.inflateFailed};
-    buffer.reset(inflated);
-    status = Status{0, at.inflated};
-  } else {
-    buffer.reset(static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, dataSize)));
-    if (!buffer) return MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, at.copyNoMemory);
-    memcpy(buffer.get(), data, dataSize);
-    size = dataSize;
-    status = Status{0, at.copied};
+  bool ended = false;
+  while (!ended) {
+    if (compressed && size == capacity) {
+      // Only inflated content can outgrow its buffer. Memory running out
+      // inside decompression is a decoding failure, as zlib's own is; so is
+      // content that would reach 4 GiB.
+      uint32_t grown = capacity > UINT32_MAX / 2 ? UINT32_MAX : capacity * 2;
+      auto* moved = grown > capacity ? static_cast<uint8_t*>(
+                                           LocalReAlloc(buffer.get(), grown, LMEM_MOVEABLE))
+                                     : nullptr;
+      if (!moved) {
+        status = Status{ERROR_INVALID_DATA, at.inflateFailed};
+        break;
+      }
+      buffer.release();
+      buffer.reset(moved);
+      capacity = grown;
+    }
+    uint32_t n = 0;
+    status = ReadBlockContent(&stream, buffer.get() + size, capacity - size, &n, &ended);
+    if (status.code != 0) break;
+    size += n;
   }
-
-  if (isSigned) {
-    SignatureCheck check =
-        VerifyBlockSignature(source->key, buffer.get(), size, signature, signatureSize);
-    if (check == SignatureCheck::KeyUnusable)
-      return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
-    // A digest libcrypto could not compute says nothing about the block: it
-    // is reported as the lack of memory it comes from, not as a bad signature.
-    if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
-    if (check != SignatureCheck::Verified) return Status{ERROR_FILE_CORRUPT, at.badSignature};
+  CloseBlockStream(&stream);
+  if (status.code != 0) return status;
+  // The manifest stays in memory for the whole run: what the doubling left
+  // unused is given back. If the system cannot shrink the block, the larger
+  // one serves as well.
+  if (capacity > size) {
+    auto* trimmed =
+        static_cast<uint8_t*>(LocalReAlloc(buffer.get(), size ? size : 1, LMEM_MOVEABLE));
+    if (trimmed) {
+      buffer.release();
+      buffer.reset(trimmed);
+    }
   }
   *content = buffer.release();
   *contentSize = size;

@@ -38,10 +38,13 @@ Status ForEachBlock(const PayloadSource* source, BlockCallback callback, void* c
 // Decodes a block that ForEachBlock delivered for source's region, as
 // FindBlock does once it has found it: the same statuses (those of FindBlock
 // except not found and the trailer read) and the same promises about
-// *content and *contentSize. A block of a region in memory is decoded in
-// place; a block of the own file is first read whole, data and signature,
-// into a buffer of their size: no memory for it LE/8 at 541/681, the read
-// failed {30, 543/683} (manifest/file).
+// *content and *contentSize. The block goes through the block stream
+// (OpenBlockDecoding, ReadBlockContent), its content decoded straight into
+// the returned buffer, which grows by doubling and is trimmed to the content
+// at the end. A block of a region in memory is decoded in place; the data of
+// a block of the own file is read one slice at a time: no memory for that
+// slice LE/8 at 541/681, the data or signature cannot be read {30, 543/683}
+// (manifest/file).
 Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t** content,
                    uint32_t* contentSize);
 
@@ -52,17 +55,18 @@ Status FindBlockPlace(const PayloadSource* source, const GUID& kind, uint32_t id
                       BlockPlace* place);
 
 // Finds the block of this kind and id by walking the trailers back from the
-// end of the source (ForEachBlock), decodes it (inflates it when the source is
-// compressed, verifies its signature with source->key when it is signed; a
-// signed source without key blob counts as an unusable key) and returns the
-// content in a new LocalAlloc buffer (*content, freed by the caller). File
-// blocks are stepped over; the manifest block ends every search. Statuses: found {0, 547/687}
-// (inflated) or {0, 562/702} (copied); not found {1168, 509}; a trailer that
-// cannot be read {30, 512}; the block's own read (DecodeBlock); bad stream
-// {13, 551/691}; no memory for a copy LE/8 at 566/706; key unusable
-// {0x80090003, 599/739}; no SHA-256 from libcrypto {8, 596/736}; bad signature
-// {1392, 592/732} (manifest/file); a file block without data in a signed
-// source {1392, 662}. On failure *content is null, *contentSize 0, and nothing
-// is left allocated.
+// end of the source (ForEachBlock), decodes it (DecodeBlock: inflates it when
+// the source is compressed, verifies its signature with source->key when it
+// is signed; a signed source without key blob counts as an unusable key) and
+// returns the content in a new LocalAlloc buffer (*content, freed by the
+// caller). File blocks are stepped over; the manifest block ends every
+// search. Statuses: found {0, 547/687} (inflated) or {0, 562/702} (copied);
+// not found {1168, 509}; a trailer that cannot be read {30, 512}; the
+// block's own read (DecodeBlock); bad stream, or memory running out while
+// inflating {13, 551/691}; no memory for a copy LE/8 at 566/706; key
+// unusable {0x80090003, 599/739}; no SHA-256 from the system {8, 596/736};
+// bad signature {1392, 592/732} (manifest/file); a file block without data
+// in a signed source {1392, 662}. On failure *content is null, *contentSize
+// 0, and nothing is left allocated.
 Status FindBlock(const PayloadSource* source, const GUID& kind, uint32_t id, uint8_t** content,
                  uint32_t* contentSize);

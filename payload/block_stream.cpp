@@ -18,36 +18,145 @@ bool IsCompressed(const BlockStream* stream) {
 }
 bool IsSigned(const BlockStream* stream) { return (stream->source->flags & SOURCE_SIGNED) != 0; }
 
-// The block has been decoded whole: checks its signature (signed sources)
-// and marks the stream ended.
-Status FinishBlock(BlockStream* stream) {
-  if (IsSigned(stream)) {
-    uint8_t digest[CONTENT_DIGEST_SIZE];
-    if (!FinishContentDigest(&stream->digest, digest))
-      return Status{ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_NO_DIGEST};
-    SignatureCheck check = VerifyBlockDigest(stream->source, stream->place, digest);
-    if (check == SignatureCheck::KeyUnusable)
-      return Status{static_cast<uint32_t>(NTE_BAD_KEY), LOC_FILE_BAD_KEY};
-    if (check == SignatureCheck::DigestFailed) return Status{ERROR_READ_FAULT, LOC_FILE_READ};
-    if (check != SignatureCheck::Verified) return Status{ERROR_FILE_CORRUPT, LOC_FILE_BAD_SIGNATURE};
+// Opens the stream; the buffer holds a read slice for the own file and, when
+// withOutput, a content slice to inflate into. A failure to allocate it is
+// reported at noMemory.
+Status Open(BlockStream* stream, const PayloadSource* source, const BlockPlace& place,
+            bool withOutput, uint32_t BlockLocations::*noMemory) {
+  memset(stream, 0, sizeof *stream);
+  stream->source = source;
+  stream->place = place;
+  stream->at = &LocationsOf(place);
+  // A file block without data carries nothing a signature could cover. The
+  // payload lies outside what Authenticode protects, so such a block could
+  // be appended by anyone: in a signed source it is refused, never returned
+  // raw.
+  if (!place.manifest && IsSigned(stream) && place.dataSize == 0)
+    return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
+
+  // Data to inflate is read a small slice at a time; data that is the
+  // content is read straight into the slice handed out. The slice need not
+  // be larger than the block's data.
+  if (source->file) {
+    stream->inputSize = IsCompressed(stream) ? BLOCK_READ_SLICE : BLOCK_CONTENT_SLICE;
+    if (stream->inputSize > place.dataSize) stream->inputSize = place.dataSize ? place.dataSize : 1;
   }
-  stream->ended = true;
-  return Status{0, IsCompressed(stream) ? LOC_FILE_INFLATED : LOC_FILE_COPIED};
+  const uint32_t outputSize = withOutput && IsCompressed(stream) ? uint32_t{BLOCK_CONTENT_SLICE} : 0;
+  if (stream->inputSize + outputSize > 0) {
+    stream->buffer =
+        static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, stream->inputSize + outputSize));
+    if (!stream->buffer) {
+      Status status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, stream->at->*noMemory);
+      CloseBlockStream(stream);
+      return status;
+    }
+    if (stream->inputSize) stream->input = stream->buffer;
+    if (outputSize) stream->output = stream->buffer + stream->inputSize;
+  }
+  if (IsSigned(stream) && !BeginContentDigest(&stream->digest)) {
+    Status status{ERROR_NOT_ENOUGH_MEMORY, stream->at->noDigest};
+    CloseBlockStream(stream);
+    return status;
+  }
+  if (IsCompressed(stream)) {
+    stream->inflater.zalloc = ZlibAlloc;
+    stream->inflater.zfree = ZlibFree;
+    if (inflateInit(&stream->inflater) != Z_OK) {
+      Status status{ERROR_INVALID_DATA, stream->at->inflateFailed};
+      CloseBlockStream(stream);
+      return status;
+    }
+    stream->inflating = true;
+  }
+  return Status{0, 0};
 }
 
-// Reads the next slice of the block's data into the input buffer and hands
-// it to zlib; false when it cannot be read.
-bool RefillInput(BlockStream* stream) {
+// The next piece of the block's data, at most most bytes: where it lies for
+// a source in memory, read into the read slice (at most its size) for the
+// own file. False when it cannot be read.
+bool NextData(BlockStream* stream, uint32_t most, const uint8_t** data, uint32_t* size) {
+  const PayloadSource* source = stream->source;
+  const uint32_t pos = stream->place.dataPos + stream->consumed;
   uint32_t n = stream->place.dataSize - stream->consumed;
-  if (n > BLOCK_READ_SLICE) n = BLOCK_READ_SLICE;
-  if (!ReadSourceBytes(stream->source, stream->place.dataPos + stream->consumed,
-                       stream->buffers, n))
-    return false;
+  if (n > most) n = most;
+  if (source->file) {
+    if (n > stream->inputSize) n = stream->inputSize;
+    if (!ReadSourceBytes(source, pos, stream->input, n)) return false;
+    *data = stream->input;
+  } else {
+    if (uint64_t{pos} + n > source->size) return false;
+    *data = source->data + pos;
+  }
   stream->consumed += n;
-  stream->inflater.next_in = stream->buffers;
-  stream->inflater.avail_in = n;
+  *size = n;
   return true;
 }
+
+// Inflates up to room bytes of content into out; *size is their number.
+Status InflateInto(BlockStream* stream, uint8_t* out, uint32_t room, uint32_t* size) {
+  z_stream& z = stream->inflater;
+  z.next_out = out;
+  z.avail_out = room;
+  int result = Z_OK;
+  while (z.avail_out > 0) {
+    if (z.avail_in == 0) {
+      // All data used without reaching the end of the stream.
+      if (stream->consumed == stream->place.dataSize)
+        return Status{ERROR_INVALID_DATA, stream->at->inflateFailed};
+      // Data in memory is handed over a read slice at a time too, so that
+      // the progress (BlockStreamProgress) moves as evenly as from a file.
+      const uint8_t* data = nullptr;
+      uint32_t n = 0;
+      if (!NextData(stream, BLOCK_READ_SLICE, &data, &n))
+        return Status{ERROR_READ_FAULT, stream->at->readFailed};
+      z.next_in = const_cast<Bytef*>(data);
+      z.avail_in = n;
+    }
+    result = inflate(&z, Z_NO_FLUSH);
+    if (result == Z_STREAM_END) break;
+    // Z_BUF_ERROR only says that no progress was possible, which cannot
+    // happen with input and output room both available: any other result is
+    // a bad stream, one that needs a dictionary, or zlib out of memory.
+    if (result != Z_OK) return Status{ERROR_INVALID_DATA, stream->at->inflateFailed};
+  }
+  *size = room - z.avail_out;
+  if (result == Z_STREAM_END) {
+    // Bytes after the end of the stream are ignored.
+    inflateEnd(&z);
+    stream->inflating = false;
+  }
+  return Status{0, 0};
+}
+
+// size bytes of content at content were decoded: counts them, adds them to
+// the digest and, after the last, checks the signature and ends the stream.
+Status Deliver(BlockStream* stream, const uint8_t* content, uint32_t size, bool* ended) {
+  const BlockLocations& at = *stream->at;
+  // Content sizes are 32-bit throughout: a block that would reach 4 GiB is
+  // refused as a bad stream.
+  if (size > UINT32_MAX - stream->produced) return Status{ERROR_INVALID_DATA, at.inflateFailed};
+  stream->produced += size;
+  if (IsSigned(stream) && !AddToContentDigest(&stream->digest, content, size))
+    return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+
+  const bool last = IsCompressed(stream) ? !stream->inflating
+                                          : stream->consumed == stream->place.dataSize;
+  if (last && IsSigned(stream)) {
+    uint8_t digest[CONTENT_DIGEST_SIZE];
+    if (!FinishContentDigest(&stream->digest, digest))
+      return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+    SignatureCheck check = VerifyBlockDigest(stream->source, stream->place, digest);
+    if (check == SignatureCheck::KeyUnusable)
+      return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
+    if (check == SignatureCheck::DigestFailed) return Status{ERROR_READ_FAULT, at.readFailed};
+    if (check != SignatureCheck::Verified) return Status{ERROR_FILE_CORRUPT, at.badSignature};
+  }
+  stream->ended = last;
+  *ended = last;
+  return Status{0, IsCompressed(stream) ? at.inflated : at.copied};
+}
+
+bool CanRead(const BlockStream* stream) { return stream->source && !stream->ended; }
 
 }  // namespace
 
@@ -64,35 +173,12 @@ SignatureCheck VerifyBlockDigest(const PayloadSource* source, const BlockPlace& 
 }
 
 Status OpenBlockStream(BlockStream* stream, const PayloadSource* source, const BlockPlace& place) {
-  memset(stream, 0, sizeof *stream);
-  stream->source = source;
-  stream->place = place;
-  // As DecodeBlock: a block without data carries nothing a signature could
-  // cover, and anyone could have appended it.
-  if ((source->flags & SOURCE_SIGNED) && place.dataSize == 0)
-    return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
+  return Open(stream, source, place, true, &BlockLocations::streamNoMemory);
+}
 
-  stream->buffers =
-      static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, BLOCK_READ_SLICE + BLOCK_CONTENT_SLICE));
-  if (!stream->buffers) {
-    Status status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_STREAM_NO_MEMORY);
-    CloseBlockStream(stream);
-    return status;
-  }
-  if (IsSigned(stream) && !BeginContentDigest(&stream->digest)) {
-    CloseBlockStream(stream);
-    return Status{ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_NO_DIGEST};
-  }
-  if (IsCompressed(stream)) {
-    stream->inflater.zalloc = ZlibAlloc;
-    stream->inflater.zfree = ZlibFree;
-    if (inflateInit(&stream->inflater) != Z_OK) {
-      CloseBlockStream(stream);
-      return Status{ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED};
-    }
-    stream->inflating = true;
-  }
-  return Status{0, 0};
+Status OpenBlockDecoding(BlockStream* stream, const PayloadSource* source,
+                         const BlockPlace& place) {
+  return Open(stream, source, place, false, &BlockLocations::readNoMemory);
 }
 
 Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* sliceSize,
@@ -100,61 +186,48 @@ Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* slic
   *slice = nullptr;
   *sliceSize = 0;
   *ended = false;
-  if (!stream->buffers || stream->ended) return Status{ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED};
-  uint8_t* out = stream->buffers + BLOCK_READ_SLICE;
+  if (!CanRead(stream) || (IsCompressed(stream) && !stream->output))
+    return Status{ERROR_INVALID_DATA, stream->at ? stream->at->inflateFailed : LOC_FILE_INFLATE_FAILED};
+  const uint8_t* content = stream->output;
   uint32_t size = 0;
-
-  if (!IsCompressed(stream)) {
-    // The content is the data itself, read straight into the output buffer.
-    size = stream->place.dataSize - stream->consumed;
-    if (size > BLOCK_CONTENT_SLICE) size = BLOCK_CONTENT_SLICE;
-    if (!ReadSourceBytes(stream->source, stream->place.dataPos + stream->consumed, out, size))
-      return Status{ERROR_READ_FAULT, LOC_FILE_READ};
-    stream->consumed += size;
-  } else {
-    z_stream& z = stream->inflater;
-    z.next_out = out;
-    z.avail_out = BLOCK_CONTENT_SLICE;
-    int result = Z_OK;
-    while (z.avail_out > 0) {
-      if (z.avail_in == 0) {
-        // All data used without reaching the end of the stream.
-        if (stream->consumed == stream->place.dataSize)
-          return Status{ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED};
-        if (!RefillInput(stream)) return Status{ERROR_READ_FAULT, LOC_FILE_READ};
-      }
-      result = inflate(&z, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) break;
-      // Z_BUF_ERROR only says that no progress was possible, which cannot
-      // happen with input and output room both available: any other result
-      // is a bad stream, one that needs a dictionary, or zlib out of memory.
-      if (result != Z_OK) return Status{ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED};
-    }
-    size = BLOCK_CONTENT_SLICE - z.avail_out;
-    if (result == Z_STREAM_END) {
-      // Bytes after the end of the stream are ignored.
-      inflateEnd(&z);
-      stream->inflating = false;
-    }
-  }
-
-  // Content sizes are 32-bit throughout: a block that would reach 4 GiB is
-  // refused as a bad stream, as DecodeBlock refuses it.
-  if (size > UINT32_MAX - stream->produced) return Status{ERROR_INVALID_DATA, LOC_FILE_INFLATE_FAILED};
-  stream->produced += size;
-  if (IsSigned(stream) && !AddToContentDigest(&stream->digest, out, size))
-    return Status{ERROR_NOT_ENOUGH_MEMORY, LOC_FILE_NO_DIGEST};
-
-  const bool last = IsCompressed(stream) ? !stream->inflating
-                                          : stream->consumed == stream->place.dataSize;
-  Status status{0, IsCompressed(stream) ? LOC_FILE_INFLATED : LOC_FILE_COPIED};
-  if (last) {
-    status = FinishBlock(stream);
+  if (IsCompressed(stream)) {
+    Status status = InflateInto(stream, stream->output, BLOCK_CONTENT_SLICE, &size);
     if (status.code != 0) return status;
+  } else if (!NextData(stream, BLOCK_CONTENT_SLICE, &content, &size)) {
+    // The content is the data itself, handed out where it lies or was read.
+    return Status{ERROR_READ_FAULT, stream->at->readFailed};
   }
-  *slice = out;
+  Status status = Deliver(stream, content, size, ended);
+  if (status.code != 0) {
+    *ended = false;
+    return status;
+  }
+  *slice = content;
   *sliceSize = size;
-  *ended = stream->ended;
+  return status;
+}
+
+Status ReadBlockContent(BlockStream* stream, uint8_t* out, uint32_t room, uint32_t* size,
+                        bool* ended) {
+  *size = 0;
+  *ended = false;
+  if (!CanRead(stream))
+    return Status{ERROR_INVALID_DATA, stream->at ? stream->at->inflateFailed : LOC_FILE_INFLATE_FAILED};
+  uint32_t n = 0;
+  if (IsCompressed(stream)) {
+    Status status = InflateInto(stream, out, room, &n);
+    if (status.code != 0) return status;
+  } else {
+    const uint8_t* data = nullptr;
+    if (!NextData(stream, room, &data, &n)) return Status{ERROR_READ_FAULT, stream->at->readFailed};
+    memcpy(out, data, n);
+  }
+  Status status = Deliver(stream, out, n, ended);
+  if (status.code != 0) {
+    *ended = false;
+    return status;
+  }
+  *size = n;
   return status;
 }
 
@@ -166,6 +239,6 @@ double BlockStreamProgress(const BlockStream* stream) {
 void CloseBlockStream(BlockStream* stream) {
   if (stream->inflating) inflateEnd(&stream->inflater);
   EndContentDigest(&stream->digest);
-  LocalFree(stream->buffers);
+  LocalFree(stream->buffer);
   memset(stream, 0, sizeof *stream);
 }

@@ -1,7 +1,9 @@
-// Decoding one file block as a stream: its data is read from the source in
-// bounded slices and inflated, each slice of content is handed to the caller
-// and added to the block's SHA-256, and the signature is checked when the
-// block ends. Memory is the same for a block of 1 KB or 1 GB.
+// Decoding one block as a stream: its data is read from the source in
+// bounded slices (or used where it lies, for a source in memory) and
+// inflated, each slice of content is handed to the caller and added to the
+// block's SHA-256, and the signature is checked when the block ends. Memory
+// is the same for a block of 1 KB or 1 GB. File blocks are written out this
+// way; DecodeBlock decodes every block through it into one buffer.
 #pragma once
 
 #include <zlib.h>
@@ -10,6 +12,7 @@
 
 #include "base/status.h"
 #include "payload/block.h"
+#include "payload/block_locations.h"
 #include "payload/payload_source.h"
 #include "payload/verify_signature.h"
 
@@ -23,36 +26,60 @@ enum : uint32_t {
 struct BlockStream {
   const PayloadSource* source;
   BlockPlace place;
+  const BlockLocations* at;        // where outcomes are reported: those of the block's kind
   uint32_t consumed;   // bytes of the block's data read from the source so far
   uint32_t produced;   // bytes of content handed out so far
-  uint8_t* buffers;    // owned (LocalAlloc): BLOCK_READ_SLICE input, then BLOCK_CONTENT_SLICE output
+  uint8_t* buffer;     // owned (LocalAlloc): the read slice, then the content slice
+  uint8_t* input;      // in buffer: where the own file's data is read to (null for memory)
+  uint32_t inputSize;  // its size
+  uint8_t* output;     // in buffer: where content is inflated to for ReadBlockSlice, or null
   z_stream inflater;   // initialised while inflating
   bool inflating;      // inflater holds zlib state
   bool ended;          // the block ended and verified; nothing more to read
   ContentDigest digest;
 };
 
-// Opens *stream (zeroed or closed) on the file block at place in source,
-// as DecodeBlock would decode it: inflated when the source is compressed,
-// verified with source->key when it is signed. {0, 0} when open; on failure
-// nothing is left allocated: a signed block without data {1392, 662}, no
-// memory for the buffers LE/8 at 707, no SHA-256 {8, 736}, zlib that cannot
-// start {13, 691}.
+// Opens *stream (zeroed or closed) on the block at place in source, to be
+// read with ReadBlockSlice: inflated when the source is compressed, verified
+// with source->key when it is signed. It allocates one buffer: a read slice
+// when the source is the own file (BLOCK_READ_SLICE of data to inflate, or
+// BLOCK_CONTENT_SLICE of data that is the content; no more than the block's
+// data) and a content slice
+// (BLOCK_CONTENT_SLICE) when the source is compressed; a source in memory is
+// read where it lies, and its uncompressed content handed out from there.
+// {0, 0} when open; on failure nothing is left allocated. File blocks: a
+// signed block without data {1392, 662}, no memory for the buffer LE/8 at
+// 707, no SHA-256 {8, 736}, zlib that cannot start {13, 691}; the manifest
+// block reports at 541, 596 and 551 instead.
 Status OpenBlockStream(BlockStream* stream, const PayloadSource* source, const BlockPlace& place);
 
-// Decodes the next slice of content into the stream's buffer: *slice and
-// *sliceSize (at most BLOCK_CONTENT_SLICE, possibly 0) stay valid until the
-// next call or CloseBlockStream. *ended is true once the whole block has been
-// decoded and its signature verified; the slice handed out with it is the
-// last. Statuses: {0, 687} (inflated) or {0, 702} (copied); a bad or unended
-// stream, or content reaching 4 GiB {13, 691}; the block's data or signature
-// cannot be read {30, 683}; bad signature {1392, 732}; key unusable
-// {0x80090003, 739}; no SHA-256 {8, 736}. After a failure, or once ended,
-// the stream hands out nothing more and only needs closing.
+// Opens *stream as OpenBlockStream does, to be read with ReadBlockContent
+// into the caller's memory: it allocates only the read slice of the own
+// file, and no memory for it is LE/8 at 541/681 (manifest/file).
+Status OpenBlockDecoding(BlockStream* stream, const PayloadSource* source,
+                         const BlockPlace& place);
+
+// Decodes the next slice of content of a stream opened with
+// OpenBlockStream: *slice and *sliceSize (at most BLOCK_CONTENT_SLICE,
+// possibly 0) stay valid until the next call or CloseBlockStream. *ended is
+// true once the whole block has been decoded and its signature verified; the
+// slice handed out with it is the last. Statuses for file blocks (the
+// manifest block's are those of FindBlock): {0, 687} (inflated) or {0, 702}
+// (copied); a bad or unended stream, memory running out inside zlib, or
+// content reaching 4 GiB {13, 691}; the block's data or signature cannot be
+// read {30, 683}; bad signature {1392, 732}; key unusable {0x80090003, 739};
+// no SHA-256 {8, 736}. After a failure, or once ended, the stream hands out
+// nothing more and only needs closing.
 Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* sliceSize,
                       bool* ended);
 
-// The share of the block's data read so far, 0 to 1 (1 for a block without
+// As ReadBlockSlice, for a stream opened with either function: decodes up
+// to room bytes of the next content into out[0..room) and
+// sets *size to their number.
+Status ReadBlockContent(BlockStream* stream, uint8_t* out, uint32_t room, uint32_t* size,
+                        bool* ended);
+
+// The share of the block's data used so far, 0 to 1 (1 for a block without
 // data).
 double BlockStreamProgress(const BlockStream* stream);
 

@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -465,6 +466,121 @@ TEST_F(FindBlockTest, AllocationFailures) {
         [&] { return FindIn(c.form, *c.region, kind, id, c.flags).status; }, [] {},
         c.file ? LOC_FILE_INFLATE_FAILED : LOC_MANIFEST_INFLATE_FAILED);
     EXPECT_EQ(locations, c.locations);
+  }
+}
+
+Bytes Noise(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(size);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// Inflated content is decoded into a buffer that starts small and doubles:
+// sizes around its first capacity (4 KiB) and its doublings, content that
+// fills the buffer exactly when the stream ends, compressible or not, in
+// memory and in a file.
+TEST_F(FindBlockTest, ContentOfEverySizeAroundTheBufferGrowth) {
+  for (size_t size : {0, 1, 4095, 4096, 4097, 16384, 70000, 300001}) {
+    for (bool noise : {false, true}) {
+      SCOPED_TRACE(std::to_string(size) + (noise ? " noise" : " repeated"));
+      const Bytes content =
+          noise ? Noise(size, static_cast<uint32_t>(size)) : Bytes(size, 'a' + size % 26);
+      for (bool manifest : {true, false}) {
+        const Bytes region = SignedBlock(
+            manifest ? MANIFEST_BLOCK_KIND_BYTES : FILE_BLOCK_KIND_BYTES, 3, content);
+        if (!manifest && size == 0) continue;  // not a file block the writer makes
+        Found found = Find(region, manifest ? MANIFEST_BLOCK_KIND : FILE_BLOCK_KIND, 3);
+        EXPECT_STATUS(found.status, 0, manifest ? LOC_MANIFEST_INFLATED : LOC_FILE_INFLATED);
+        EXPECT_TRUE(found.content == content);
+      }
+    }
+  }
+}
+
+// Streams that zlib refuses whatever their signature: {13, 551/691}.
+TEST_F(FindBlockTest, StreamsZlibRefuses) {
+  const Bytes content = Noise(4000, 7);
+  const Bytes stream = ZlibStream(content);
+  // A stream made with a preset dictionary asks for it (Z_NEED_DICT).
+  Bytes withDictionary(200);
+  {
+    z_stream z = {};
+    deflateInit(&z, 9);
+    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>("dictionary"), 10);
+    z.next_in = const_cast<Bytef*>(content.data());
+    z.avail_in = 100;
+    z.next_out = withDictionary.data();
+    z.avail_out = static_cast<uInt>(withDictionary.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    withDictionary.resize(z.total_out);
+    deflateEnd(&z);
+  }
+  const Bytes signature = BlockSignature(DevelopmentKey(), content);
+  struct Case {
+    const char* name;
+    Bytes data;
+  };
+  const Case cases[] = {
+      {"cut before the Adler-32", Bytes(stream.begin(), stream.end() - 4)},
+      {"raw deflate", Bytes(stream.begin() + 2, stream.end() - 4)},
+      {"preset dictionary", withDictionary},
+  };
+  for (const Case& c : cases) {
+    for (bool file : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (file ? " (file)" : " (manifest)"));
+      const Bytes region =
+          Cat({file ? SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, kManifest) : Bytes(),
+               RawBlock(file ? FILE_BLOCK_KIND_BYTES : MANIFEST_BLOCK_KIND_BYTES, 0, c.data,
+                        signature)});
+      EXPECT_STATUS(Find(region, file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND, 0).status,
+                    ERROR_INVALID_DATA, file ? LOC_FILE_INFLATE_FAILED : LOC_MANIFEST_INFLATE_FAILED);
+    }
+  }
+}
+
+// A large, highly compressible manifest (1 MiB of zeros from about 1 KB):
+// the buffer grows geometrically, in a handful of allocations, and what the
+// decoding holds at its peak stays within twice the content.
+TEST_F(FindBlockTest, LargeManifestInFewAllocations) {
+  const Bytes zeros(1 << 20, 0);
+  const Bytes region = SignedBlock(MANIFEST_BLOCK_KIND_BYTES, 0, zeros);
+  ASSERT_LT(region.size(), 1600u);
+  for (Form form : {Form::Memory, Form::File}) {
+    SCOPED_TRACE(form == Form::File ? "file" : "memory");
+    fake::Reset();
+    Found found = FindIn(form, region, MANIFEST_BLOCK_KIND, 0);
+    EXPECT_STATUS(found.status, 0, LOC_MANIFEST_INFLATED);
+    EXPECT_TRUE(found.content == zeros);
+    EXPECT_LE(fake::W().memory.allocationCalls, 20u);
+    EXPECT_LE(fake::W().memory.peakLiveBytes, 2 * zeros.size() + 64 * 1024);
+  }
+}
+
+// The returned buffer holds the content and no more: content that hardly
+// compresses, decoded into a buffer that starts at four times its data, is
+// not held at several times its size.
+TEST_F(FindBlockTest, ReturnedBufferIsTrimmedToTheContent) {
+  const Bytes content = Noise(3 << 20, 5);
+  const Bytes region = SignedBlock(FILE_BLOCK_KIND_BYTES, 1, content);
+  for (Form form : {Form::Memory, Form::File}) {
+    SCOPED_TRACE(form == Form::File ? "file" : "memory");
+    PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
+    source.flags = kCompressedSigned;
+    source.key = kCompiledVerificationKey;
+    HandlePtr file;
+    if (form == Form::File) {
+      file.reset(OpenFakeFile(region));
+      source.file = file.get();
+      source.data = nullptr;
+    }
+    const uint64_t before = fake::W().memory.liveBytes;
+    uint8_t* decoded = nullptr;
+    uint32_t size = 0;
+    EXPECT_STATUS(FindBlock(&source, FILE_BLOCK_KIND, 1, &decoded, &size), 0, LOC_FILE_INFLATED);
+    EXPECT_EQ(fake::W().memory.liveBytes - before, content.size());
+    EXPECT_TRUE(Bytes(decoded, decoded + size) == content);
+    LocalFree(decoded);
   }
 }
 
