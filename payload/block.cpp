@@ -154,7 +154,7 @@ Status DecodeBlock(const PayloadSource* source, const BlockPlace& place, uint8_t
         VerifyBlockSignature(source->key, buffer.get(), size, signature, signatureSize);
     if (check == SignatureCheck::KeyUnusable)
       return Status{static_cast<uint32_t>(NTE_BAD_KEY), at.badKey};
-    // A digest libcrypto could not compute says nothing about the block: it
+    // A digest the system could not compute says nothing about the block: it
     // is reported as the lack of memory it comes from, not as a bad signature.
     if (check == SignatureCheck::DigestFailed) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
     if (check != SignatureCheck::Verified) return Status{ERROR_FILE_CORRUPT, at.badSignature};

@@ -60,7 +60,7 @@ Status FindBlockPlace(const PayloadSource* source, const GUID& kind, uint32_t id
 // (inflated) or {0, 562/702} (copied); not found {1168, 509}; a trailer that
 // cannot be read {30, 512}; the block's own read (DecodeBlock); bad stream
 // {13, 551/691}; no memory for a copy LE/8 at 566/706; key unusable
-// {0x80090003, 599/739}; no SHA-256 from libcrypto {8, 596/736}; bad signature
+// {0x80090003, 599/739}; no SHA-256 from the system {8, 596/736}; bad signature
 // {1392, 592/732} (manifest/file); a file block without data in a signed
 // source {1392, 662}. On failure *content is null, *contentSize 0, and nothing
 // is left allocated.
