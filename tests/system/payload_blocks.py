@@ -7,8 +7,10 @@ tampered copies of it for the system tests.
       KIND ID data=OFFSET+SIZE signature=OFFSET+SIZE
   payload_blocks.py flip FILE OUT BLOCK PART
       OUT = FILE with the middle byte of one part of one block inverted;
-      BLOCK is "manifest" or "file:ID", PART is "data" or "signature";
-      prints the offset changed
+      BLOCK is "manifest" or "file:ID", PART is "data" or "signature", or
+      "data-end" for the last byte of the data (the end of the zlib stream's
+      checksum, so that the damage shows only once the whole block has been
+      decoded); prints the offset changed
   payload_blocks.py append-empty FILE OUT ID CONTENT
       OUT = FILE followed by a file block with id ID that has no data and
       the bytes of the file CONTENT where its signature would be
@@ -112,10 +114,10 @@ def main(argv):
             return 0
         if command == "flip" and len(args) == 4:
             _, block_id, data_pos, data_size, sig_pos, sig_size = find(blocks, args[2])
-            start, size = (data_pos, data_size) if args[3] == "data" else (sig_pos, sig_size)
-            if args[3] not in ("data", "signature") or size == 0:
+            start, size = (sig_pos, sig_size) if args[3] == "signature" else (data_pos, data_size)
+            if args[3] not in ("data", "data-end", "signature") or size == 0:
                 raise ValueError("block %s has no %s part to change" % (args[2], args[3]))
-            offset = start + size // 2
+            offset = start + size - 1 if args[3] == "data-end" else start + size // 2
             image[offset] ^= 0xFF
             with open(args[1], "wb") as f:
                 f.write(image)

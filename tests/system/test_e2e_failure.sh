@@ -101,6 +101,27 @@ case_manifest_signature() { tampered manifest-signature 1392; }
 # unverified bytes as main.msi: {13, 2151}.
 case_empty_block() { tampered empty-block 13; }
 
+# The last byte of the 128 MiB block's data in the big setup (the end of its
+# stream's checksum): the block is found bad only once all of it has been
+# written, long after the progress window showed. The launch still ends with
+# {13, 2151} and one message, and nothing that was written stays.
+case_late_failure() {
+  local big=$CASE_DIR/late/setup.exe
+  mkdir -p "$CASE_DIR/late"
+  python3 "$PAYLOAD_BLOCKS" flip "$E2E_DIR/setup-big.exe" "$big" file:1002 data-end \
+    >"$CASE_DIR/tamper.log" 2>&1 ||
+    { fail "cannot make the tampered copy: $(tail -n1 "$CASE_DIR/tamper.log")"; return; }
+  e2e_case "$big"
+  rm -f "$big"
+  run_probe "$CASE_PREFIX" -- 'C:\setup\setup.exe'
+  assert_exit 13
+  assert_window "$PROGRESS_CLASS" "$EN_NAME"
+  assert_box_caption setup.exe
+  assert_box_text "$TEXT_101"
+  assert_box_count 1
+  nothing_left "$EN_CODE"
+}
+
 run_case "installer fails, quiet" case_installer_fails_quiet
 run_case "installer fails, its own message" case_installer_fails_loud
 run_case "tampered file block data" case_file_data
@@ -108,4 +129,5 @@ run_case "tampered file block signature" case_file_signature
 run_case "tampered manifest data" case_manifest_data
 run_case "tampered manifest signature" case_manifest_signature
 run_case "data-less file block appended" case_empty_block
+run_case "big block found bad after the window showed" case_late_failure
 finish
