@@ -164,6 +164,17 @@ void RollBackExtraction(ExtractJob* job, const char* dir) {
   if (PathExists(dir)) RemoveDirectoryA(dir);
 }
 
+void RemoveUnfinishedFiles(ExtractJob* job) {
+  for (int32_t i = 0; i < job->count; i++) {
+    ExtractItem* item = &job->items[i];
+    if (!item->handle) continue;
+    CloseHandle(item->handle);
+    item->handle = nullptr;
+    if (item->path[0] && PathExists(item->path)) DeleteFileA(item->path);
+    memset(item->path, 0, sizeof item->path);
+  }
+}
+
 bool PathExists(const char* path) {
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA(path, &data);

@@ -31,6 +31,12 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
 // progress (its block stays listed), and removes dir when it is empty.
 void RollBackExtraction(ExtractJob* job, const char* dir);
 
+// Deletes the files this run created and has not finished (the items whose
+// output file is still open: the one being written when the user cancelled,
+// and those not reached yet), so that no file short of its verified content
+// is left behind, whatever the clean-up keeps. Clears their handle and path.
+void RemoveUnfinishedFiles(ExtractJob* job);
+
 // True when FindFirstFileA finds a file or folder of that path.
 bool PathExists(const char* path);
 

@@ -86,6 +86,9 @@ void InstallFromPayload(Run& run) {
       } else if (written != 1) {
         run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
         run.noMessage = true;
+        // A file cut short was never verified: it goes even where the
+        // clean-up keeps the files of a registered product.
+        RemoveUnfinishedFiles(&run.job);
       }
     }
     if (run.status.code == 0) {
