@@ -118,11 +118,10 @@ void GoOn(HWND window, ExtractJob* job) {
 
 // Runs the writer for about budget milliseconds (at least one step), shows
 // where it got, and acts on where it stopped: more to do goes on (before the
-// window shows always by the timer: the system shows a dialog once its queue
-// is empty),
-// a block that failed ends the dialog with 4, a failed write asks Retry or
-// Cancel (once the window is visible: before, the timer's step tries the
-// write again first).
+// window shows always by the timer, since the system shows a dialog once its
+// queue is empty), a block that failed ends the dialog with 4, a failed write
+// asks Retry or Cancel (once the window is visible: before, the timer's step
+// tries the write again first).
 void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) {
   ExtractJob* job = progress->job;
   int32_t percent = 0;
