@@ -49,8 +49,8 @@ RsaKeyPtr GenerateRsaKey(unsigned bits);
 
 // The first private key in PEM text: unencrypted PKCS#8 ("PRIVATE KEY") or
 // PKCS#1 ("RSA PRIVATE KEY"; on Linux every form OpenSSL reads). Null when
-// there is none or it cannot be read; of any algorithm on Linux, RSA only on
-// Windows.
+// there is none or it cannot be read. A key of another algorithm is returned
+// too (on Windows as a key without numbers): RsaPublicNumbers refuses it.
 RsaKeyPtr ReadPrivateKeyPem(const std::string& pem);
 
 // The public numbers of an RSA key: the modulus big-endian without leading
