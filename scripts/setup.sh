@@ -2,7 +2,6 @@
 # Installs every Debian package the builds and tests need. Idempotent: prints
 # nothing and installs nothing when the machine already has everything.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 packages=(
   build-essential cmake ninja-build pkg-config python3

@@ -1,6 +1,5 @@
 #include "tools/stubpack/cli.h"
 
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
