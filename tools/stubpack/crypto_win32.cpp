@@ -329,14 +329,17 @@ Bytes SubjectPublicKeyInfo(const RsaKey& key) {
   return Sequence({AlgorithmId(kRsaEncryption), Tlv(0x03, bits)});
 }
 
-// "YYMMDDHHMMSSZ" of the current UTC time, as a UTCTime element.
-Bytes UtcTimeNow() {
+// The current UTC time as X.509 writes a validity time: UTCTime
+// ("YYMMDDHHMMSSZ") through 2049, GeneralizedTime ("YYYYMMDDHHMMSSZ") after.
+Bytes ValidityTimeNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  char text[16];
-  snprintf(text, sizeof text, "%02u%02u%02u%02u%02u%02uZ", now.wYear % 100u, unsigned{now.wMonth},
-           unsigned{now.wDay}, unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
-  return Tlv(0x17, Bytes(text, text + strlen(text)));
+  const bool utc = now.wYear < 2050;
+  char text[20];
+  snprintf(text, sizeof text, "%0*u%02u%02u%02u%02u%02uZ", utc ? 2 : 4,
+           utc ? now.wYear % 100u : unsigned{now.wYear}, unsigned{now.wMonth}, unsigned{now.wDay},
+           unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
+  return Tlv(utc ? 0x17 : 0x18, Bytes(text, text + strlen(text)));
 }
 
 }  // namespace
@@ -479,7 +482,7 @@ bool MakeSelfSignedCertificate(RsaKey* key, const char* commonName, uint64_t ser
       0x31,
       Sequence({Oid("2.5.4.3"), Tlv(0x0C, Bytes(commonName, commonName + strlen(commonName)))}))});
   const Bytes validity =
-      Sequence({UtcTimeNow(), Tlv(0x18, Bytes(notAfter, notAfter + strlen(notAfter)))});
+      Sequence({ValidityTimeNow(), Tlv(0x18, Bytes(notAfter, notAfter + strlen(notAfter)))});
   const Bytes extensions = Tlv(0xA3, Sequence({Sequence({extensionOid, Tlv(0x04, value)})}));
   const Bytes tbs =
       Sequence({Tlv(0xA0, Integer({2})), Integer(serialBytes), AlgorithmId(kSha256WithRsa), name,
