@@ -58,11 +58,10 @@ for program in launcher.exe stubpack.exe; do
     status=1
   fi
 done
-cache="${MSISTUB_CACHE:-$HOME/.cache/msistub}"
 for program in launcher.exe stubpack.exe; do
-  for folder in "$root" "$first" "$scratch" "$cache" "$HOME/"; do
+  for folder in "$root" "$first" "$scratch" "$HOME/"; do
     [ "${#folder}" -gt 2 ] || continue
-    if grep -qaF "$folder" "$first/$program" "$scratch/other-build/$program"; then
+    if grep -qaF "$folder" "$first/$program" "$scratch/other build/$program"; then
       echo "reproducible: $program names the build machine's folder $folder" >&2
       status=1
     fi

@@ -66,7 +66,7 @@ logs="$out/logs"
 rm -rf "$logs"
 mkdir -p "$logs"
 
-step "Debian packages and the MinGW libcrypto (scripts/setup.sh)"
+step "Debian packages (scripts/setup.sh)"
 scripts/setup.sh 2>&1 | indent
 done_step
 

@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# Installs every Debian package the builds and tests need, and builds the
-# MinGW-w64 libcrypto (for stubpack.exe, which signs; the launcher uses the
-# system's CNG) once into the cache. Idempotent: prints nothing and
-# installs nothing when the machine already has everything.
+# Installs every Debian package the builds and tests need. Idempotent: prints
+# nothing and installs nothing when the machine already has everything.
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 packages=(
-  build-essential cmake ninja-build pkg-config python3 dpkg-dev
+  build-essential cmake ninja-build pkg-config python3
   zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
@@ -50,5 +47,3 @@ if [ "$generate" = 1 ]; then
   echo "setup: generating locales ${wanted_locales[*]}"
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
-
-"$here/build-openssl-mingw.sh"

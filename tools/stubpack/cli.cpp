@@ -1,12 +1,11 @@
 #include "tools/stubpack/cli.h"
 
-#include <openssl/crypto.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "tools/stubpack/crypto.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/image_digest.h"
 #include "tools/stubpack/inspect.h"
@@ -337,10 +336,7 @@ int DigestCommand(int argc, char** argv) {
 }  // namespace
 
 int RunStubpack(int argc, char** argv) {
-  // Before any other call into libcrypto: never read an OpenSSL configuration
-  // (OPENSSL_CONF, or the system's). One that enables only the null provider
-  // makes every hash fail; one with errors makes libcrypto refuse to start.
-  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+  crypto::StartCrypto();  // before any other cryptography
   if (argc < 2) {
     fputs(kUsage, stderr);
     return 2;

@@ -1,12 +1,11 @@
 #include "tools/stubpack/image_digest.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstdio>
 
 #include "payload/little_endian.h"
 #include "payload/pe_layout.h"
+#include "tools/stubpack/crypto.h"
 #include "tools/stubpack/pe_image.h"
 
 bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
@@ -21,17 +20,14 @@ bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
   // optional header, the checksum first; a header that claims fewer bytes
   // than its own fields take only loses what falls past imageEnd.
   const uint32_t skipped[2][2] = {{pe.checksumOffset, 4}, {pe.securityEntryOffset, 8}};
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
+  std::vector<crypto::ByteRange> ranges;
   uint32_t from = 0;
-  for (int i = 0; ok && i <= 2; i++) {
+  for (int i = 0; i <= 2; i++) {
     uint32_t to = i < 2 ? std::min(skipped[i][0], pe.sectionDataEnd) : pe.sectionDataEnd;
-    if (to > from) ok = EVP_DigestUpdate(context, image.data() + from, to - from) == 1;
+    if (to > from) ranges.push_back({image.data() + from, to - from});
     if (i < 2) from = std::max(from, skipped[i][0] + skipped[i][1]);
   }
-  unsigned int length = 0;
-  ok = ok && EVP_DigestFinal_ex(context, digest->sha256, &length) == 1 && length == 32;
-  EVP_MD_CTX_free(context);
+  bool ok = crypto::Sha256(ranges, digest->sha256);
   if (!ok) *error = "SHA-256 is not available";
   return ok;
 }

@@ -1,29 +1,13 @@
 #include "tools/stubpack/keys.h"
 
-#include <openssl/pem.h>
-#include <openssl/sha.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "tools/stubpack/crypto.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/payload_writer.h"
 
 namespace {
-
-// PEM text written by fn into a memory BIO; empty on failure.
-template <typename Fn>
-std::vector<uint8_t> PemOf(Fn fn) {
-  std::vector<uint8_t> out;
-  BIO* bio = BIO_new(BIO_s_mem());
-  if (bio && fn(bio)) {
-    char* data = nullptr;
-    auto size = BIO_get_mem_data(bio, &data);
-    if (size > 0) out.assign(data, data + size);
-  }
-  BIO_free(bio);
-  return out;
-}
 
 // The fixed first 20 bytes of an RSA-2048 PUBLICKEYBLOB: BLOBHEADER (type 6,
 // version 2, CALG_RSA_KEYX) and RSAPUBKEY ("RSA1", 2048 bits, exponent 65537).
@@ -47,12 +31,9 @@ bool MakeKeyPair(const std::string& folder, std::string* error) {
     *error = "cannot generate an RSA-2048 key";
     return false;
   }
-  std::vector<uint8_t> contents[3] = {
-      PemOf([&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
-      }),
-      PemOf([&](BIO* bio) { return PEM_write_bio_PUBKEY(bio, key.get()); }),
-      payload_writer::PublicKeyBlob(key.get())};
+  std::vector<uint8_t> contents[3] = {crypto::PrivateKeyPem(key.get()),
+                                      crypto::PublicKeyPem(key.get()),
+                                      payload_writer::PublicKeyBlob(key.get())};
   const unsigned modes[3] = {0600, 0644, 0644};
   for (int i = 0; i < 3; i++) {
     if (contents[i].empty()) {
@@ -79,8 +60,9 @@ std::vector<std::vector<uint8_t>> FindPublicKeyBlobs(const std::vector<uint8_t>&
 }
 
 std::string KeyFingerprint(const std::vector<uint8_t>& blob) {
-  uint8_t digest[SHA256_DIGEST_LENGTH];
-  if (!SHA256(blob.data(), blob.size(), digest)) return "(no fingerprint: SHA-256 failed)";
+  uint8_t digest[32];
+  if (!crypto::Sha256({{blob.data(), blob.size()}}, digest))
+    return "(no fingerprint: SHA-256 failed)";
   char text[17];
   for (int i = 0; i < 8; i++) snprintf(text + 2 * i, 3, "%02x", digest[i]);
   return text;

@@ -2,8 +2,6 @@
 // verification key against it.
 #pragma once
 
-#include <openssl/evp.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -11,8 +11,8 @@
 // A DER X.509 v3 certificate whose one extension, non-critical, has the region
 // as its value: subject and issuer "CN=stubpack payload", a random serial,
 // valid from now with no end date, self-signed with a fresh RSA-2048 key made
-// for it alone (never the payload key). False with a reason when OpenSSL
-// refuses.
+// for it alone (never the payload key). False with a reason when the
+// cryptography library refuses.
 bool MakePayloadCertificate(const std::vector<uint8_t>& region, std::vector<uint8_t>* der,
                             std::string* error);
 

@@ -1,26 +1,26 @@
 #include "tools/stubpack/payload_writer.h"
 
-#include <openssl/bio.h>
-#include <openssl/pem.h>
-#include <openssl/rsa.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <set>
 
 #include "payload/little_endian.h"
+#include "tools/stubpack/file_io.h"
 
 namespace payload_writer {
 
 namespace {
 
-bool IsRsa2048(EVP_PKEY* key) {
-  return key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == 2048;
+bool IsRsa2048(crypto::RsaKey* key) {
+  std::vector<uint8_t> modulus;
+  unsigned bits = 0;
+  uint32_t exponent = 0;
+  return key && crypto::RsaPublicNumbers(key, &modulus, &bits, &exponent) && bits == 2048;
 }
 
-SigningKey FromBio(BIO* bio, const std::string& origin, std::string* error) {
-  SigningKey key(bio ? PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr) : nullptr);
-  BIO_free(bio);
+SigningKey FromPem(const std::string& pem, const std::string& origin, std::string* error) {
+  SigningKey key = crypto::ReadPrivateKeyPem(pem);
   if (!key) {
     *error = origin + ": no PEM private key";
     return nullptr;
@@ -35,35 +35,34 @@ SigningKey FromBio(BIO* bio, const std::string& origin, std::string* error) {
 }  // namespace
 
 SigningKey LoadSigningKey(const std::string& pemPath, std::string* error) {
-  return FromBio(BIO_new_file(pemPath.c_str(), "r"), pemPath, error);
+  std::vector<uint8_t> text;
+  std::string unused;
+  if (!ReadWholeFile(pemPath, &text, &unused)) {
+    *error = pemPath + ": no PEM private key";
+    return nullptr;
+  }
+  return FromPem(std::string(text.begin(), text.end()), pemPath, error);
 }
 
 SigningKey SigningKeyFromPem(const std::string& pem, std::string* error) {
-  return FromBio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), "key", error);
+  return FromPem(pem, "key", error);
 }
 
-SigningKey GenerateSigningKey() { return SigningKey(EVP_RSA_gen(2048)); }
+SigningKey GenerateSigningKey() { return crypto::GenerateRsaKey(2048); }
 
-std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key) {
+std::vector<uint8_t> PublicKeyBlob(crypto::RsaKey* key) {
   std::vector<uint8_t> blob;
-  if (!IsRsa2048(key)) return blob;
-  BIGNUM* n = nullptr;
-  BIGNUM* e = nullptr;
-  if (EVP_PKEY_get_bn_param(key, "n", &n) && EVP_PKEY_get_bn_param(key, "e", &e) &&
-      BN_num_bits(e) <= 32) {
-    static const uint8_t header[8] = {6, 2, 0, 0, 0x00, 0xA4, 0x00, 0x00};
-    blob.assign(header, header + 8);
-    blob.insert(blob.end(), {'R', 'S', 'A', '1'});
-    AppendU32(blob, 2048);
-    AppendU32(blob, static_cast<uint32_t>(BN_get_word(e)));
-    std::vector<uint8_t> modulus(256);
-    if (BN_bn2lebinpad(n, modulus.data(), 256) == 256)
-      blob.insert(blob.end(), modulus.begin(), modulus.end());
-    else
-      blob.clear();
-  }
-  BN_free(n);
-  BN_free(e);
+  std::vector<uint8_t> modulus;
+  unsigned bits = 0;
+  uint32_t exponent = 0;
+  if (!key || !crypto::RsaPublicNumbers(key, &modulus, &bits, &exponent) || bits != 2048)
+    return blob;
+  static const uint8_t header[8] = {6, 2, 0, 0, 0x00, 0xA4, 0x00, 0x00};
+  blob.assign(header, header + 8);
+  blob.insert(blob.end(), {'R', 'S', 'A', '1'});
+  AppendU32(blob, 2048);
+  AppendU32(blob, exponent);
+  blob.insert(blob.end(), modulus.rbegin(), modulus.rend());  // little-endian
   return blob;
 }
 
@@ -134,22 +133,8 @@ std::vector<uint8_t> Compress(const uint8_t* data, size_t size, int level) {
   return out;
 }
 
-std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size) {
-  std::vector<uint8_t> signature;
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  EVP_PKEY_CTX* keyContext = nullptr;
-  size_t length = 0;
-  if (context && EVP_DigestSignInit(context, &keyContext, EVP_sha256(), nullptr, key) == 1 &&
-      EVP_PKEY_CTX_set_rsa_padding(keyContext, RSA_PKCS1_PADDING) == 1 &&
-      EVP_DigestSign(context, nullptr, &length, content, size) == 1) {
-    signature.resize(length);
-    if (EVP_DigestSign(context, signature.data(), &length, content, size) == 1)
-      signature.resize(length);
-    else
-      signature.clear();
-  }
-  EVP_MD_CTX_free(context);
-  return signature;
+std::vector<uint8_t> Sign(crypto::RsaKey* key, const uint8_t* content, size_t size) {
+  return crypto::SignSha256(key, content, size);
 }
 
 std::vector<uint8_t> MakeTrailer(const uint8_t kind[16], uint32_t id, uint32_t signatureSize,
@@ -173,7 +158,7 @@ std::vector<uint8_t> MakeBlock(const uint8_t kind[16], uint32_t id,
 }
 
 bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint8_t>& content,
-                     EVP_PKEY* key, std::vector<uint8_t>* block, std::string* error) {
+                     crypto::RsaKey* key, std::vector<uint8_t>* block, std::string* error) {
   std::vector<uint8_t> signature = Sign(key, content);
   if (signature.empty()) {
     *error = "signing failed";
@@ -192,8 +177,8 @@ bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint
   return true;
 }
 
-bool WritePayload(const std::vector<Entry>& entries, EVP_PKEY* key, std::vector<uint8_t>* region,
-                  std::string* error) {
+bool WritePayload(const std::vector<Entry>& entries, crypto::RsaKey* key,
+                  std::vector<uint8_t>* region, std::string* error) {
   std::vector<uint8_t> manifest;
   std::set<uint32_t> keys;
   for (const Entry& entry : entries) {

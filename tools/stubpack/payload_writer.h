@@ -3,11 +3,10 @@
 // RSA-2048 PKCS#1 v1.5 / SHA-256, and closed by its trailer (block_format.h).
 // This is exactly what the launcher's FindBlock reads from the end of its file.
 //
-// Host only (OpenSSL and zlib). The low-level pieces are public so that tests
-// can forge and tamper with single blocks.
+// The keys and signatures are crypto.h's (OpenSSL on Linux, CNG on Windows),
+// the compression zlib's. The low-level pieces are public so that tests can
+// forge and tamper with single blocks.
 #pragma once
-
-#include <openssl/evp.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,15 +15,13 @@
 #include <vector>
 
 #include "payload/block_format.h"
+#include "tools/stubpack/crypto.h"
 
 namespace payload_writer {
 
 enum : uint32_t { kSignatureSize = 256 };
 
-struct KeyDeleter {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using SigningKey = std::unique_ptr<EVP_PKEY, KeyDeleter>;
+using SigningKey = crypto::RsaKeyPtr;
 
 // An RSA private key from a PEM file or PEM text; null with *error set when it
 // cannot be read or is not a 2048-bit RSA key.
@@ -35,7 +32,7 @@ SigningKey GenerateSigningKey();
 
 // The 276-byte PUBLICKEYBLOB of a key's public half, as the launcher carries
 // it; empty on failure.
-std::vector<uint8_t> PublicKeyBlob(EVP_PKEY* key);
+std::vector<uint8_t> PublicKeyBlob(crypto::RsaKey* key);
 
 // UTF-8 to UTF-16LE bytes; false on malformed UTF-8 (overlong forms,
 // surrogates, values above U+10FFFF, cut sequences; out then holds a partial
@@ -54,9 +51,9 @@ inline std::vector<uint8_t> Compress(const std::vector<uint8_t>& data, int level
 }
 
 // The PKCS#1 v1.5 RSA signature of SHA-256(content), big-endian as OpenSSL
-// writes it (256 bytes for a 2048-bit key); empty on failure.
-std::vector<uint8_t> Sign(EVP_PKEY* key, const uint8_t* content, size_t size);
-inline std::vector<uint8_t> Sign(EVP_PKEY* key, const std::vector<uint8_t>& content) {
+// and CNG write it (256 bytes for a 2048-bit key); empty on failure.
+std::vector<uint8_t> Sign(crypto::RsaKey* key, const uint8_t* content, size_t size);
+inline std::vector<uint8_t> Sign(crypto::RsaKey* key, const std::vector<uint8_t>& content) {
   return Sign(key, content.data(), content.size());
 }
 
@@ -73,7 +70,7 @@ std::vector<uint8_t> MakeBlock(const uint8_t kind[16], uint32_t id,
 // over the uncompressed content. False with *error set when signing fails or
 // the block does not fit the 32-bit sizes.
 bool MakeSignedBlock(const uint8_t kind[16], uint32_t id, const std::vector<uint8_t>& content,
-                     EVP_PKEY* key, std::vector<uint8_t>* block, std::string* error);
+                     crypto::RsaKey* key, std::vector<uint8_t>* block, std::string* error);
 
 struct Entry {
   uint32_t key;                  // manifest key and file block id
@@ -85,7 +82,7 @@ struct Entry {
 // order, then one file block per entry in the same order. False with *error
 // set on malformed text, duplicate keys, signing failure, or a region that
 // would not fit in 32 bits.
-bool WritePayload(const std::vector<Entry>& entries, EVP_PKEY* key, std::vector<uint8_t>* region,
-                  std::string* error);
+bool WritePayload(const std::vector<Entry>& entries, crypto::RsaKey* key,
+                  std::vector<uint8_t>* region, std::string* error);
 
 }  // namespace payload_writer
