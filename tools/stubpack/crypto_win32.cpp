@@ -289,11 +289,13 @@ bool ImportNumbers(RsaKey* key) {
 RsaKeyPtr KeyFromPkcs1(const uint8_t* der, size_t size) {
   Element whole;
   std::vector<Element> fields;
-  if (!ReadWhole(der, size, 0x30, &whole) || !ReadChildren(whole, &fields) || fields.size() < 9)
+  if (!ReadWhole(der, size, 0x30, &whole) || !ReadChildren(whole, &fields) || fields.size() != 9)
     return nullptr;
   for (int i = 0; i < 9; i++)
     if (fields[i].tag != 0x02 || fields[i].size == 0 || fields[i].content[0] & 0x80) return nullptr;
-  if (fields[0].size != 1 || fields[0].content[0] != 0) return nullptr;  // two-prime form
+  // The two-prime form, and nothing after its nine numbers: OpenSSL refuses
+  // both the multi-prime form and trailing elements.
+  if (fields[0].size != 1 || fields[0].content[0] != 0) return nullptr;
   RsaKeyPtr key(new RsaKey);
   std::vector<uint8_t>* numbers[8] = {&key->n, &key->e,  &key->d,  &key->p,
                                       &key->q, &key->dp, &key->dq, &key->qinv};
@@ -312,7 +314,10 @@ RsaKeyPtr OtherKey(const uint8_t*, size_t) { return RsaKeyPtr(new RsaKey); }
 RsaKeyPtr KeyFromPkcs8(const uint8_t* der, size_t size) {
   Element whole;
   std::vector<Element> fields, algorithm;
+  // version, algorithm, key and at most the [0] attributes after them, as
+  // OpenSSL reads it.
   if (!ReadWhole(der, size, 0x30, &whole) || !ReadChildren(whole, &fields) || fields.size() < 3 ||
+      fields.size() > 4 || (fields.size() == 4 && fields[3].tag != 0xA0) ||
       fields[0].tag != 0x02 || fields[1].tag != 0x30 || fields[2].tag != 0x04 ||
       !ReadChildren(fields[1], &algorithm) || algorithm.empty() || algorithm[0].tag != 0x06)
     return nullptr;
