@@ -57,6 +57,22 @@ class Algorithm {
   BCRYPT_ALG_HANDLE handle_ = nullptr;
 };
 
+// Zeroes bytes where the compiler cannot drop the writes: for buffers that
+// held a private key, before their memory goes back to the heap.
+void Wipe(Bytes* bytes) {
+  if (!bytes->empty()) SecureZeroMemory(bytes->data(), bytes->size());
+}
+
+// Bytes that hold a private key, wiped when they go out of scope.
+struct SecretBytes {
+  Bytes bytes;
+  SecretBytes() = default;
+  explicit SecretBytes(Bytes value) : bytes(std::move(value)) {}
+  SecretBytes(const SecretBytes&) = delete;
+  SecretBytes& operator=(const SecretBytes&) = delete;
+  ~SecretBytes() { Wipe(&bytes); }
+};
+
 Bytes StripZeros(const uint8_t* data, size_t size) {
   while (size > 0 && *data == 0) {
     data++;
@@ -68,7 +84,9 @@ Bytes StripZeros(const uint8_t* data, size_t size) {
 // value left-padded with zeros to size bytes; empty when it is longer.
 Bytes PadTo(const Bytes& value, size_t size) {
   if (value.size() > size) return {};
-  Bytes out(size - value.size(), 0);
+  Bytes out;
+  out.reserve(size);
+  out.resize(size - value.size(), 0);
   out.insert(out.end(), value.begin(), value.end());
   return out;
 }
@@ -214,11 +232,15 @@ Bytes Pem(const char* label, const Bytes& der) {
   return Bytes(text.begin(), text.end());
 }
 
-// The base64 body of a PEM block; false on characters that are not base64.
-bool DecodeBase64(const std::string& text, Bytes* out) {
+// The base64 body of a PEM block, [text, text + size); false on characters
+// that are not base64. out is reserved once, so no copy of the (secret)
+// bytes is left behind in a freed buffer.
+bool DecodeBase64(const char* text, size_t size, Bytes* out) {
   uint32_t group = 0;
   int bits = 0;
-  for (char c : text) {
+  out->reserve(size / 4 * 3 + 3);
+  for (const char* p = text; p < text + size; p++) {
+    const char c = *p;
     if (c == '=') break;
     if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
     const char* at = strchr(kBase64, c);
@@ -230,6 +252,7 @@ bool DecodeBase64(const std::string& text, Bytes* out) {
       out->push_back(static_cast<uint8_t>(group >> bits));
     }
   }
+  group = 0;
   return true;
 }
 
@@ -267,22 +290,33 @@ bool ImportNumbers(RsaKey* key) {
   header.cbPrime1 = header.cbPrime2 = static_cast<ULONG>(primeSize);
   Bytes blob(reinterpret_cast<const uint8_t*>(&header),
              reinterpret_cast<const uint8_t*>(&header) + sizeof header);
-  const Bytes parts[8] = {key->e,
-                          key->n,
-                          PadTo(key->p, primeSize),
-                          PadTo(key->q, primeSize),
-                          PadTo(key->dp, primeSize),
-                          PadTo(key->dq, primeSize),
-                          PadTo(key->qinv, primeSize),
-                          PadTo(key->d, modulusSize)};
-  for (const Bytes& part : parts) {
-    if (part.empty()) return false;
-    blob.insert(blob.end(), part.begin(), part.end());
+  const SecretBytes parts[8] = {
+      SecretBytes(key->e),
+      SecretBytes(key->n),
+      SecretBytes(PadTo(key->p, primeSize)),
+      SecretBytes(PadTo(key->q, primeSize)),
+      SecretBytes(PadTo(key->dp, primeSize)),
+      SecretBytes(PadTo(key->dq, primeSize)),
+      SecretBytes(PadTo(key->qinv, primeSize)),
+      SecretBytes(PadTo(key->d, modulusSize))};
+  size_t total = blob.size();
+  for (const SecretBytes& part : parts) {
+    if (part.bytes.empty()) return false;
+    total += part.bytes.size();
   }
+  SecretBytes secret(std::move(blob));
+  secret.bytes.reserve(total);  // one buffer: no stale copy of the key in the heap
+  for (const SecretBytes& part : parts)
+    secret.bytes.insert(secret.bytes.end(), part.bytes.begin(), part.bytes.end());
   Algorithm rsa(BCRYPT_RSA_ALGORITHM);
-  return rsa.get() && BCRYPT_SUCCESS(BCryptImportKeyPair(
-                          rsa.get(), nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, &key->handle, blob.data(),
-                          static_cast<ULONG>(blob.size()), 0));
+  BCRYPT_KEY_HANDLE handle = nullptr;
+  if (!rsa.get() ||
+      !BCRYPT_SUCCESS(BCryptImportKeyPair(rsa.get(), nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, &handle,
+                                          secret.bytes.data(),
+                                          static_cast<ULONG>(secret.bytes.size()), 0)))
+    return false;
+  key->handle = handle;
+  return true;
 }
 
 // The numbers of a DER RSAPrivateKey (PKCS#1), imported into CNG.
@@ -352,7 +386,9 @@ Bytes ValidityTimeNow() {
 namespace crypto {
 
 void RsaKeyFreer::operator()(RsaKey* key) const {
-  if (key && key->handle) BCryptDestroyKey(key->handle);
+  if (!key) return;
+  if (key->handle) BCryptDestroyKey(key->handle);
+  for (Bytes* secret : {&key->d, &key->p, &key->q, &key->dp, &key->dq, &key->qinv}) Wipe(secret);
   delete key;
 }
 
@@ -386,19 +422,21 @@ RsaKeyPtr GenerateRsaKey(unsigned bits) {
   Algorithm rsa(BCRYPT_RSA_ALGORITHM);
   RsaKeyPtr key(new RsaKey);
   ULONG size = 0;
-  if (!rsa.get() || !BCRYPT_SUCCESS(generate(rsa.get(), &key->handle, bits, 0)) ||
-      !BCRYPT_SUCCESS(finalize(key->handle, 0)) ||
+  BCRYPT_KEY_HANDLE handle = nullptr;
+  if (!rsa.get() || !BCRYPT_SUCCESS(generate(rsa.get(), &handle, bits, 0))) return nullptr;
+  key->handle = handle;
+  if (!BCRYPT_SUCCESS(finalize(key->handle, 0)) ||
       !BCRYPT_SUCCESS(
           exportKey(key->handle, nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, nullptr, 0, &size, 0)))
     return nullptr;
-  Bytes blob(size);
-  if (!BCRYPT_SUCCESS(
-          exportKey(key->handle, nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, blob.data(), size, &size, 0)))
+  SecretBytes blob{Bytes(size)};
+  if (!BCRYPT_SUCCESS(exportKey(key->handle, nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, blob.bytes.data(),
+                                size, &size, 0)))
     return nullptr;
-  blob.resize(size);
+  blob.bytes.resize(size);
   // CNG makes the exponent 65537 unless told otherwise; a key with another
   // one is not what was asked for.
-  if (!NumbersFromBlob(blob, key.get()) || key->e != Bytes{0x01, 0x00, 0x01}) return nullptr;
+  if (!NumbersFromBlob(blob.bytes, key.get()) || key->e != Bytes{0x01, 0x00, 0x01}) return nullptr;
   return key;
 }
 
@@ -425,9 +463,10 @@ RsaKeyPtr ReadPrivateKeyPem(const std::string& pem) {
   if (!first) return nullptr;
   size_t body = firstAt + strlen(first->begin);
   size_t end = pem.find(first->end, body);
-  Bytes der;
-  if (end == std::string::npos || !DecodeBase64(pem.substr(body, end - body), &der)) return nullptr;
-  return first->read(der.data(), der.size());
+  SecretBytes der;
+  if (end == std::string::npos || !DecodeBase64(pem.data() + body, end - body, &der.bytes))
+    return nullptr;
+  return first->read(der.bytes.data(), der.bytes.size());
 }
 
 bool RsaPublicNumbers(RsaKey* key, std::vector<uint8_t>* modulus, unsigned* bits,
@@ -443,11 +482,12 @@ bool RsaPublicNumbers(RsaKey* key, std::vector<uint8_t>* modulus, unsigned* bits
 
 std::vector<uint8_t> PrivateKeyPem(RsaKey* key) {
   if (!key || key->d.empty()) return {};
-  Bytes pkcs1 =
+  const SecretBytes pkcs1(
       Sequence({Integer({0}), Integer(key->n), Integer(key->e), Integer(key->d), Integer(key->p),
-                Integer(key->q), Integer(key->dp), Integer(key->dq), Integer(key->qinv)});
-  return Pem("PRIVATE KEY",
-             Sequence({Integer({0}), AlgorithmId(kRsaEncryption), Tlv(0x04, pkcs1)}));
+                Integer(key->q), Integer(key->dp), Integer(key->dq), Integer(key->qinv)}));
+  const SecretBytes pkcs8(
+      Sequence({Integer({0}), AlgorithmId(kRsaEncryption), Tlv(0x04, pkcs1.bytes)}));
+  return Pem("PRIVATE KEY", pkcs8.bytes);
 }
 
 std::vector<uint8_t> PublicKeyPem(RsaKey* key) {
