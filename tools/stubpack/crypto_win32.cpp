@@ -233,16 +233,22 @@ Bytes Pem(const char* label, const Bytes& der) {
 }
 
 // The base64 body of a PEM block, [text, text + size); false on characters
-// that are not base64. out is reserved once, so no copy of the (secret)
+// that are not base64, and on anything but padding after the first '='
+// (OpenSSL refuses both). out is reserved once, so no copy of the (secret)
 // bytes is left behind in a freed buffer.
 bool DecodeBase64(const char* text, size_t size, Bytes* out) {
   uint32_t group = 0;
   int bits = 0;
+  bool padding = false;
   out->reserve(size / 4 * 3 + 3);
   for (const char* p = text; p < text + size; p++) {
     const char c = *p;
-    if (c == '=') break;
     if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
+    if (c == '=') padding = true;
+    if (padding) {
+      if (c != '=') return false;
+      continue;
+    }
     const char* at = strchr(kBase64, c);
     if (!at || c == 0) return false;
     group = group << 6 | static_cast<uint32_t>(at - kBase64);
