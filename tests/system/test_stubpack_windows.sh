@@ -210,7 +210,9 @@ case_keys_serve_either_build() {
 # Key files in the forms OpenSSL writes are read alike by both builds: the
 # payload key in PKCS#1 form ("RSA PRIVATE KEY") packs the same bytes; keys
 # that are not RSA-2048 (RSA-1024 as PKCS#8 and PKCS#1, EC as PKCS#8 and in
-# its own form) are refused as such, files without a key as such.
+# its own form) are refused as such, files without a key as such, and so
+# are key files OpenSSL does not read (an element too many, text after the
+# base64 padding).
 case_key_files() {
   have_stubpack_exe || return
   work_folder
