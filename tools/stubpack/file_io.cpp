@@ -1,6 +1,7 @@
 #include "tools/stubpack/file_io.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -255,4 +256,44 @@ std::string FolderOf(const std::string& path) {
 std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  return folder + "\\" + name;
+#else
+  return folder + "/" + name;
+#endif
+}
+
+bool WriteTemporaryFile(const std::vector<uint8_t>& data, const char* suffix, std::string* path,
+                        std::string* error) {
+#ifdef _WIN32
+  wchar_t wide[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, wide);
+  char folder[4 * MAX_PATH + 4] = "";
+  if (n == 0 || n > MAX_PATH ||
+      !WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), folder, sizeof folder - 1,
+                           nullptr, nullptr)) {
+    *error = "cannot find the temporary folder: " + SystemReason();
+    return false;
+  }
+  std::string base = folder;
+  while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
+  unsigned long process = GetCurrentProcessId();
+#else
+  const char* tmp = getenv("TMPDIR");
+  std::string base = tmp && *tmp ? tmp : "/tmp";
+  unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+  static unsigned counter = 0;
+  for (unsigned attempt = 0; attempt < 100; attempt++) {
+    char name[64];
+    snprintf(name, sizeof name, "stubpack-%lu-%u%s", process, counter++, suffix);
+    *path = JoinPath(base, name);
+    if (WriteFileAtomically(*path, data, 0600, true, error)) return true;
+    if (!PathExists(*path)) return false;
+  }
+  *error = "cannot make a temporary file in " + base;
+  return false;
 }

@@ -28,6 +28,15 @@ bool MakeFolder(const std::string& path, std::string* error);
 // Deletes a file, ignoring failure.
 void RemoveFile(const std::string& path);
 
+// Writes data to a new file of its own in the system's temporary folder
+// (TMPDIR or /tmp; on Windows GetTempPath), named with `suffix`, and gives
+// its path; the caller removes it. False with a reason, leaving nothing.
+bool WriteTemporaryFile(const std::vector<uint8_t>& data, const char* suffix, std::string* path,
+                        std::string* error);
+
+// folder and name joined with the platform's separator ("\\" on Windows).
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 // The folder part of a path ("." when it has none) and the last component;
 // on Windows both "/" and "\" separate.
 std::string FolderOf(const std::string& path);

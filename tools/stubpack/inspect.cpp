@@ -223,6 +223,28 @@ void ReportDigest(const std::vector<uint8_t>& image, std::string* text) {
       digest.timeStamp, when, digest.timeStamp);
 }
 
+// True when the launcher chooses a package for some user locale. A package
+// is chosen, if at all, for a locale equal to one of the language ids of the
+// entries (any primary-language match is a full match of one of them) or
+// for 1033, where the launcher falls back: trying those is trying all.
+bool AnyLocaleChooses(const PayloadSources* sources, const std::vector<Entry>& entries) {
+  std::set<uint32_t> locales = {1033};
+  char fields[4][MANIFEST_FIELD_SIZE];
+  char* const pointers[] = {fields[0], fields[1], fields[2], fields[3]};
+  for (const Entry& e : entries) {
+    if (!ReadManifestFields(e.text.c_str(), pointers, 4)) continue;
+    for (const char* piece = fields[1]; piece; piece = NextListPiece(piece)) {
+      unsigned id;
+      if (sscanf(piece, "%u", &id) == 1) locales.insert(id & 0xFFFF);
+    }
+  }
+  for (uint32_t locale : locales) {
+    PackageMatch match{};
+    if (SelectPackage(sources, locale, &match)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int Inspect(const std::string& path, const InspectOptions& options, std::string* text) {
@@ -338,6 +360,13 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
           twice->second.c_str());
       ok = false;
     }
+  }
+
+  if (loaded.code == 0 && !AnyLocaleChooses(&sources, entries)) {
+    Say(text,
+        "\nno locale: no user locale makes the launcher choose a package (none is an x64 "
+        "package with a language id): it stops (text 101) on every system\n");
+    ok = false;
   }
 
   if (options.hasLocale && loaded.code == 0) {

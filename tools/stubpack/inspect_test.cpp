@@ -211,6 +211,30 @@ TEST_F(InspectTest, PackageWhoseFilesShareANameIsNamed) {
   ExpectHas(text, "a cabinet's name is refused (see above): the launcher stops (text 101)");
 }
 
+// A payload whose packages no locale chooses installs nowhere. One x64
+// package is enough, whatever its language.
+TEST_F(InspectTest, PayloadNoLocaleChoosesFails) {
+  struct Case {
+    std::vector<payload_writer::Entry> entries;
+    int status;
+  };
+  const Case cases[] = {
+      {{{1000, "Intel\\1033\\{P}\\Product", {'M'}}, {1001, "Intel\\1031\\{Q}\\Produkt", {'M'}}},
+       1},
+      {{{1000, "Intel\\1033\\{P}\\Product", {'M'}}, {1001, "x64\\2055\\{Q}\\Produkt", {'M'}}},
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entries.back().text);
+    ASSERT_NO_FATAL_FAILURE(WriteSetup(c.entries));
+    std::string text;
+    EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), c.status) << text;
+    EXPECT_EQ(text.find("no user locale makes the launcher choose a package") != std::string::npos,
+              c.status == 1)
+        << text;
+  }
+}
+
 TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
   WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
   PackSamples(dir.Path("keyless.exe"), dir.Path("setup.exe"));

@@ -29,7 +29,12 @@ MsiDatabasePtr OpenMsiDatabase(const std::string& path, std::string* reason);
 bool QueryMsiDatabase(MsiDatabase* db, const char* sql, size_t columns,
                       std::vector<std::vector<std::string>>* rows, std::string* reason);
 
-// The summary information's Template property, whole ("x64;1033,1031");
-// empty when the package has none. False with the reason when the summary
-// information cannot be read.
-bool ReadMsiTemplate(MsiDatabase* db, std::string* text, std::string* reason);
+// What the summary information says: the Template property, whole
+// ("x64;1033,1031"; empty when the package has none), and the minimum
+// installer version (Page Count, as 200 for 2.0; -1 when the package has
+// none). False with the reason when the summary information cannot be read.
+struct MsiSummary {
+  std::string templ;
+  int minimumInstallerVersion = -1;
+};
+bool ReadMsiSummary(MsiDatabase* db, MsiSummary* summary, std::string* reason);

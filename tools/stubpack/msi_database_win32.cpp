@@ -229,7 +229,7 @@ bool QueryMsiDatabase(MsiDatabase* db, const char* sql, size_t columns,
   return true;
 }
 
-bool ReadMsiTemplate(MsiDatabase* db, std::string* text, std::string* reason) {
+bool ReadMsiSummary(MsiDatabase* db, MsiSummary* out, std::string* reason) {
   const MsiApi* api = LoadMsiApi(reason);
   if (!api) return false;
   Handle summary(api);
@@ -238,6 +238,7 @@ bool ReadMsiTemplate(MsiDatabase* db, std::string* text, std::string* reason) {
     *reason = ErrorText(status);
     return false;
   }
+  *out = MsiSummary{};
   UINT type = VT_EMPTY;
   std::wstring wide;
   status = ReadWide(
@@ -253,6 +254,12 @@ bool ReadMsiTemplate(MsiDatabase* db, std::string* text, std::string* reason) {
     return false;
   }
   // A package without a Template (VT_EMPTY) has no platform and no languages.
-  *text = type == VT_LPSTR ? Utf8(wide) : "";
+  out->templ = type == VT_LPSTR ? Utf8(wide) : "";
+  INT version = 0;
+  FILETIME time{};
+  DWORD length = 0;
+  status = api->summaryGetProperty(summary.value, PID_PAGECOUNT, &type, &version, &time, nullptr,
+                                   &length);
+  if (status == ERROR_SUCCESS && type == VT_I4) out->minimumInstallerVersion = version;
   return true;
 }

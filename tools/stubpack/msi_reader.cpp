@@ -3,12 +3,60 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "tools/stubpack/compound_file.h"
+#include "tools/stubpack/file_io.h"
 #include "tools/stubpack/msi_database.h"
+#include "tools/stubpack/msi_string_pool.h"
+
+namespace {
+
+// Removes a temporary file when it goes.
+struct TemporaryFile {
+  std::string path;
+  ~TemporaryFile() {
+    if (!path.empty()) RemoveFile(path);
+  }
+};
+
+// A package whose string pool has code page 0 leaves its 8-bit text to the
+// code page of whoever reads it: msi.dll takes the calling process's (UTF-8
+// for stubpack.exe), libmsi takes UTF-8 when the bytes allow it. Both read a
+// copy whose pool says 1252 instead, as a Western Windows reads the original. *open is the file to
+// open: path itself, or that copy. False with a reason for a file that is
+// not a compound file at all.
+bool PrepareForReading(const std::string& path, MsiFacts* facts, TemporaryFile* copy,
+                       std::string* open, std::string* error) {
+  *open = path;
+  std::vector<uint8_t> data;
+  if (!ReadWholeFile(path, &data, error)) return false;
+  if (!IsCompoundFile(data)) {
+    *error = path + " is not a Windows Installer package (it is not a compound file)";
+    return false;
+  }
+  MsiStringPool pool;
+  // Without a readable pool the library says what is wrong.
+  if (!ReadMsiStringPool(data, &pool) || pool.codepage != 0) return true;
+  facts->neutralCodepage = true;
+  facts->nonAsciiText = HasNonAscii(pool.text);
+  data[pool.codepageOffset] = static_cast<uint8_t>(kNeutralCodepageReading);
+  data[pool.codepageOffset + 1] = static_cast<uint8_t>(kNeutralCodepageReading >> 8);
+  if (!WriteTemporaryFile(data, ".msi", &copy->path, error)) {
+    copy->path.clear();
+    *error = "cannot read " + path + ": " + *error;
+    return false;
+  }
+  *open = copy->path;
+  return true;
+}
+
+}  // namespace
 
 bool ReadMsiFacts(const std::string& path, MsiFacts* facts, std::string* error) {
   *facts = MsiFacts{};
-  std::string reason;
-  MsiDatabasePtr db = OpenMsiDatabase(path, &reason);
+  std::string reason, open;
+  TemporaryFile copy;
+  if (!PrepareForReading(path, facts, &copy, &open, error)) return false;
+  MsiDatabasePtr db = OpenMsiDatabase(open, &reason);
   if (!db) {
     *error = "cannot open " + path + " as a Windows Installer package: " + reason;
     return false;
@@ -25,11 +73,13 @@ bool ReadMsiFacts(const std::string& path, MsiFacts* facts, std::string* error) 
   for (const auto& row : properties)
     (row[0] == "ProductCode" ? facts->productCode : facts->productName) = row[1];
 
-  std::string text;
-  if (!ReadMsiTemplate(db.get(), &text, &reason)) {
+  MsiSummary summary;
+  if (!ReadMsiSummary(db.get(), &summary, &reason)) {
     *error = "cannot read the summary information of " + path + ": " + reason;
     return false;
   }
+  facts->minimumInstallerVersion = summary.minimumInstallerVersion;
+  const std::string& text = summary.templ;
   size_t semicolon = text.find(';');
   if (semicolon != std::string::npos) {
     facts->platform = text.substr(0, semicolon);

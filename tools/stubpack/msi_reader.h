@@ -12,11 +12,19 @@ struct MsiFacts {
   std::string platform;               // summary information Template, before ";" ("x64")
   std::string languages;              // Template after ";", as written there ("1033,1031")
   std::vector<std::string> cabinets;  // external cabinets of the Media table, by DiskId
+  int minimumInstallerVersion = -1;   // summary information Page Count; -1 when missing
+  bool neutralCodepage = false;       // the string pool has code page 0 (the system's)
+  bool nonAsciiText = false;          // ... and holds text that is not ASCII
 };
+
+// A package's string pool with code page 0 is read, as Windows Installer reads
+// it on a Western system, in this code page on every platform.
+const unsigned kNeutralCodepageReading = 1252;
 
 // Reads the facts of the package at path. Missing properties, a Template
 // without ";" and a missing Media table leave their fields empty (the caller
 // decides whether the command line supplies them); embedded cabinets ("#name")
-// are not listed. False with a reason when the file cannot be opened or read
-// as a package.
+// are not listed. Texts of a string pool in code page 0 are read as code page
+// 1252, whatever the platform's Installer library would make of them. False
+// with a reason when the file is not a package or cannot be read as one.
 bool ReadMsiFacts(const std::string& path, MsiFacts* facts, std::string* error);

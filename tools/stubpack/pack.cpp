@@ -42,13 +42,13 @@ std::string Lower(std::string s) {
 // The file named `name` in folder; a name that differs only in case counts
 // too, as it does for msiexec on Windows. Empty when there is none.
 std::string FindBeside(const std::string& folder, const std::string& name) {
-  std::string exact = folder + "/" + name;
+  std::string exact = JoinPath(folder, name);
   if (PathExists(exact)) return exact;
   std::string found;
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir))
       if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-        found = folder + "/" + entry->d_name;
+        found = JoinPath(folder, entry->d_name);
         break;
       }
     closedir(dir);
@@ -75,6 +75,29 @@ std::string CabinetNameClash(const std::string& name, const std::vector<std::str
   return "";
 }
 
+// A Template language list ("0" or "1033,0") with the neutral language 0
+// replaced by 1033, once: no locale ever matches 0, and every launcher falls
+// back to 1033. *neutral tells whether there was a 0.
+std::string NeutralLanguageAs1033(const std::string& languages, bool* neutral) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  for (;;) {
+    size_t end = languages.find_first_of(",;", start);
+    std::string piece = languages.substr(start, end == std::string::npos ? end : end - start);
+    if (piece == "0") {
+      *neutral = true;
+      piece = "1033";
+    }
+    if (std::find(pieces.begin(), pieces.end(), piece) == pieces.end()) pieces.push_back(piece);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (!*neutral) return languages;
+  std::string out;
+  for (const std::string& piece : pieces) out += (out.empty() ? "" : ";") + piece;
+  return out;
+}
+
 // Settles one package's fields from the command line and the package, and
 // finds its cabinets. Appends every problem found.
 Package SettlePackage(const PackageInput& input, std::vector<std::string>& problems,
@@ -94,6 +117,20 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
   }
   // A Template without a platform ("";1033) means Intel, as Windows Installer reads it.
   if (facts.platform.empty() && !facts.languages.empty()) facts.platform = "Intel";
+  if (facts.neutralCodepage && facts.nonAsciiText)
+    warnings.push_back(input.msi +
+                       ": its texts have no code page (code page 0) and some are not ASCII: "
+                       "they are read as code page 1252, as on a Western Windows, and the "
+                       "installing system reads them in its own code page. Give the package a "
+                       "code page (WiX: Codepage=\"1252\" on Product) to fix them");
+  if (input.languages.empty() && !facts.languages.empty()) {
+    bool neutral = false;
+    facts.languages = NeutralLanguageAs1033(facts.languages, &neutral);
+    if (neutral)
+      warnings.push_back(input.msi +
+                         ": language 0 (neutral) is listed as 1033, the language every launcher "
+                         "falls back to; give --languages to list it under others");
+  }
   p.architecture = facts.platform;
   p.languages = facts.languages;
   p.productCode = facts.productCode;
@@ -124,6 +161,13 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
   if (Lower(p.architecture) != "x64")
     warnings.push_back(input.msi + ": architecture \"" + p.architecture +
                        "\": the x64 launcher never chooses this package");
+  else if (facts.minimumInstallerVersion >= 0 && facts.minimumInstallerVersion < 200)
+    Problem(problems, input.msi,
+            "x64 package whose summary information gives the minimum installer version "
+            "(Page Count) " +
+                std::to_string(facts.minimumInstallerVersion) +
+                ": Windows Installer refuses it (error 1620), as x64 packages need 200 or more. "
+                "Set it to 200 or more (WiX: InstallerVersion=\"200\" on Package)");
 
   if (!input.cabinets.empty()) {
     for (const std::string& path : input.cabinets) {
@@ -154,8 +198,8 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
     std::string path = FindBeside(folder, name);
     if (path.empty()) {
       Problem(problems, input.msi,
-              "missing cabinet " + name + ": the package expects it beside itself, at " + folder +
-                  "/" + name + " (put it there, or name it with --cab FILE)");
+              "missing cabinet " + name + ": the package expects it beside itself, at " +
+                  JoinPath(folder, name) + " (put it there, or name it with --cab FILE)");
       continue;
     }
     p.cabinetPaths.push_back(path);
@@ -203,6 +247,15 @@ bool PlanPayload(const std::vector<PackageInput>& inputs,
     packages.push_back(SettlePackage(input, problems, report->warnings));
   if (!problems.empty()) {
     *error = Join(problems);
+    return false;
+  }
+
+  bool x64 = false;
+  for (const Package& p : packages) x64 = x64 || Lower(p.architecture) == "x64";
+  if (!x64) {
+    *error =
+        "no package is for x64: the x64 launcher would install none of them on any system "
+        "(give an x64 package, or --arch x64 for one that is)";
     return false;
   }
 
@@ -260,10 +313,6 @@ bool PlanPayload(const std::vector<PackageInput>& inputs,
   auto byKey = [](const auto& a, const auto& b) { return a.key < b.key; };
   std::sort(entries->begin(), entries->end(), byKey);
   std::sort(report->files.begin(), report->files.end(), byKey);
-  bool x64 = false;
-  for (const Package& p : packages) x64 = x64 || Lower(p.architecture) == "x64";
-  if (!x64)
-    report->warnings.push_back("no package is for x64: the launcher will refuse to install");
   return true;
 }
 

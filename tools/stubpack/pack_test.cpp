@@ -305,7 +305,7 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
       {"missing package", [&](PackOptions& o) { o.packages[0].msi = dir.Path("none.msi"); },
        "none.msi: no such file"},
       {"not a package", [&](PackOptions& o) { o.packages[0].msi = launcher; },
-       "as a Windows Installer package"},
+       "is not a Windows Installer package"},
       {"no package", [](PackOptions& o) { o.packages.clear(); }, "no package"},
       {"unbraced product code",
        [](PackOptions& o) { o.packages[0].productCode = "5970BD6B-642E-4576-98BF-6A9F9555AB0E"; },
@@ -468,6 +468,143 @@ TEST_F(PackTest, WarnsAboutPackagesTheLauncherNeverChooses) {
   EXPECT_NE(all.find("fail.msi: never chosen, because " + SampleFile("en/demo.msi")),
             std::string::npos)
       << all;
+}
+
+}  // namespace
+
+namespace {
+
+// A small x64 package built by wixl in dir/name/: product name, external
+// cabinet (an empty stand-in file beside it) and minimum installer version as
+// given, its summary Template set to `templ`. wixl stores the texts in code
+// page 1252 in a string pool that names no code page (code page 0).
+std::string WixlPackage(const ScratchDir& dir, const std::string& name,
+                        const std::string& productName, const std::string& cabinet,
+                        const std::string& templ, int installerVersion = 500) {
+  std::string folder = dir.Path(name);
+  std::string wxs =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n"
+      " <Product Id=\"5A1B2C3D-1111-2222-3333-444455556666\" Name=\"" +
+      productName +
+      "\" Language=\"1033\" Version=\"1.0.0\" Manufacturer=\"Pub\"\n"
+      "          UpgradeCode=\"E45CB14B-52F2-44C2-83BC-2B12DE1F8600\">\n"
+      "  <Package InstallerVersion=\"" +
+      std::to_string(installerVersion) +
+      "\" Compressed=\"yes\" InstallScope=\"perMachine\" />\n"
+      "  <Media Id=\"1\" Cabinet=\"" +
+      cabinet +
+      "\" EmbedCab=\"no\" />\n"
+      "  <Directory Id=\"TARGETDIR\" Name=\"SourceDir\"><Directory Id=\"ProgramFiles64Folder\">\n"
+      "   <Directory Id=\"INSTALLDIR\" Name=\"P\">\n"
+      "    <Component Id=\"C\" Guid=\"A775305A-64A4-4012-A85F-0DD757690C70\" Win64=\"yes\">\n"
+      "     <File Id=\"F\" Name=\"a.txt\" Source=\"a.txt\" KeyPath=\"yes\" />\n"
+      "    </Component></Directory></Directory></Directory>\n"
+      "  <Feature Id=\"All\" Level=\"1\"><ComponentRef Id=\"C\" /></Feature>\n"
+      " </Product>\n"
+      "</Wix>\n";
+  std::string output;
+  EXPECT_EQ(RunShell("mkdir -p '" + folder + "'"), 0);
+  WriteBytes(folder + "/p.wxs", std::vector<uint8_t>(wxs.begin(), wxs.end()));
+  WriteBytes(folder + "/a.txt", {'a'});
+  WriteBytes(folder + "/" + cabinet, {'c'});
+  EXPECT_EQ(RunShell("cd '" + folder + "' && wixl -a x64 -o p.msi p.wxs && msibuild p.msi -s P Pub '" +
+                         templ + "' '{5D35ACE1-442E-41C3-A2FE-0BED35E9A594}'",
+                     &output),
+            0)
+      << output;
+  return folder + "/p.msi";
+}
+
+std::string AllWarnings(const PackReport& report) {
+  std::string all;
+  for (const std::string& w : report.warnings) all += w + "\n";
+  return all;
+}
+
+// Western 8-bit text in a pool without a code page is read as a Western
+// Windows reads it, the cabinet is found under that name, and pack warns
+// that the installing system's code page decides.
+TEST_F(PackTest, TextWithoutCodepageIsReadAsWesternAndWarned) {
+  std::string msi = WixlPackage(dir, "western", "F\u00f6\u00f6bar", "D\u00e4t\u00e4.cab", "x64;1031");
+  PackageInput input;
+  input.msi = msi;
+  PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {input}));
+  LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
+  ASSERT_EQ(loaded.entries.size(), 2u);
+  ExpectEntry(loaded.entries[0], 1000, "x64\\1031\\{5A1B2C3D-1111-2222-3333-444455556666}\\F\u00f6\u00f6bar",
+              msi);
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\D\u00e4t\u00e4.cab", dir.Path("western/D\u00e4t\u00e4.cab"));
+  EXPECT_NE(AllWarnings(report).find("(code page 0) and some are not ASCII"), std::string::npos)
+      << AllWarnings(report);
+
+  // ASCII text without a code page reads the same everywhere: no warning.
+  input.msi = WixlPackage(dir, "ascii", "Plain", "data.cab", "x64;1031");
+  report = MustPack(Append(launcher, dir.Path("setup2.exe"), {input}));
+  EXPECT_EQ(AllWarnings(report).find("code page"), std::string::npos) << AllWarnings(report);
+}
+
+// No locale matches language 0: such a package goes under 1033, where every
+// launcher falls back, unless --languages says otherwise.
+TEST_F(PackTest, NeutralLanguageIsListedAs1033) {
+  struct Case {
+    const char* templ;
+    const char* given;
+    const char* languages;
+    bool said;
+  };
+  const Case cases[] = {{"x64;0", "", "1033", true},
+                        {"x64;1031,0,1033", "", "1031;1033", true},
+                        {"x64;0", "1031", "1031", false},
+                        {"x64;1031", "", "1031", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.templ);
+    PackageInput input;
+    input.msi = WixlPackage(dir, "neutral", "Neutral", "data.cab", c.templ);
+    input.languages = c.given;
+    PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {input}));
+    LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
+    ASSERT_EQ(loaded.entries.size(), 2u);
+    EXPECT_EQ(loaded.entries[0].text,
+              std::string("x64\\") + c.languages + "\\{5A1B2C3D-1111-2222-3333-444455556666}\\Neutral");
+    EXPECT_EQ(AllWarnings(report).find("language 0 (neutral) is listed as 1033") != std::string::npos,
+              c.said)
+        << AllWarnings(report);
+  }
+}
+
+// What no launcher can install is refused, and nothing is written: a payload
+// without an x64 package, an x64 package that Windows Installer refuses for
+// its minimum installer version, a file that is not a package.
+TEST_F(PackTest, WhatCannotInstallIsRefused) {
+  std::string old = WixlPackage(dir, "old", "Old", "data.cab", "x64;1033", 100);
+  std::string fine = WixlPackage(dir, "fine", "Fine", "data.cab", "x64;1033", 200);
+  WriteBytes(dir.Path("text.msi"), std::vector<uint8_t>(4096, 'x'));
+  PackageInput intel = Sample("en"), x64Old, text, x64Fine;
+  intel.architecture = "Intel";
+  x64Old.msi = old;
+  text.msi = dir.Path("text.msi");
+  x64Fine.msi = fine;
+  struct Case {
+    const char* name;
+    std::vector<PackageInput> packages;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"only Intel", {intel}, "no package is for x64"},
+      {"installer version 100", {Sample("en"), x64Old},
+       "minimum installer version (Page Count) 100: Windows Installer refuses it (error 1620)"},
+      {"not a package", {text}, "text.msi is not a Windows Installer package"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PackReport report;
+    std::string error;
+    EXPECT_FALSE(Pack(Append(launcher, dir.Path("setup.exe"), c.packages), &report, &error));
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_FALSE(PathExists(dir.Path("setup.exe")));
+  }
+  MustPack(Append(launcher, dir.Path("setup.exe"), {x64Fine, intel}));
 }
 
 }  // namespace

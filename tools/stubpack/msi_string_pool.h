@@ -1,0 +1,21 @@
+// The string pool of a Windows Installer package read straight from its
+// compound file: its code page and the bytes of its texts, as stored,
+// before any Installer library decodes them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct MsiStringPool {
+  uint32_t codepage = 0;       // 0: none, the reading system's own
+  size_t codepageOffset = 0;   // file offset of the pool header's code page (16 bits)
+  std::vector<uint8_t> text;   // every string's bytes, one after another
+};
+
+// Reads the pool of the package in data; false when data is not a compound
+// file or has no pool.
+bool ReadMsiStringPool(const std::vector<uint8_t>& data, MsiStringPool* pool);
+
+// True when text holds a byte outside ASCII.
+bool HasNonAscii(const std::vector<uint8_t>& text);
