@@ -105,6 +105,49 @@ case_long_texts_and_no_media() {
   grep -qF -- "\\$name " "$CASE_ARTIFACTS/linux.log" || fail "the Linux build did not read '$name'"
 }
 
+# A wixl package: its string pool names no code page (code page 0) and holds
+# its Western text in code page 1252, which stubpack.exe's msi.dll would read
+# in the process's UTF-8. Both builds read it as a Western Windows does, find
+# the cabinet with the non-ASCII name beside it, warn, and write the same bytes.
+case_western_text_without_codepage() {
+  have_stubpack_exe || return
+  work_folder
+  local dir=$CASE_DIR/work/western
+  mkdir -p "$dir"
+  cat >"$dir/p.wxs" <<'WXS'
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+ <Product Id="5A1B2C3D-1111-2222-3333-444455556666" Name="Fööbar" Language="1033"
+          Version="1.0.0" Manufacturer="Pub" UpgradeCode="E45CB14B-52F2-44C2-83BC-2B12DE1F8600">
+  <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine" />
+  <Media Id="1" Cabinet="Dätä.cab" EmbedCab="no" />
+  <Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="ProgramFiles64Folder">
+   <Directory Id="INSTALLDIR" Name="P">
+    <Component Id="C" Guid="A775305A-64A4-4012-A85F-0DD757690C70" Win64="yes">
+     <File Id="F" Name="a.txt" Source="a.txt" KeyPath="yes" />
+    </Component></Directory></Directory></Directory>
+  <Feature Id="All" Level="1"><ComponentRef Id="C" /></Feature>
+ </Product>
+</Wix>
+WXS
+  echo a >"$dir/a.txt"
+  (cd "$dir" && wixl -a x64 -o p.msi p.wxs && gcab -c -n Dätä.cab a.txt) \
+    >>"$CASE_ARTIFACTS/wixl.log" 2>&1 || { fail "cannot make the western package"; return; }
+  # A pool without a code page whose bytes are all valid UTF-8: msibuild
+  # stores "Ã¶" as C3 B6, the UTF-8 of "ö".
+  mkdir -p "$CASE_DIR/work/utf8like"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/sample/en/demo.cab" "$CASE_DIR/work/utf8like/"
+  msibuild "$CASE_DIR/work/utf8like/demo.msi" \
+    -q "UPDATE \`Property\` SET \`Value\` = 'Ã¶ Demo' WHERE \`Property\` = 'ProductName'" \
+    >>"$CASE_ARTIFACTS/msibuild.log" 2>&1 || fail "cannot make the utf8like package"
+  pack_both --msi western/p.msi --msi utf8like/demo.msi
+  grep -qF -- '\Ã¶ Demo ' "$CASE_ARTIFACTS/windows.log" || fail "stubpack.exe did not read 'Ã¶ Demo'"
+  grep -qF -- '\Fööbar ' "$CASE_ARTIFACTS/windows.log" || fail "stubpack.exe did not read 'Fööbar'"
+  grep -qF -- 'cab\1000\Dätä.cab' "$CASE_ARTIFACTS/windows.log" || fail "stubpack.exe did not pack 'Dätä.cab'"
+  grep -qF -- '(code page 0) and some are not ASCII' "$CASE_ARTIFACTS/windows.log" ||
+    fail "stubpack.exe does not warn about text without a code page"
+}
+
 # The system's Installer library takes package paths of at most MAX_PATH - 1
 # characters (Wine's overruns its buffer on a longer one): stubpack.exe
 # refuses a package on a longer path, saying so, where the Linux build packs
@@ -114,8 +157,11 @@ case_long_paths() {
   work_folder
   local deep=deep i
   for i in $(seq 30); do deep=$deep/folder-$i; done
+  # A package with a code page: one without is read from a copy in the
+  # temporary folder, on a short path.
+  national_package western 1252 1033 'Demo Product'
   mkdir -p "$CASE_DIR/work/$deep"
-  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/sample/en/demo.cab" "$CASE_DIR/work/$deep/"
+  cp "$CASE_DIR/work/western/demo.msi" "$CASE_DIR/work/sample/en/demo.cab" "$CASE_DIR/work/$deep/"
   stubpack_both pack --launcher signed.exe --key key.pem --out "$deep/@OUT@" \
     --msi sample/en/demo.msi
   [ "$LINUX_RC" = 0 ] || fail "Linux stubpack pack exited $LINUX_RC: $(tail -n1 "$CASE_ARTIFACTS/linux.log")"
@@ -315,12 +361,14 @@ run_case "stubpack.exe writes product names in any language as the Linux build d
   case_names_in_any_language
 run_case "stubpack.exe reads texts longer than its first buffer and packages without media" \
   case_long_texts_and_no_media
+run_case "both builds read text without a code page as a Western Windows does" \
+  case_western_text_without_codepage
 run_case "stubpack.exe refuses a package on a path too long for msi.dll, writes to long paths" \
   case_long_paths
 run_case "a package whose cabinet is missing is refused, naming the cabinet" \
   case_refused "missing cabinet demo.cab" --msi nocab/demo.msi
 run_case "a file that is not a package is refused" \
-  case_refused "cannot open random.msi as a Windows Installer package" --msi random.msi
+  case_refused "random.msi is not a Windows Installer package" --msi random.msi
 run_case "keys made by either build serve the other, and both pack the same bytes with them" \
   case_keys_serve_either_build
 run_case "both builds read key files alike and refuse keys that are not RSA-2048 alike" \

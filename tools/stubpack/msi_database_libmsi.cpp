@@ -1,19 +1,10 @@
 // The package reader of the Linux build, over libmsi (GLib objects, UTF-8 text).
 #include <libmsi.h>
 
-#include <cstdio>
-
-#include "tools/stubpack/file_io.h"
 #include "tools/stubpack/msi_database.h"
-#include "tools/stubpack/msi_string_pool.h"
 
 struct MsiDatabase {
   LibmsiDatabase* db;
-  // libmsi takes a string pool whose bytes are valid UTF-8 as UTF-8, whatever
-  // code page the pool names; Windows Installer decodes it in that code page.
-  // Nonzero: the pool's code page, in which the texts libmsi hands out are
-  // decoded here.
-  unsigned recode;
 };
 
 namespace {
@@ -39,29 +30,6 @@ std::string TakeString(gchar* text) {
   std::string out = text ? text : "";
   g_free(text);
   return out;
-}
-
-// The code page in which libmsi would misread the package at path (see
-// MsiDatabase::recode), or 0.
-unsigned MisreadCodepage(const std::string& path) {
-  std::vector<uint8_t> data;
-  std::string ignored;
-  MsiStringPool pool;
-  if (!ReadWholeFile(path, &data, &ignored) || !ReadMsiStringPool(data, &pool) ||
-      pool.codepage == 0 || pool.codepage == 65001 || !HasNonAscii(pool.text) ||
-      !g_utf8_validate(reinterpret_cast<const gchar*>(pool.text.data()),
-                       static_cast<gssize>(pool.text.size()), nullptr))
-    return 0;
-  return pool.codepage;
-}
-
-// text, which libmsi passed through as stored, decoded from codepage.
-std::string Recode(const std::string& text, unsigned codepage) {
-  char charset[16];
-  snprintf(charset, sizeof charset, "CP%u", codepage);
-  gchar* decoded = g_convert(text.data(), static_cast<gssize>(text.size()), "UTF-8", charset,
-                             nullptr, nullptr, nullptr);
-  return decoded ? TakeString(decoded) : text;
 }
 
 // libmsi prints its own warnings ("open failed for ...") to stderr; the
@@ -94,7 +62,7 @@ MsiDatabasePtr OpenMsiDatabase(const std::string& path, std::string* reason) {
     *reason = err.Text();
     return nullptr;
   }
-  return MsiDatabasePtr(new MsiDatabase{db, MisreadCodepage(path)});
+  return MsiDatabasePtr(new MsiDatabase{db});
 }
 
 bool QueryMsiDatabase(MsiDatabase* db, const char* sql, size_t columns,
@@ -111,11 +79,9 @@ bool QueryMsiDatabase(MsiDatabase* db, const char* sql, size_t columns,
     Ref<LibmsiRecord> record(libmsi_query_fetch(query.get(), &fetchError.error));
     if (!record) break;  // no more rows
     std::vector<std::string> row;
-    for (size_t field = 1; field <= columns; field++) {
+    for (size_t field = 1; field <= columns; field++)
       row.push_back(
           TakeString(libmsi_record_get_string(record.get(), static_cast<unsigned>(field))));
-      if (db->recode) row.back() = Recode(row.back(), db->recode);
-    }
     rows->push_back(std::move(row));
   }
   libmsi_query_close(query.get(), nullptr);

@@ -20,8 +20,9 @@ struct TemporaryFile {
 
 // A package whose string pool has code page 0 leaves its 8-bit text to the
 // code page of whoever reads it: msi.dll takes the calling process's (UTF-8
-// for stubpack.exe), libmsi takes UTF-8 when the bytes allow it. Both read a
-// copy whose pool says 1252 instead, as a Western Windows reads the original. *open is the file to
+// for stubpack.exe, where Western 8-bit text becomes U+FFFD), libmsi a
+// default of its own. Both read a copy whose pool says 1252 instead, as a
+// Western Windows reads the original. *open is the file to
 // open: path itself, or that copy. False with a reason for a file that is
 // not a compound file at all.
 bool PrepareForReading(const std::string& path, MsiFacts* facts, TemporaryFile* copy,

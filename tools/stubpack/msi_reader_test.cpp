@@ -63,6 +63,31 @@ TEST(MsiReader, SkipsEmbeddedCabinetsAndReadsMultiLanguageTemplates) {
   EXPECT_EQ(facts.cabinets, (std::vector<std::string>{"demo.cab", "z.cab", "a.cab"}));  // by DiskId
 }
 
+// A pool without a code page whose bytes are all valid UTF-8 is read in 1252
+// all the same, as Windows reads it: msibuild stores "Ã¶" there as C3 B6,
+// which is also the UTF-8 of "ö".
+TEST(MsiReader, TextWithoutCodepageIsCodepage1252EvenWhenItLooksLikeUtf8) {
+  ScratchDir dir;
+  std::string msi = dir.Path("p.msi");
+  ASSERT_EQ(RunShell("cp '" + SampleDir() + "/en/demo.msi' '" + msi + "'"), 0);
+  std::string output;
+  ASSERT_EQ(RunShell("cd '" + dir.path +
+                         "' && msibuild p.msi -q \"UPDATE \\`Property\\` SET \\`Value\\` = "
+                         "'\u00c3\u00b6 Demo' WHERE \\`Property\\` = 'ProductName'\"",
+                     &output),
+            0)
+      << output;
+  // The sample package's pool names no code page; msibuild keeps it so.
+  ASSERT_EQ(RunShell("msiinfo export '" + msi + "' _ForceCodepage | grep -q '^0\t'", &output), 0)
+      << output;
+  MsiFacts facts;
+  std::string error;
+  ASSERT_TRUE(ReadMsiFacts(msi, &facts, &error)) << error;
+  EXPECT_EQ(facts.productName, "\u00c3\u00b6 Demo");
+  EXPECT_TRUE(facts.neutralCodepage);
+  EXPECT_TRUE(facts.nonAsciiText);
+}
+
 TEST(MsiReader, RefusesWhatIsNotAPackage) {
   ScratchDir dir;
   WriteBytes(dir.Path("x.msi"), std::vector<uint8_t>(4096, 'x'));
