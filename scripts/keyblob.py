@@ -7,89 +7,47 @@ Writes a C++ source that defines kVerificationKeyBlob, the key as a Microsoft
 PUBLICKEYBLOB of 276 bytes: BLOBHEADER (type 6, version 2, CALG_RSA_KEYX),
 RSAPUBKEY ("RSA1", 2048 bits, public exponent 65537), then the modulus least
 significant byte first. Accepts "PUBLIC KEY" (SubjectPublicKeyInfo) and
-"RSA PUBLIC KEY" (PKCS#1) PEM. Python 3 standard library only, so that it runs
-in the host and in the cross build alike. Exits with 1 and a message on any
-other input; the output file is only replaced when its content changes.
+"RSA PUBLIC KEY" (PKCS#1) PEM. The openssl command reads the key and writes
+the blob (-outform MSBLOB), so this runs wherever the host build's OpenSSL
+does. Exits with 1 and a message on any other input; the output file is only
+replaced when its content changes.
 """
-import base64
 import os
-import re
+import subprocess
 import sys
 
-RSA_OID = bytes.fromhex("2a864886f70d010101")  # 1.2.840.113549.1.1.1
+HEADER = bytes([6, 2, 0, 0]) + (0xA400).to_bytes(4, "little") + b"RSA1"
 
 
 class KeyError_(Exception):
     pass
 
 
-def read_tlv(data, pos):
-    """One DER element at pos: (tag, content start, content end)."""
-    if pos + 2 > len(data):
-        raise KeyError_("truncated DER")
-    tag = data[pos]
-    length = data[pos + 1]
-    pos += 2
-    if length & 0x80:
-        count = length & 0x7F
-        if count == 0 or count > 4 or pos + count > len(data):
-            raise KeyError_("bad DER length")
-        length = int.from_bytes(data[pos:pos + count], "big")
-        pos += count
-    if pos + length > len(data):
-        raise KeyError_("truncated DER")
-    return tag, pos, pos + length
-
-
-def children(data, start, end):
-    out = []
-    while start < end:
-        tag, s, e = read_tlv(data, start)
-        out.append((tag, s, e))
-        start = e
-    return out
-
-
-def rsa_numbers(pkcs1):
-    tag, s, e = read_tlv(pkcs1, 0)
-    items = children(pkcs1, s, e) if tag == 0x30 else []
-    if len(items) != 2 or items[0][0] != 0x02 or items[1][0] != 0x02:
-        raise KeyError_("not an RSA public key")
-    n = int.from_bytes(pkcs1[items[0][1]:items[0][2]], "big")
-    exponent = int.from_bytes(pkcs1[items[1][1]:items[1][2]], "big")
-    return n, exponent
-
-
-def parse_pem(text):
-    match = re.search(r"-----BEGIN (RSA )?PUBLIC KEY-----(.*?)-----END (RSA )?PUBLIC KEY-----",
-                      text, re.S)
-    if not match:
+def key_blob(path):
+    """The PUBLICKEYBLOB of the RSA-2048, exponent 65537 public key in path."""
+    with open(path, encoding="ascii") as f:
+        text = f.read()
+    if "-----BEGIN RSA PUBLIC KEY-----" in text:
+        form = ["-RSAPublicKey_in"]
+    elif "-----BEGIN PUBLIC KEY-----" in text:
+        form = ["-pubin"]
+    else:
         raise KeyError_("no PUBLIC KEY or RSA PUBLIC KEY block in the PEM file")
-    der = base64.b64decode("".join(match.group(2).split()))
-    if match.group(1):
-        return rsa_numbers(der)
-    tag, s, e = read_tlv(der, 0)
-    items = children(der, s, e) if tag == 0x30 else []
-    if len(items) != 2 or items[0][0] != 0x30 or items[1][0] != 0x03:
-        raise KeyError_("not a SubjectPublicKeyInfo")
-    algorithm = children(der, items[0][1], items[0][2])
-    if not algorithm or algorithm[0][0] != 0x06 or der[algorithm[0][1]:algorithm[0][2]] != RSA_OID:
+    result = subprocess.run(["openssl", "rsa"] + form + ["-in", path, "-outform", "MSBLOB"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
         raise KeyError_("not an RSA key")
-    bits = der[items[1][1]:items[1][2]]
-    if not bits or bits[0] != 0:
-        raise KeyError_("bad BIT STRING")
-    return rsa_numbers(bits[1:])
-
-
-def blob(n, exponent):
-    if n.bit_length() != 2048:
-        raise KeyError_("the key has %d bits; the launcher takes exactly 2048" % n.bit_length())
+    out = result.stdout
+    if len(out) < 20 or out[:12] != HEADER:
+        raise KeyError_("openssl wrote no RSA public key blob")
+    bits = int.from_bytes(out[12:16], "little")
+    exponent = int.from_bytes(out[16:20], "little")
+    if bits != 2048:
+        raise KeyError_("the key has %d bits; the launcher takes exactly 2048" % bits)
     if exponent != 65537:
         raise KeyError_("public exponent %d; the launcher takes only 65537" % exponent)
-    out = bytes([6, 2, 0, 0]) + (0xA400).to_bytes(4, "little")
-    out += b"RSA1" + (2048).to_bytes(4, "little") + exponent.to_bytes(4, "little")
-    out += n.to_bytes(256, "little")
-    assert len(out) == 276
+    if len(out) != 276:
+        raise KeyError_("openssl wrote a blob of %d bytes, not 276" % len(out))
     return out
 
 
@@ -111,9 +69,7 @@ def main(argv):
         print("usage: keyblob.py PUBLIC_KEY.pem OUTPUT.cpp", file=sys.stderr)
         return 1
     try:
-        with open(argv[1], encoding="ascii") as f:
-            n, exponent = parse_pem(f.read())
-        text = source(blob(n, exponent), argv[1])
+        text = source(key_blob(argv[1]), argv[1])
     except (OSError, ValueError, KeyError_) as error:
         print("keyblob.py: %s: %s" % (argv[1], error), file=sys.stderr)
         return 1
