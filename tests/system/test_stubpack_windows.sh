@@ -210,6 +210,16 @@ certificate_payload() {
   tail -c +$((offset + header + 1)) "$1" | head -c "$length" >"$2"
 }
 
+# certificate_shape CERT: the DER certificate CERT's elements, one a line,
+# without what differs between two certificates of one payload and key: the
+# random serial, the time it was made, the lengths that follow from those,
+# and the signature.
+certificate_shape() {
+  openssl asn1parse -inform DER -in "$1" | sed -E 's/^ *[0-9]+://' |
+    sed -E '/^d=2 .*INTEGER/d; /UTCTIME/d; s/^(d=[01] +hl=[0-9]+ +)l= *[0-9]+/\1/' |
+    sed -E '$ s/:.*//'
+}
+
 # Keys made by either build serve the other: stubpack.exe's keygen writes
 # what OpenSSL writes for its key (PKCS#8 and SubjectPublicKeyInfo PEM, the
 # blob that keyblob.py derives from public.pem), and with either key both
@@ -250,6 +260,8 @@ case_keys_serve_either_build() {
       fail "no payload extension in the certificates ($side key)"
     cmp -s "$work/linux.bin" "$work/win.bin" ||
       fail "with the $side key, stubpack.exe packs other bytes than the Linux build"
+    [ "$(certificate_shape "$work/linux.exe")" = "$(certificate_shape "$work/win.exe")" ] ||
+      fail "stubpack.exe's certificate is laid out otherwise than the Linux build's ($side key)"
   done
 }
 

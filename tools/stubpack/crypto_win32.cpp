@@ -1,9 +1,10 @@
 // crypto.h over the system's CNG (bcrypt.dll: hashing, keys, signatures,
-// random numbers) and crypt32 (reading PKCS#7 SignedData), both loaded from
-// System32 at run time. CNG knows keys only as its own blobs, so the DER
-// forms (PKCS#8, PKCS#1, SubjectPublicKeyInfo, the certificate) are written
-// and read here, in the few fixed shapes stubpack uses, and armoured as PEM
-// in OpenSSL's layout: a key written here reads on Linux and back.
+// random numbers) and crypt32 (PEM armour, the public key and certificate
+// encodings, reading PKCS#7 SignedData), both loaded from System32 at run
+// time. What Wine 8's crypt32 and CNG cannot do is done here, in the few
+// fixed shapes stubpack uses: reading PKCS#8 and PKCS#1 private keys, writing
+// the private key, and turning its numbers into a CNG blob. The output is
+// OpenSSL's, byte for byte: a key written here reads on Linux and back.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +39,13 @@ using Bytes = std::vector<uint8_t>;
 template <typename Fn>
 Fn Bcrypt(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetSystemProcedure("bcrypt.dll", name)));
+}
+
+// The crypt32 procedures platform/win32 does not wrap, looked up in
+// System32's crypt32.dll; null when it or the procedure is missing.
+template <typename Fn>
+Fn Crypt32(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetSystemProcedure("crypt32.dll", name)));
 }
 
 // An open CNG algorithm provider, closed on destruction.
@@ -92,6 +100,8 @@ Bytes PadTo(const Bytes& value, size_t size) {
 }
 
 // ---------------------------------------------------------------- DER
+// Written and read here only for the private key forms (PKCS#8, PKCS#1),
+// which Wine 8's crypt32 neither encodes nor, for PKCS#8, decodes.
 
 void AppendLength(size_t length, Bytes* out) {
   if (length < 0x80) {
@@ -127,36 +137,11 @@ Bytes Integer(const Bytes& value) {
   return Tlv(0x02, content);
 }
 
-// An OBJECT IDENTIFIER from dotted text; empty for malformed text.
-Bytes Oid(const char* dotted) {
-  std::vector<uint64_t> arcs;
-  for (const char* p = dotted; *p;) {
-    if (*p < '0' || *p > '9') return {};
-    uint64_t arc = 0;
-    for (; *p >= '0' && *p <= '9'; p++) arc = arc * 10 + static_cast<uint64_t>(*p - '0');
-    arcs.push_back(arc);
-    if (*p == '.' && *++p == 0) return {};
-  }
-  if (arcs.size() < 2 || arcs[0] > 2) return {};
-  Bytes content;
-  for (size_t i = 1; i < arcs.size(); i++) {
-    uint64_t arc = i == 1 ? arcs[0] * 40 + arcs[1] : arcs[i];
-    uint8_t groups[10];
-    int count = 0;
-    do {
-      groups[count++] = static_cast<uint8_t>(arc & 0x7F);
-      arc >>= 7;
-    } while (arc);
-    while (count > 1) content.push_back(groups[--count] | 0x80);
-    content.push_back(groups[0]);
-  }
-  return Tlv(0x06, content);
-}
+// rsaEncryption (1.2.840.113549.1.1.1), as an OBJECT IDENTIFIER, and the
+// algorithm identifier with its NULL parameters that private keys carry.
+const Bytes kRsaEncryptionOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
 
-const char kRsaEncryption[] = "1.2.840.113549.1.1.1";
-const char kSha256WithRsa[] = "1.2.840.113549.1.1.11";
-
-Bytes AlgorithmId(const char* oid) { return Sequence({Oid(oid), Tlv(0x05, {})}); }
+Bytes RsaAlgorithmId() { return Sequence({kRsaEncryptionOid, Tlv(0x05, {})}); }
 
 // One DER element read from [*at, end): its tag and content. Definite
 // lengths only; false when the element runs past end.
@@ -202,65 +187,75 @@ bool ReadWhole(const uint8_t* data, size_t size, uint8_t tag, Element* element) 
   return ReadElement(&at, data + size, element) && at == data + size && element->tag == tag;
 }
 
-bool IsOid(const Element& element, const char* dotted) {
-  Bytes expected = Oid(dotted);
-  return element.tag == 0x06 && expected.size() >= 2 &&
+bool IsRsaEncryption(const Element& element) {
+  return element.tag == 0x06 &&
          Bytes(element.content, element.content + element.size) ==
-             Bytes(expected.begin() + 2, expected.end());
+             Bytes(kRsaEncryptionOid.begin() + 2, kRsaEncryptionOid.end());
 }
 
 // --------------------------------------------------------------- PEM
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
+// der in PEM armour as OpenSSL writes it: base64 in lines of 64 characters,
+// each ended by "\n". Empty on failure.
 Bytes Pem(const char* label, const Bytes& der) {
-  std::string text = std::string("-----BEGIN ") + label + "-----\n";
-  std::string line;
-  for (size_t i = 0; i < der.size(); i += 3) {
-    uint32_t group = static_cast<uint32_t>(der[i]) << 16;
-    if (i + 1 < der.size()) group |= static_cast<uint32_t>(der[i + 1]) << 8;
-    if (i + 2 < der.size()) group |= der[i + 2];
-    for (int k = 0; k < 4; k++)
-      line += k <= static_cast<int>(der.size() - i) ? kBase64[(group >> (18 - 6 * k)) & 0x3F] : '=';
-    if (line.size() == 64) {
-      text += line + "\n";
-      line.clear();
-    }
-  }
-  if (!line.empty()) text += line + "\n";
-  text += std::string("-----END ") + label + "-----\n";
+  static const auto toText =
+      Crypt32<decltype(&::CryptBinaryToStringA)>("CryptBinaryToStringA");
+  const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCR;
+  DWORD size = 0;
+  if (!toText || der.size() > 0x3FFFFFFF ||
+      !toText(der.data(), static_cast<DWORD>(der.size()), flags, nullptr, &size))
+    return {};
+  std::string body(size, '\0');
+  if (!toText(der.data(), static_cast<DWORD>(der.size()), flags, &body[0], &size)) return {};
+  body.resize(size);  // without the terminating null
+  std::string text = std::string("-----BEGIN ") + label + "-----\n" + body + "-----END " + label +
+                     "-----\n";
   return Bytes(text.begin(), text.end());
 }
 
-// The base64 body of a PEM block, [text, text + size); false on characters
-// that are not base64, and on anything but padding after the first '='
-// (OpenSSL refuses both). out is reserved once, so no copy of the (secret)
-// bytes is left behind in a freed buffer.
+// The base64 body of a PEM block, [text, text + size), decoded; false on
+// what is not base64, and on anything but padding after the first '='
+// (OpenSSL refuses it; CryptStringToBinaryA would take it). out is sized
+// once, so no copy of the (secret) bytes is left behind in a freed buffer.
 bool DecodeBase64(const char* text, size_t size, Bytes* out) {
-  uint32_t group = 0;
-  int bits = 0;
+  static const auto toBinary =
+      Crypt32<decltype(&::CryptStringToBinaryA)>("CryptStringToBinaryA");
   bool padding = false;
-  out->reserve(size / 4 * 3 + 3);
   for (const char* p = text; p < text + size; p++) {
     const char c = *p;
     if (c == '\r' || c == '\n' || c == ' ' || c == '\t') continue;
-    if (c == '=') padding = true;
-    if (padding) {
-      if (c != '=') return false;
-      continue;
-    }
-    const char* at = strchr(kBase64, c);
-    if (!at || c == 0) return false;
-    group = group << 6 | static_cast<uint32_t>(at - kBase64);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out->push_back(static_cast<uint8_t>(group >> bits));
-    }
+    padding = padding || c == '=';
+    bool base64 = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                  c == '+' || c == '/';
+    if (padding ? c != '=' : !base64) return false;
   }
-  group = 0;
+  DWORD length = 0;
+  if (!toBinary || size > 0x7FFFFFFF ||
+      !toBinary(text, static_cast<DWORD>(size), CRYPT_STRING_BASE64, nullptr, &length, nullptr,
+                nullptr))
+    return false;
+  out->resize(length);
+  if (!toBinary(text, static_cast<DWORD>(size), CRYPT_STRING_BASE64, out->data(), &length,
+                nullptr, nullptr))
+    return false;
+  out->resize(length);
   return true;
 }
+
+// What crypt32 encodes as DER of the given type (X509_ASN_ENCODING).
+bool Encode(LPCSTR type, const void* info, Bytes* der) {
+  static const auto encode = Crypt32<decltype(&::CryptEncodeObjectEx)>("CryptEncodeObjectEx");
+  DWORD size = 0;
+  if (!encode || !encode(X509_ASN_ENCODING, type, info, 0, nullptr, nullptr, &size)) return false;
+  der->resize(size);
+  if (!encode(X509_ASN_ENCODING, type, info, 0, nullptr, der->data(), &size)) return false;
+  der->resize(size);
+  return true;
+}
+
+// The NULL parameters of the RSA algorithm identifiers, which OpenSSL
+// writes and crypt32 leaves out unless given.
+BYTE kNullParameters[] = {0x05, 0x00};
 
 // ---------------------------------------------------------------- keys
 
@@ -361,30 +356,59 @@ RsaKeyPtr KeyFromPkcs8(const uint8_t* der, size_t size) {
       fields[0].tag != 0x02 || fields[1].tag != 0x30 || fields[2].tag != 0x04 ||
       !ReadChildren(fields[1], &algorithm) || algorithm.empty() || algorithm[0].tag != 0x06)
     return nullptr;
-  if (!IsOid(algorithm[0], kRsaEncryption)) return OtherKey(nullptr, 0);
+  if (!IsRsaEncryption(algorithm[0])) return OtherKey(nullptr, 0);
   return KeyFromPkcs1(fields[2].content, fields[2].size);
 }
 
-Bytes RsaPublicKeyDer(const RsaKey& key) { return Sequence({Integer(key.n), Integer(key.e)}); }
-
-Bytes SubjectPublicKeyInfo(const RsaKey& key) {
-  Bytes bits{0};
-  Bytes der = RsaPublicKeyDer(key);
-  bits.insert(bits.end(), der.begin(), der.end());
-  return Sequence({AlgorithmId(kRsaEncryption), Tlv(0x03, bits)});
+// The key's public half as crypt32 describes it: *info points into
+// *rsaPublicKey, the DER RSAPublicKey. False on failure.
+bool PublicKeyInfo(const RsaKey& key, Bytes* rsaPublicKey, CERT_PUBLIC_KEY_INFO* info) {
+  if (key.n.empty() || key.e.empty()) return false;
+  BCRYPT_RSAKEY_BLOB header{};
+  header.Magic = BCRYPT_RSAPUBLIC_MAGIC;
+  header.BitLength = static_cast<ULONG>(key.n.size() * 8);
+  for (uint8_t top = key.n[0]; top < 0x80; top <<= 1) header.BitLength--;
+  header.cbPublicExp = static_cast<ULONG>(key.e.size());
+  header.cbModulus = static_cast<ULONG>(key.n.size());
+  Bytes blob(reinterpret_cast<const uint8_t*>(&header),
+             reinterpret_cast<const uint8_t*>(&header) + sizeof header);
+  blob.insert(blob.end(), key.e.begin(), key.e.end());
+  blob.insert(blob.end(), key.n.begin(), key.n.end());
+  if (!Encode(CNG_RSA_PUBLIC_KEY_BLOB, blob.data(), rsaPublicKey)) return false;
+  *info = CERT_PUBLIC_KEY_INFO{};
+  info->Algorithm.pszObjId = const_cast<LPSTR>(szOID_RSA_RSA);
+  info->Algorithm.Parameters = {sizeof kNullParameters, kNullParameters};
+  info->PublicKey = {static_cast<DWORD>(rsaPublicKey->size()), rsaPublicKey->data(), 0};
+  return true;
 }
 
-// The current UTC time as X.509 writes a validity time: UTCTime
-// ("YYMMDDHHMMSSZ") through 2049, GeneralizedTime ("YYYYMMDDHHMMSSZ") after.
-Bytes ValidityTimeNow() {
-  SYSTEMTIME now;
-  GetSystemTime(&now);
-  const bool utc = now.wYear < 2050;
-  char text[20];
-  snprintf(text, sizeof text, "%0*u%02u%02u%02u%02u%02uZ", utc ? 2 : 4,
-           utc ? now.wYear % 100u : unsigned{now.wYear}, unsigned{now.wMonth}, unsigned{now.wDay},
-           unsigned{now.wHour}, unsigned{now.wMinute}, unsigned{now.wSecond});
-  return Tlv(utc ? 0x17 : 0x18, Bytes(text, text + strlen(text)));
+// The key's SubjectPublicKeyInfo in DER; empty on failure.
+Bytes SubjectPublicKeyInfo(const RsaKey& key) {
+  Bytes rsaPublicKey, der;
+  CERT_PUBLIC_KEY_INFO info;
+  if (!PublicKeyInfo(key, &rsaPublicKey, &info) || !Encode(X509_PUBLIC_KEY_INFO, &info, &der))
+    return {};
+  return der;
+}
+
+// A GeneralizedTime text ("99991231235959Z") as a FILETIME; false when it is
+// not one.
+bool FileTimeOf(const char* text, FILETIME* time) {
+  SYSTEMTIME parts{};
+  unsigned year, month, day, hour, minute, second;
+  char zone = 0;
+  if (strlen(text) != 15 ||
+      sscanf(text, "%4u%2u%2u%2u%2u%2u%c", &year, &month, &day, &hour, &minute, &second,
+             &zone) != 7 ||
+      zone != 'Z')
+    return false;
+  parts.wYear = static_cast<WORD>(year);
+  parts.wMonth = static_cast<WORD>(month);
+  parts.wDay = static_cast<WORD>(day);
+  parts.wHour = static_cast<WORD>(hour);
+  parts.wMinute = static_cast<WORD>(minute);
+  parts.wSecond = static_cast<WORD>(second);
+  return SystemTimeToFileTime(&parts, time) != 0;
 }
 
 }  // namespace
@@ -492,13 +516,14 @@ std::vector<uint8_t> PrivateKeyPem(RsaKey* key) {
       Sequence({Integer({0}), Integer(key->n), Integer(key->e), Integer(key->d), Integer(key->p),
                 Integer(key->q), Integer(key->dp), Integer(key->dq), Integer(key->qinv)}));
   const SecretBytes pkcs8(
-      Sequence({Integer({0}), AlgorithmId(kRsaEncryption), Tlv(0x04, pkcs1.bytes)}));
+      Sequence({Integer({0}), RsaAlgorithmId(), Tlv(0x04, pkcs1.bytes)}));
   return Pem("PRIVATE KEY", pkcs8.bytes);
 }
 
 std::vector<uint8_t> PublicKeyPem(RsaKey* key) {
   if (!key || key->n.empty()) return {};
-  return Pem("PUBLIC KEY", SubjectPublicKeyInfo(*key));
+  Bytes der = SubjectPublicKeyInfo(*key);
+  return der.empty() ? Bytes{} : Pem("PUBLIC KEY", der);
 }
 
 std::vector<uint8_t> SignSha256(RsaKey* key, const uint8_t* data, size_t size) {
@@ -522,29 +547,73 @@ bool MakeSelfSignedCertificate(RsaKey* key, const char* commonName, uint64_t ser
                                const char* notAfter, const char* oid,
                                const std::vector<uint8_t>& value, std::vector<uint8_t>* der,
                                std::string* step) {
-  Bytes serialBytes(8);
-  for (int i = 0; i < 8; i++) serialBytes[i] = static_cast<uint8_t>(serial >> (56 - 8 * i));
-  Bytes extensionOid = Oid(oid);
-  if (extensionOid.empty()) {
+  if (!key || value.size() > 0x7FFFFFF0u) {
     *step = "extension value";
     return false;
   }
-  const Bytes name = Sequence({Tlv(
-      0x31,
-      Sequence({Oid("2.5.4.3"), Tlv(0x0C, Bytes(commonName, commonName + strlen(commonName)))}))});
-  const Bytes validity =
-      Sequence({ValidityTimeNow(), Tlv(0x18, Bytes(notAfter, notAfter + strlen(notAfter)))});
-  const Bytes extensions = Tlv(0xA3, Sequence({Sequence({extensionOid, Tlv(0x04, value)})}));
-  const Bytes tbs =
-      Sequence({Tlv(0xA0, Integer({2})), Integer(serialBytes), AlgorithmId(kSha256WithRsa), name,
-                validity, name, SubjectPublicKeyInfo(*key), extensions});
+  // crypt32 takes integers least significant byte first and as signed: a
+  // serial with its top bit set gets a zero byte above it, as in OpenSSL's.
+  Bytes serialBytes;
+  for (uint64_t rest = serial; rest; rest >>= 8) serialBytes.push_back(static_cast<uint8_t>(rest));
+  if (serialBytes.empty() || serialBytes.back() & 0x80) serialBytes.push_back(0);
+
+  // The common name as UTF-16, which crypt32 writes as a UTF8String.
+  std::wstring wideName(commonName, commonName + strlen(commonName));
+  CERT_RDN_ATTR attribute{};
+  attribute.pszObjId = const_cast<LPSTR>(szOID_COMMON_NAME);
+  attribute.dwValueType = CERT_RDN_UTF8_STRING;
+  attribute.Value = {static_cast<DWORD>(wideName.size() * sizeof(wchar_t)),
+                     reinterpret_cast<BYTE*>(&wideName[0])};
+  CERT_RDN rdn{1, &attribute};
+  CERT_NAME_INFO nameInfo{1, &rdn};
+  Bytes name, rsaPublicKey, tbs;
+  CERT_INFO info{};
+  if (!Encode(X509_NAME, &nameInfo, &name) ||
+      !PublicKeyInfo(*key, &rsaPublicKey, &info.SubjectPublicKeyInfo)) {
+    *step = "name or public key";
+    return false;
+  }
+
+  CERT_EXTENSION extension{};
+  extension.pszObjId = const_cast<LPSTR>(oid);
+  extension.fCritical = FALSE;
+  extension.Value = {static_cast<DWORD>(value.size()), const_cast<BYTE*>(value.data())};
+
+  info.dwVersion = CERT_V3;
+  info.SerialNumber = {static_cast<DWORD>(serialBytes.size()), serialBytes.data()};
+  info.SignatureAlgorithm.pszObjId = const_cast<LPSTR>(szOID_RSA_SHA256RSA);
+  info.SignatureAlgorithm.Parameters = {sizeof kNullParameters, kNullParameters};
+  info.Issuer = info.Subject = {static_cast<DWORD>(name.size()), name.data()};
+  // Valid from now, to the second, as OpenSSL writes it.
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  now.wMilliseconds = 0;
+  if (!SystemTimeToFileTime(&now, &info.NotBefore) || !FileTimeOf(notAfter, &info.NotAfter)) {
+    *step = "validity";
+    return false;
+  }
+  info.cExtension = 1;
+  info.rgExtension = &extension;
+  if (!Encode(X509_CERT_TO_BE_SIGNED, &info, &tbs)) {
+    *step = "certificate fields";
+    return false;
+  }
   Bytes signature = SignSha256(key, tbs.data(), tbs.size());
   if (signature.empty()) {
     *step = "signing";
     return false;
   }
-  signature.insert(signature.begin(), 0);  // no unused bits
-  *der = Sequence({tbs, AlgorithmId(kSha256WithRsa), Tlv(0x03, signature)});
+  // crypt32 keeps signatures least significant byte first, as CryptoAPI
+  // makes them, and writes them reversed.
+  std::reverse(signature.begin(), signature.end());
+  CERT_SIGNED_CONTENT_INFO signedInfo{};
+  signedInfo.ToBeSigned = {static_cast<DWORD>(tbs.size()), tbs.data()};
+  signedInfo.SignatureAlgorithm = info.SignatureAlgorithm;
+  signedInfo.Signature = {static_cast<DWORD>(signature.size()), signature.data(), 0};
+  if (!Encode(X509_CERT, &signedInfo, der)) {
+    *step = "certificate";
+    return false;
+  }
   return true;
 }
 
@@ -556,6 +625,7 @@ bool RandomBytes(uint8_t* out, size_t size) {
 }
 
 std::vector<uint8_t> CertificatePemOf(const std::vector<uint8_t>& der) {
+  // The shape only: Wine's crypt32 parses no certificate over about 64 MiB.
   Element whole;
   std::vector<Element> parts;
   if (!ReadWhole(der.data(), der.size(), 0x30, &whole) || !ReadChildren(whole, &parts) ||
