@@ -199,6 +199,19 @@ case_refused() {
   [ -z "$left" ] || fail "a temporary file was left behind: $left"
 }
 
+# stubpack.exe names a missing cabinet's path with the separator the package's
+# path has: Windows' backslash, not a mix of both.
+case_missing_cabinet_path() {
+  have_stubpack_exe || return
+  work_folder
+  mkdir -p "$CASE_DIR/work/sub/nocab"
+  cp "$CASE_DIR/work/sample/en/demo.msi" "$CASE_DIR/work/sub/nocab/"
+  (cd "$CASE_DIR/work" && in_prefix "$CASE_PREFIX" wine "$STUBPACK_EXE" pack --launcher signed.exe \
+    --key key.pem --out win.exe --msi 'sub\nocab\demo.msi') >"$CASE_ARTIFACTS/windows.log" 2>&1
+  grep -qF -- 'beside itself, at sub\nocab\demo.cab ' "$CASE_ARTIFACTS/windows.log" ||
+    fail "stubpack.exe names the cabinet otherwise: $(head -n1 "$CASE_ARTIFACTS/windows.log")"
+}
+
 # certificate_payload CERT OUT: writes the value of the last OCTET STRING of
 # the DER certificate CERT (its payload extension: a certificate holds no
 # other) to OUT.
@@ -379,6 +392,8 @@ run_case "stubpack.exe refuses a package on a path too long for msi.dll, writes 
   case_long_paths
 run_case "a package whose cabinet is missing is refused, naming the cabinet" \
   case_refused "missing cabinet demo.cab" --msi nocab/demo.msi
+run_case "stubpack.exe names a missing cabinet's path with backslashes" \
+  case_missing_cabinet_path
 run_case "a file that is not a package is refused" \
   case_refused "random.msi is not a Windows Installer package" --msi random.msi
 run_case "keys made by either build serve the other, and both pack the same bytes with them" \
