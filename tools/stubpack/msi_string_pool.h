@@ -8,9 +8,9 @@
 #include <vector>
 
 struct MsiStringPool {
-  uint32_t codepage = 0;       // 0: none, the reading system's own
-  size_t codepageOffset = 0;   // file offset of the pool header's code page (16 bits)
-  std::vector<uint8_t> text;   // every string's bytes, one after another
+  uint32_t codepage = 0;      // 0: none, the reading system's own
+  size_t codepageOffset = 0;  // file offset of the pool header's code page (16 bits)
+  std::vector<uint8_t> text;  // every string's bytes, one after another
 };
 
 // Reads the pool of the package in data; false when data is not a compound

@@ -508,10 +508,11 @@ std::string WixlPackage(const ScratchDir& dir, const std::string& name,
   WriteBytes(folder + "/p.wxs", std::vector<uint8_t>(wxs.begin(), wxs.end()));
   WriteBytes(folder + "/a.txt", {'a'});
   WriteBytes(folder + "/" + cabinet, {'c'});
-  EXPECT_EQ(RunShell("cd '" + folder + "' && wixl -a x64 -o p.msi p.wxs && msibuild p.msi -s P Pub '" +
-                         templ + "' '{5D35ACE1-442E-41C3-A2FE-0BED35E9A594}'",
-                     &output),
-            0)
+  EXPECT_EQ(
+      RunShell("cd '" + folder + "' && wixl -a x64 -o p.msi p.wxs && msibuild p.msi -s P Pub '" +
+                   templ + "' '{5D35ACE1-442E-41C3-A2FE-0BED35E9A594}'",
+               &output),
+      0)
       << output;
   return folder + "/p.msi";
 }
@@ -526,15 +527,17 @@ std::string AllWarnings(const PackReport& report) {
 // Windows reads it, the cabinet is found under that name, and pack warns
 // that the installing system's code page decides.
 TEST_F(PackTest, TextWithoutCodepageIsReadAsWesternAndWarned) {
-  std::string msi = WixlPackage(dir, "western", "F\u00f6\u00f6bar", "D\u00e4t\u00e4.cab", "x64;1031");
+  std::string msi =
+      WixlPackage(dir, "western", "F\u00f6\u00f6bar", "D\u00e4t\u00e4.cab", "x64;1031");
   PackageInput input;
   input.msi = msi;
   PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {input}));
   LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
   ASSERT_EQ(loaded.entries.size(), 2u);
-  ExpectEntry(loaded.entries[0], 1000, "x64\\1031\\{5A1B2C3D-1111-2222-3333-444455556666}\\F\u00f6\u00f6bar",
-              msi);
-  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\D\u00e4t\u00e4.cab", dir.Path("western/D\u00e4t\u00e4.cab"));
+  ExpectEntry(loaded.entries[0], 1000,
+              "x64\\1031\\{5A1B2C3D-1111-2222-3333-444455556666}\\F\u00f6\u00f6bar", msi);
+  ExpectEntry(loaded.entries[1], 1001, "cab\\1000\\D\u00e4t\u00e4.cab",
+              dir.Path("western/D\u00e4t\u00e4.cab"));
   EXPECT_NE(AllWarnings(report).find("(code page 0) and some are not ASCII"), std::string::npos)
       << AllWarnings(report);
 
@@ -565,10 +568,11 @@ TEST_F(PackTest, NeutralLanguageIsListedAs1033) {
     PackReport report = MustPack(Append(launcher, dir.Path("setup.exe"), {input}));
     LoadedPayload loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup.exe")));
     ASSERT_EQ(loaded.entries.size(), 2u);
-    EXPECT_EQ(loaded.entries[0].text,
-              std::string("x64\\") + c.languages + "\\{5A1B2C3D-1111-2222-3333-444455556666}\\Neutral");
-    EXPECT_EQ(AllWarnings(report).find("language 0 (neutral) is listed as 1033") != std::string::npos,
-              c.said)
+    EXPECT_EQ(loaded.entries[0].text, std::string("x64\\") + c.languages +
+                                          "\\{5A1B2C3D-1111-2222-3333-444455556666}\\Neutral");
+    EXPECT_EQ(
+        AllWarnings(report).find("language 0 (neutral) is listed as 1033") != std::string::npos,
+        c.said)
         << AllWarnings(report);
   }
 }
@@ -592,7 +596,8 @@ TEST_F(PackTest, WhatCannotInstallIsRefused) {
   };
   const Case cases[] = {
       {"only Intel", {intel}, "no package is for x64"},
-      {"installer version 100", {Sample("en"), x64Old},
+      {"installer version 100",
+       {Sample("en"), x64Old},
        "minimum installer version (Page Count) 100: Windows Installer refuses it (error 1620)"},
       {"not a package", {text}, "text.msi is not a Windows Installer package"},
   };
