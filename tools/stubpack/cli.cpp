@@ -96,8 +96,8 @@ const char kInspectHelp[] =
     "  --locale LCID   also show which package the launcher would choose for a user\n"
     "                  whose locale is LCID (e.g. 1031), and which files it would write\n"
     "\n"
-    "Exit status 0 when everything the launcher would use is found and verifies,\n"
-    "1 otherwise, 2 on a usage error.\n";
+    "Exit status 0 when everything the launcher would use is found and verifies and\n"
+    "some user locale makes it choose a package, 1 otherwise, 2 on a usage error.\n";
 
 const char kDigestHelp[] =
     "usage: stubpack digest FILE\n"
