@@ -11,6 +11,7 @@
 #include "tools/stubpack/inspect.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/pack.h"
+#include "tools/stubpack/stamp.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  keygen   make a new RSA-2048 key pair for signing payloads\n"
+    "  stamp    write your public key into a copy of the release launcher\n"
     "  pack     put MSI packages and their cabinets into a launcher (or a certificate)\n"
     "  inspect  list and verify a launcher's payload the way the launcher reads it\n"
     "  digest   print a launcher's image digest (signing and packing leave it unchanged)\n"
@@ -114,6 +116,21 @@ const char kDigestHelp[] =
     "Exit status 0 when the digest is printed, 1 when FILE cannot be read or is not a\n"
     "PE32+ image with a sound certificate table, 2 on a usage error.\n";
 
+const char kStampHelp[] =
+    "usage: stubpack stamp [--launcher FILE] --key PUBLIC.pem|PRIVATE.pem --out FILE\n"
+    "\n"
+    "Writes the public key (from public.pem, or the public half of private.pem) into\n"
+    "the key section of an unsigned, unpacked launcher, sets its PE checksum and\n"
+    "writes the result to FILE: a launcher that accepts payloads signed with that\n"
+    "key and no other. Without --launcher it stamps the release launcher installed\n"
+    "beside stubpack. A signed or packed launcher is refused (stamping would break\n"
+    "its signature), and nothing is written. Then sign FILE and pack into it.\n"
+    "\n"
+    "Every stamped copy keeps the launcher's image digest (\"stubpack digest\"): the\n"
+    "key section counts as zeros. Prints the key's fingerprint and the digest.\n"
+    "\n"
+    "Exit status 0 on success, 1 when refused, 2 on a usage error.\n";
+
 // A locale id in decimal ("1031") or hexadecimal ("0x0407"), below 2^32.
 bool ParseLocale(const std::string& text, uint32_t* lcid) {
   bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -186,6 +203,38 @@ int Keygen(int argc, char** argv) {
   }
   printf("wrote %s/private.pem (keep it secret), %s/public.pem and %s/public.blob\n", out.c_str(),
          out.c_str(), out.c_str());
+  return 0;
+}
+
+int StampCommand(int argc, char** argv) {
+  StampOptions options;
+  std::string error;
+  for (int i = 2; i < argc; i++) {
+    if (IsHelp(argv[i])) {
+      fputs(kStampHelp, stdout);
+      return 0;
+    }
+    std::string value;
+    std::string* field = nullptr;
+    if (OptionValue(argc, argv, &i, "--launcher", &value, &error)) field = &options.launcher;
+    else if (OptionValue(argc, argv, &i, "--key", &value, &error)) field = &options.key;
+    else if (OptionValue(argc, argv, &i, "--out", &value, &error)) field = &options.out;
+    else return UsageError(std::string("unknown argument ") + argv[i], "stamp");
+    if (!error.empty()) return UsageError(error, "stamp");
+    *field = value;
+  }
+  if (options.key.empty()) return UsageError("give --key PUBLIC.pem", "stamp");
+  if (options.out.empty()) return UsageError("give --out FILE", "stamp");
+  StampReport report;
+  if (!Stamp(options, &report, &error)) {
+    fprintf(stderr, "stubpack stamp: %s\n", error.c_str());
+    return 1;
+  }
+  printf("stamped %s with the key %s into %s\n", report.launcher.c_str(),
+         report.fingerprint.c_str(), options.out.c_str());
+  printf("digest: %s (the release launcher's)\n", report.digest.c_str());
+  printf("next: sign %s, then stubpack pack --launcher SIGNED --key PRIVATE.pem ...\n",
+         options.out.c_str());
   return 0;
 }
 
@@ -347,6 +396,7 @@ int RunStubpack(int argc, char** argv) {
     return 0;
   }
   if (strcmp(command, "keygen") == 0) return Keygen(argc, argv);
+  if (strcmp(command, "stamp") == 0) return StampCommand(argc, argv);
   if (strcmp(command, "pack") == 0) return PackCommand(argc, argv);
   if (strcmp(command, "inspect") == 0) return InspectCommand(argc, argv);
   if (strcmp(command, "digest") == 0) return DigestCommand(argc, argv);
