@@ -56,7 +56,7 @@ inline VerificationKey ReadKeySection(const uint8_t* section, uint8_t blob[KEY_B
 // header of a section without a key when blob is null; the rest zeros.
 inline void FillKeySection(uint8_t section[KEY_SECTION_SIZE], const uint8_t* blob) {
   memset(section, 0, KEY_SECTION_SIZE);
-  const uint32_t size = blob ? KEY_BLOB_SIZE : 0;
+  const uint32_t size = blob ? uint32_t{KEY_BLOB_SIZE} : 0u;
   const uint32_t magic = KEY_SECTION_MAGIC;
   for (int i = 0; i < 4; i++) section[KEY_SECTION_MAGIC_AT + i] = static_cast<uint8_t>(magic >> (8 * i));
   section[KEY_SECTION_VERSION_AT] = KEY_SECTION_VERSION;
