@@ -26,7 +26,6 @@ set(CPACK_PACKAGE_CONTACT "msistub maintainers <msistub@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "one signed setup.exe from Windows Installer packages (stubpack and the release launcher)")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CHECKSUM "")
 set(CPACK_SOURCE_GENERATOR "")
 
 if(WIN32)
@@ -57,7 +56,7 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
     set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-        "one signed setup.exe from Windows Installer packages\n stubpack makes key pairs, stamps the publisher's public key into the release\n launcher (a 64-bit Windows program, installed here without a key), packs MSI\n packages and their cabinets into it as signed, compressed blocks, and\n inspects the result with the launcher's own reading code.")
+        "one signed setup.exe from Windows Installer packages\nstubpack makes key pairs, stamps the publisher's public key into the release\nlauncher (a 64-bit Windows program, installed here without a key), packs MSI\npackages and their cabinets into it as signed, compressed blocks, and\ninspects the result with the launcher's own reading code.")
   endif()
 endif()
 

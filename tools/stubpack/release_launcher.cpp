@@ -33,5 +33,11 @@ std::string OwnProgram() {
 std::string ReleaseLauncherPath() {
   std::string program = OwnProgram();
   if (program.empty()) return program;
-  return FolderOf(program) + "/" STUBPACK_RELEASE_LAUNCHER;
+  // "/usr/bin" and "../share/..." make "/usr/share/...".
+  std::string folder = FolderOf(program), relative = STUBPACK_RELEASE_LAUNCHER;
+  while (relative.compare(0, 3, "../") == 0 && folder.find('/') != std::string::npos) {
+    folder = FolderOf(folder);
+    relative.erase(0, 3);
+  }
+  return folder + "/" + relative;
 }

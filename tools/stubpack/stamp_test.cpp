@@ -170,8 +170,8 @@ TEST_F(StampTest, FindsTheReleaseLauncherBesideTheProgram) {
                               "'";
   std::string output;
   EXPECT_EQ(RunShell(command, &output), 1) << output;
-  EXPECT_NE(output.find("no release launcher beside stubpack (" + dir.Path("usr/bin") +
-                        "/../share/msistub/launcher.exe): give --launcher FILE"),
+  EXPECT_NE(output.find("no release launcher beside stubpack (" +
+                        dir.Path("usr/share/msistub/launcher.exe") + "): give --launcher FILE"),
             std::string::npos)
       << output;
 
