@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test tier from nothing: installs what is missing, builds the host
 # and Windows targets, runs the unit and tool tests, the import check, a
-# second Windows build compared byte for byte with the first, the fuzzers
-# (bounded) and the system tests under Wine.
+# second Windows build compared byte for byte with the first, the release
+# packages built twice and compared, the fuzzers (bounded) and the system
+# tests under Wine (among them the release packages installed and used).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -33,6 +34,10 @@ scripts/check-imports.sh build-win/stubpack.exe
 
 step "reproducible Windows build (the sources copied elsewhere, built again later)"
 scripts/check-reproducible.sh build-win
+
+step "release packages (deb and zip), and a second release build compared byte for byte"
+scripts/release.sh "$root/build-release"
+scripts/check-release-reproducible.sh "$root/build-release"
 
 if [ -x scripts/fuzz.sh ]; then
   step "fuzzing (bounded)"
