@@ -25,9 +25,9 @@ enum : uint32_t {
   KEY_SECTION_SIZE = 512,
   KEY_SECTION_MAGIC = 0x59454B4D,  // "MKEY" as a u32
   KEY_SECTION_VERSION = 1,
-  KEY_SECTION_MAGIC_AT = 0,    // u32
-  KEY_SECTION_VERSION_AT = 4,  // u16
-  KEY_SECTION_KEY_SIZE_AT = 6, // u16
+  KEY_SECTION_MAGIC_AT = 0,     // u32
+  KEY_SECTION_VERSION_AT = 4,   // u16
+  KEY_SECTION_KEY_SIZE_AT = 6,  // u16
   KEY_SECTION_BLOB_AT = 8,
   KEY_BLOB_SIZE = 276,
 };
@@ -58,7 +58,8 @@ inline void FillKeySection(uint8_t section[KEY_SECTION_SIZE], const uint8_t* blo
   memset(section, 0, KEY_SECTION_SIZE);
   const uint32_t size = blob ? uint32_t{KEY_BLOB_SIZE} : 0u;
   const uint32_t magic = KEY_SECTION_MAGIC;
-  for (int i = 0; i < 4; i++) section[KEY_SECTION_MAGIC_AT + i] = static_cast<uint8_t>(magic >> (8 * i));
+  for (int i = 0; i < 4; i++)
+    section[KEY_SECTION_MAGIC_AT + i] = static_cast<uint8_t>(magic >> (8 * i));
   section[KEY_SECTION_VERSION_AT] = KEY_SECTION_VERSION;
   section[KEY_SECTION_KEY_SIZE_AT] = static_cast<uint8_t>(size);
   section[KEY_SECTION_KEY_SIZE_AT + 1] = static_cast<uint8_t>(size >> 8);

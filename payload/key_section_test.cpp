@@ -35,7 +35,8 @@ TEST(KeySection, AnythingButFormatOneWithAWholeKeyIsNoKey) {
       {"another magic", [](uint8_t* s) { s[0] = 'X'; }},
       {"version 2", [](uint8_t* s) { s[KEY_SECTION_VERSION_AT] = 2; }},
       {"key size 275", [](uint8_t* s) { s[KEY_SECTION_KEY_SIZE_AT] = 0x13; }},
-      {"key size 0 with a key's bytes", [](uint8_t* s) { s[KEY_SECTION_KEY_SIZE_AT] = 0, s[7] = 0; }},
+      {"key size 0 with a key's bytes",
+       [](uint8_t* s) { s[KEY_SECTION_KEY_SIZE_AT] = 0, s[7] = 0; }},
   };
   for (const Case& c : cases) {
     uint8_t section[KEY_SECTION_SIZE], blob[KEY_BLOB_SIZE];

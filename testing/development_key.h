@@ -8,4 +8,5 @@
 #include "payload/verify_signature.h"
 
 extern const uint8_t kDevelopmentKeyBlob[276];
-inline constexpr VerificationKey kDevelopmentKey = {kDevelopmentKeyBlob, sizeof kDevelopmentKeyBlob};
+inline constexpr VerificationKey kDevelopmentKey = {kDevelopmentKeyBlob,
+                                                    sizeof kDevelopmentKeyBlob};

@@ -17,8 +17,8 @@ struct KeySectionPlace {
 std::vector<KeySectionPlace> FindKeySections(const std::vector<uint8_t>& image);
 
 struct LauncherKey {
-  KeySectionPlace place;       // the section's raw data
-  std::vector<uint8_t> blob;   // the 276-byte key; empty when the section holds none
+  KeySectionPlace place;      // the section's raw data
+  std::vector<uint8_t> blob;  // the 276-byte key; empty when the section holds none
 };
 
 // Reads the key section of a launcher image: false with a one-line reason

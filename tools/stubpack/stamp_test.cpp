@@ -82,8 +82,8 @@ TEST_F(StampTest, StampPackAndInspectAgreeOnTheKey) {
       << error;
   EXPECT_EQ(ReadBytes(dir.Path("fromprivate.exe")), stamped);
   WriteBytes(dir.Path("dev.exe"), MakeTestLauncher(DevPublicKeyBlob()));
-  ASSERT_TRUE(Run(dir.Path("dev.exe"), dir.Path("keys/public.pem"), dir.Path("restamped.exe"),
-                  &error))
+  ASSERT_TRUE(
+      Run(dir.Path("dev.exe"), dir.Path("keys/public.pem"), dir.Path("restamped.exe"), &error))
       << error;
   EXPECT_EQ(ReadBytes(dir.Path("restamped.exe")), stamped);
 
@@ -166,8 +166,7 @@ TEST_F(StampTest, FindsTheReleaseLauncherBesideTheProgram) {
                      dir.Path("usr/bin/stubpack") + "'"),
             0);
   const std::string command = "'" + dir.Path("usr/bin/stubpack") + "' stamp --key '" +
-                              dir.Path("keys/public.pem") + "' --out '" + dir.Path("out.exe") +
-                              "'";
+                              dir.Path("keys/public.pem") + "' --out '" + dir.Path("out.exe") + "'";
   std::string output;
   EXPECT_EQ(RunShell(command, &output), 1) << output;
   EXPECT_NE(output.find("no release launcher beside stubpack (" +
