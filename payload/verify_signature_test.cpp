@@ -1,5 +1,5 @@
-// VerifyBlockSignature, the content digest and the compiled-in verification
-// key, on the fake platform's CNG (real RSA and SHA-256, by OpenSSL).
+// VerifyBlockSignature, the content digest and the development key's
+// verification key blob, on the fake platform's CNG (real RSA and SHA-256, by OpenSSL).
 #include "payload/verify_signature.h"
 
 #include <gtest/gtest.h>

@@ -48,7 +48,7 @@ inline std::vector<uint8_t> ManifestBytes(const std::vector<Entry>& entries) {
 
 // Payload sources for the life of the object, as the walk, the selection and
 // the extraction list take them (list()); signed ones are checked with the
-// compiled-in key. The buffers belong to the object, not to the allocator the
+// development key. The buffers belong to the object, not to the allocator the
 // fake counts.
 class Sources {
  public:

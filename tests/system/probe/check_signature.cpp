@@ -2,7 +2,7 @@
 //
 //   check_signature.exe CONTENT SIGNATURE
 //
-// checks SIGNATURE (the file's bytes) against CONTENT with the compiled-in
+// checks SIGNATURE (the file's bytes) against CONTENT with the development
 // key twice, as one call over the whole content and as a digest fed in 4 KiB
 // slices followed by the check of that digest, and prints
 // "block=<outcome> sliced=<outcome>". Exit code 0 when the two agree and the
