@@ -210,18 +210,19 @@ void ReportLayout(const std::vector<uint8_t>& image, std::string* text) {
   }
 }
 
-// The image digest and the time stamp that is part of it.
+// The time stamp, then the image digest it is part of (the key line follows
+// the digest: a recipient checks the two together).
 void ReportDigest(const std::vector<uint8_t>& image, std::string* text) {
   ImageDigest digest;
   std::string error;
   if (!ComputeImageDigest(image, &digest, &error)) return;  // ReportLayout said why
-  Say(text, "digest:    %s (image digest: the same for every stamped copy, signed or packed)\n",
-      DigestHex(digest).c_str());
   time_t stamp = digest.timeStamp;
   char when[32] = "?";
   if (const struct tm* utc = gmtime(&stamp)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", utc);
   Say(text, "stamp:     %" PRIu32 " (%s UTC); a build with SOURCE_DATE_EPOCH=%" PRIu32 " has it\n",
       digest.timeStamp, when, digest.timeStamp);
+  Say(text, "digest:    %s (image digest: the same for every stamped copy, signed or packed)\n",
+      DigestHex(digest).c_str());
 }
 
 }  // namespace

@@ -99,8 +99,11 @@ TEST_F(StampTest, StampPackAndInspectAgreeOnTheKey) {
   ASSERT_TRUE(Pack(options, &packed, &error)) << error;
   std::string text;
   EXPECT_EQ(Inspect(dir.Path("setup.exe"), InspectOptions{}, &text), 0) << text;
-  EXPECT_NE(text.find("digest:    " + Digest(before)), std::string::npos) << text;
-  EXPECT_NE(text.find("key:       " + KeyFingerprint(blob)), std::string::npos) << text;
+  // The digest and the fingerprint side by side, on consecutive lines.
+  const size_t digestLine = text.find("digest:    " + Digest(before));
+  ASSERT_NE(digestLine, std::string::npos) << text;
+  EXPECT_EQ(text.find("key:       " + KeyFingerprint(blob)), text.find('\n', digestLine) + 1)
+      << text;
 
   // With the development key instead, pack refuses: the launcher trusts
   // only the stamped one.
