@@ -28,6 +28,7 @@
 #include "payload/block.h"
 #include "payload/block_format.h"
 #include "payload/block_stream.h"
+#include "testing/development_key.h"
 #include "tools/stubpack/payload_writer.h"
 
 namespace {
@@ -116,7 +117,7 @@ void StreamBench(benchmark::State& state, const Case* c) {
   PayloadSource source =
       MemoryRegion(c->region.data(), static_cast<uint32_t>(c->region.size()));
   source.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
-  source.key = kCompiledVerificationKey;
+  source.key = kDevelopmentKey;
   BlockPlace place = {};
   if (FindBlockPlace(&source, FILE_BLOCK_KIND, 1, &place).code != 0) {
     state.SkipWithError("block not found");

@@ -15,6 +15,7 @@
 #include "payload/block_stream.h"
 #include "platform/fake/fake.h"
 #include "platform/fake/fake_files.h"
+#include "testing/development_key.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = data[0];
   PayloadSource source = MemoryRegion(data + 1, static_cast<uint32_t>(size - 1));
   source.flags = mode & 3u;
-  source.key = kCompiledVerificationKey;
+  source.key = kDevelopmentKey;
   const bool file = (mode & 4) != 0;
   const GUID& kind = file ? FILE_BLOCK_KIND : MANIFEST_BLOCK_KIND;
   const uint32_t id = file ? 999u + (mode >> 3) : 0u;

@@ -8,6 +8,7 @@
 
 #include "payload/sources.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ struct Loaded {
 
 Loaded Load(const PayloadSource& image) {
   PayloadSources sources = {};
-  const Status status = LoadPayloadSources(&image, kCompiledVerificationKey, &sources);
+  const Status status = LoadPayloadSources(&image, kDevelopmentKey, &sources);
   // A source exists only behind a verified manifest; success has one.
   if (status.code == 0 && sources.count == 0) abort();
   const Loaded loaded = {status, sources.count};

@@ -7,5 +7,6 @@
 // Runs the launcher from start to end and returns the process exit code: the
 // final status code (0 on success, the installer's exit code, or a Windows
 // error code). The run's state lives only for the call; the payload's blocks
-// are checked with key (the compiled-in one unless a test gives another).
-int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key = kCompiledVerificationKey);
+// are checked with key (launcher.exe passes the one in its key section; a key
+// without a blob makes every payload block fail as unusable).
+int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key);

@@ -8,6 +8,7 @@
 
 #include "launcher/launch.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 
 namespace {
@@ -58,7 +59,7 @@ class LaunchExtractionTest : public ::testing::Test {
 
   int Run() {
     fake::W().system.commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\"";
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey);
   }
 
   std::vector<uint8_t> package_;

@@ -8,6 +8,7 @@
 
 #include "launcher/launch.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 
 namespace {
@@ -46,7 +47,7 @@ class LaunchInstallerTest : public ::testing::Test {
   int Run(const std::string& arguments, int showCmd = 1) {
     fake::W().system.commandLine =
         u"\"C:\\Users\\Ann\\Downloads\\setup.exe\" " + fake::Utf16(arguments);
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), showCmd);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), showCmd, kDevelopmentKey);
   }
 
   void ScriptInstaller(DWORD exitCode, bool registers) {

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "launcher/launch.h"
+#include "payload/key_section.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_image.h"
 
@@ -39,7 +41,7 @@ class LaunchPayloadTest : public ::testing::Test {
     EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
-  int Run(const Bytes& payload, VerificationKey key = kCompiledVerificationKey) {
+  int Run(const Bytes& payload, VerificationKey key = kDevelopmentKey) {
     InstallFakeLauncher(payload);
     return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, key);
   }
@@ -60,7 +62,7 @@ TEST_F(LaunchPayloadTest, GenuinePayloadGetsToPackageSelection) {
 TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
   Bytes changed = MakePayload({});
   changed[changed.size() - 28 - 1] ^= 1;  // manifest signature
-  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  Bytes broken(kDevelopmentKeyBlob, kDevelopmentKeyBlob + 276);
   broken[0] = 0;
   struct Case {
     const char* name;
@@ -69,10 +71,16 @@ TEST_F(LaunchPayloadTest, PayloadsThatDoNotLoad) {
     uint32_t code;
   };
   const VerificationKey brokenKey = {broken.data(), static_cast<uint32_t>(broken.size())};
+  // What launcher.exe reads from a key section that holds no key.
+  uint8_t section[KEY_SECTION_SIZE], blob[KEY_BLOB_SIZE];
+  FillKeySection(section, nullptr);
+  const VerificationKey noKey = ReadKeySection(section, blob);
   const Case cases[] = {
-      {"no payload", {}, kCompiledVerificationKey, ERROR_NOT_FOUND},
-      {"manifest signature changed", changed, kCompiledVerificationKey, ERROR_FILE_CORRUPT},
+      {"no payload", {}, kDevelopmentKey, ERROR_NOT_FOUND},
+      {"manifest signature changed", changed, kDevelopmentKey, ERROR_FILE_CORRUPT},
       {"unusable key", MakePayload(kEntries), brokenKey, static_cast<uint32_t>(NTE_BAD_KEY)},
+      {"no key in the key section", MakePayload(kEntries), noKey,
+       static_cast<uint32_t>(NTE_BAD_KEY)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -93,7 +101,7 @@ TEST_F(LaunchPayloadTest, LoadingHoldsNoCopyOfTheOwnFile) {
   const size_t fileSize = fake::FileData(OwnFile()).size();
   const uint64_t before = fake::W().memory.liveBytes;
   fake::W().memory.peakLiveBytes = before;
-  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kCompiledVerificationKey), 13);
+  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey), 13);
   EXPECT_LT(fake::W().memory.peakLiveBytes - before, fileSize / 4);
 }
 
@@ -108,7 +116,7 @@ TEST_F(LaunchPayloadTest, ReadFailureInTheChain) {
   const uint32_t last = static_cast<uint32_t>(file.size()) - 28;
   const uint32_t lastBlock = last - 256 - GetU32(file, last + 24);
   fake::W().faults.unreadableByte[fake::Key(OwnFile())] = lastBlock - 1;
-  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kCompiledVerificationKey),
+  EXPECT_EQ(RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey),
             ERROR_READ_FAULT);
   ExpectText101();
 }

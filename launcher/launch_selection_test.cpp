@@ -7,6 +7,7 @@
 
 #include "launcher/launch.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 
 namespace {
@@ -33,7 +34,7 @@ class LaunchSelectionTest : public ::testing::Test {
 
   int Run(const std::vector<uint8_t>& payload) {
     InstallFakeLauncher(payload);
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey);
   }
 
   bool ShowedText101() const {

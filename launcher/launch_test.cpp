@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ class RunLauncherTest : public ::testing::Test {
     fake::W().system.commandLine = u"setup.exe " + fake::Utf16(arguments);
   }
 
-  int Run() { return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1); }
+  int Run() { return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey); }
 };
 
 TEST_F(RunLauncherTest, NoPayloadShowsText101WithTheFileNameAsCaption) {

@@ -7,6 +7,7 @@
 
 #include "testing/manifest_builder.h"
 #include "payload/block.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
 
@@ -25,7 +26,7 @@ Sources::Region SignedRegion(const std::vector<TestEntry>& entries) {
   region.data = MakePayload(entries);
   region.flags = SOURCE_COMPRESSED | SOURCE_SIGNED;
   PayloadSource source = {nullptr, region.data.data(), static_cast<uint32_t>(region.data.size()), nullptr,
-                          0, region.flags, kCompiledVerificationKey};
+                          0, region.flags, kDevelopmentKey};
   uint8_t* manifest = nullptr;
   uint32_t manifestSize = 0;
   EXPECT_EQ(FindBlock(&source, MANIFEST_BLOCK_KIND, 0, &manifest, &manifestSize).code, 0u);

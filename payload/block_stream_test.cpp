@@ -8,6 +8,7 @@
 
 #include "platform/fake/fake.h"
 #include "platform/fake/fake_files.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
 
@@ -38,7 +39,7 @@ class BlockStreamTest : public ::testing::Test {
   PayloadSource Source(const Bytes& region, bool onDisk, uint32_t flags = 3) {
     region_ = region;
     PayloadSource source = {nullptr, nullptr, static_cast<uint32_t>(region.size()), nullptr, 0,
-                            flags, kCompiledVerificationKey};
+                            flags, kDevelopmentKey};
     if (onDisk) {
       fake::AddFolder("C:\\p");
       fake::AddFile("C:\\p\\setup.exe", region);
@@ -60,7 +61,7 @@ class BlockStreamTest : public ::testing::Test {
   // stream then reads).
   BlockPlace Place(uint32_t id) {
     PayloadSource inMemory = {nullptr, region_.data(), static_cast<uint32_t>(region_.size()),
-                              nullptr, 0, 3, kCompiledVerificationKey};
+                              nullptr, 0, 3, kDevelopmentKey};
     BlockPlace place = {};
     EXPECT_EQ(FindBlockPlace(&inMemory, FILE_BLOCK_KIND, id, &place).code, 0u);
     return place;

@@ -18,6 +18,7 @@
 #include "payload/block_format.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
 #include "testing/status_expectations.h"
@@ -58,7 +59,7 @@ enum class Form { Memory, File };
 // the outputs: the content on success, null and 0 on failure, and nothing
 // else left allocated.
 Found FindIn(Form form, const Bytes& region, const GUID& kind, uint32_t id,
-             uint32_t flags = kCompressedSigned, VerificationKey key = kCompiledVerificationKey) {
+             uint32_t flags = kCompressedSigned, VerificationKey key = kDevelopmentKey) {
   PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
   source.flags = flags;
   source.key = key;
@@ -86,7 +87,7 @@ Found FindIn(Form form, const Bytes& region, const GUID& kind, uint32_t id,
 // FindBlock on region in memory, which must find the same in the region read
 // from a file.
 Found Find(const Bytes& region, const GUID& kind, uint32_t id, uint32_t flags = kCompressedSigned,
-           VerificationKey key = kCompiledVerificationKey) {
+           VerificationKey key = kDevelopmentKey) {
   const Found inMemory = FindIn(Form::Memory, region, kind, id, flags, key);
   const Found inFile = FindIn(Form::File, region, kind, id, flags, key);
   EXPECT_STATUS(inFile.status, inMemory.status.code, inMemory.status.location);
@@ -239,7 +240,7 @@ TEST_F(FindBlockTest, ForEachBlockWalksAsFindBlockSearches) {
   };
   PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
   source.flags = kCompressedSigned;
-  source.key = kCompiledVerificationKey;
+  source.key = kDevelopmentKey;
   Seen seen{{}, 100};
   EXPECT_STATUS(ForEachBlock(&source, collect, &seen), 0, 0);
   const uint32_t m = static_cast<uint32_t>(front.size());
@@ -407,7 +408,7 @@ TEST_F(FindBlockTest, FileBlockWithoutDataIsRefusedInSignedSources) {
 // A key blob that does not decode, or a signed source without key blob:
 // 0x80090003 at 599 / 739, nothing returned.
 TEST_F(FindBlockTest, UnusableKey) {
-  Bytes broken(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  Bytes broken(kDevelopmentKeyBlob, kDevelopmentKeyBlob + 276);
   broken[8] = 'X';  // "RSA1" magic
   const Bytes region = TypicalRegion();
   for (const VerificationKey key : {VerificationKey{broken.data(), 276}, VerificationKey{}}) {
@@ -567,7 +568,7 @@ TEST_F(FindBlockTest, ReturnedBufferIsTrimmedToTheContent) {
     SCOPED_TRACE(form == Form::File ? "file" : "memory");
     PayloadSource source = MemoryRegion(region.data(), static_cast<uint32_t>(region.size()));
     source.flags = kCompressedSigned;
-    source.key = kCompiledVerificationKey;
+    source.key = kDevelopmentKey;
     HandlePtr file;
     if (form == Form::File) {
       file.reset(OpenFakeFile(region));

@@ -9,6 +9,7 @@
 
 #include "payload/sources.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_image.h"
 #include "testing/status_expectations.h"
@@ -56,7 +57,7 @@ class CertificateSourcesTest : public ::testing::Test {
     std::unique_ptr<uint8_t[]> copy(new uint8_t[image.size()]);
     std::copy(image.begin(), image.end(), copy.get());
     const PayloadSource region = MemoryRegion(copy.get(), static_cast<uint32_t>(image.size()));
-    return LoadCertificateSources(&region, kCompiledVerificationKey, &sources_);
+    return LoadCertificateSources(&region, kDevelopmentKey, &sources_);
   }
   void Free() { FreePayloadSources(&sources_); }
 

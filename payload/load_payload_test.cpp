@@ -10,6 +10,7 @@
 #include "payload/sources.h"
 #include "payload/verify_signature.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
 #include "testing/signed_image.h"
@@ -58,7 +59,7 @@ class LoadTest : public ::testing::Test {
       region.file = file_.get();
       region.size = static_cast<uint32_t>(image.size());
     }
-    return LoadPayloadSources(&region, kCompiledVerificationKey, &sources_);
+    return LoadPayloadSources(&region, kDevelopmentKey, &sources_);
   }
   void Free() {
     FreePayloadSources(&sources_);
@@ -117,7 +118,7 @@ TEST_P(LoadPayloadSourcesTest, WholeFileSource) {
     }
     EXPECT_EQ(Bytes(source.manifest, source.manifest + source.manifestSize), manifest);
     EXPECT_EQ(source.flags, SOURCE_COMPRESSED | SOURCE_SIGNED);
-    EXPECT_EQ(source.key.blob, kVerificationKeyBlob);  // checks its file blocks too
+    EXPECT_EQ(source.key.blob, kDevelopmentKeyBlob);  // checks its file blocks too
   }
 }
 

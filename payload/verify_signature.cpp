@@ -19,8 +19,7 @@ const uint32_t kCalgRsaKeyx = 0x0000A400;
 const uint32_t kCalgRsaSign = 0x00002400;
 const uint32_t kRsa1 = 0x31415352;  // "RSA1"
 const uint32_t kHeaderSize = 8 + 12;
-static_assert(kHeaderSize + kModulusSize == sizeof kVerificationKeyBlob,
-              "the compiled-in key is an RSA-2048 PUBLICKEYBLOB");
+const uint32_t kBlobSize = kHeaderSize + kModulusSize;  // 276
 
 // The same key as a BCRYPT_RSAPUBLIC_BLOB: header, exponent and modulus, both
 // big-endian, the exponent without leading zeros.
@@ -33,7 +32,7 @@ struct RsaPublicBlob {
 // but what VerificationKey describes. Every field is checked here, not left
 // to the system's import: a key the launcher cannot vouch for is never used.
 bool ToRsaPublicBlob(VerificationKey key, RsaPublicBlob* out) {
-  if (!key.blob || key.size != sizeof kVerificationKeyBlob) return false;
+  if (!key.blob || key.size != kBlobSize) return false;
   const uint8_t* b = key.blob;
   const uint32_t algorithm = GetU32(b + 4), exponent = GetU32(b + 16);
   const uint8_t* modulus = b + kHeaderSize;  // least significant byte first

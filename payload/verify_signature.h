@@ -1,5 +1,6 @@
 // Checking a block's RSA-2048 PKCS#1 v1.5 signature over the SHA-256 of its
-// decoded content, with a verification key (the launcher's is compiled in).
+// decoded content, with a verification key (the launcher's lies in a section
+// of its own image: payload/key_section.h).
 #pragma once
 
 #include <cstdint>
@@ -15,12 +16,6 @@ struct VerificationKey {
   const uint8_t* blob;
   uint32_t size;
 };
-
-// The compiled-in key: a 276-byte PUBLICKEYBLOB generated at build time from
-// the public key named by the MSISTUB_PUBLIC_KEY CMake option.
-extern const uint8_t kVerificationKeyBlob[276];
-inline constexpr VerificationKey kCompiledVerificationKey = {kVerificationKeyBlob,
-                                                             sizeof kVerificationKeyBlob};
 
 enum : uint32_t { CONTENT_DIGEST_SIZE = 32 };
 

@@ -1,5 +1,5 @@
-// VerifyBlockSignature, the content digest and the compiled-in verification
-// key, on the fake platform's CNG (real RSA and SHA-256, by OpenSSL).
+// VerifyBlockSignature, the content digest and the development key's
+// verification key blob, on the fake platform's CNG (real RSA and SHA-256, by OpenSSL).
 #include "payload/verify_signature.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
 
@@ -81,7 +82,7 @@ class VerifySignatureTest : public ::testing::Test {
   }
 
   SignatureCheck Check(const Bytes& content, const Bytes& signature,
-                       VerificationKey key = kCompiledVerificationKey) {
+                       VerificationKey key = kDevelopmentKey) {
     return VerifyBlockSignature(key, content.data(), static_cast<uint32_t>(content.size()),
                                 signature.data(), static_cast<uint32_t>(signature.size()));
   }
@@ -108,7 +109,7 @@ class VerifySignatureTest : public ::testing::Test {
 // to the one the writer derives from the private key.
 TEST_F(VerifySignatureTest, CompiledInKeyIsTheDevelopmentKey) {
   Bytes blob = PublicKeyBlob(DevelopmentKey());
-  EXPECT_EQ(Bytes(kVerificationKeyBlob, kVerificationKeyBlob + 276), blob);
+  EXPECT_EQ(Bytes(kDevelopmentKeyBlob, kDevelopmentKeyBlob + 276), blob);
 }
 
 // Only the one encoding of the development key's signature over the SHA-256
@@ -147,7 +148,7 @@ TEST_F(VerifySignatureTest, Outcomes) {
   };
   for (const Case& c : refused) {
     EXPECT_EQ(Check(c.content, c.signature), SignatureCheck::Mismatch) << c.name;
-    EXPECT_EQ(VerifyDigestSignature(kCompiledVerificationKey, Sha256(c.content).data(),
+    EXPECT_EQ(VerifyDigestSignature(kDevelopmentKey, Sha256(c.content).data(),
                                     c.signature.data(), static_cast<uint32_t>(c.signature.size())),
               SignatureCheck::Mismatch)
         << c.name;
@@ -167,7 +168,7 @@ TEST_F(VerifySignatureTest, DigestInSlices) {
   const Bytes sliced = SlicedDigest(content, 1000);
   const Bytes genuine = BlockSignature(DevelopmentKey(), content);
   ASSERT_EQ(sliced.size(), CONTENT_DIGEST_SIZE);
-  EXPECT_EQ(VerifyDigestSignature(kCompiledVerificationKey, sliced.data(), genuine.data(), 256),
+  EXPECT_EQ(VerifyDigestSignature(kDevelopmentKey, sliced.data(), genuine.data(), 256),
             SignatureCheck::Verified);
 
   // Ending is safe on a zeroed, a begun and an ended digest.
@@ -234,7 +235,7 @@ TEST_F(VerifySignatureTest, SystemFailures) {
 TEST_F(VerifySignatureTest, UnusableKeyBlobs) {
   const Bytes content(10, 1);
   const Bytes signature = BlockSignature(DevelopmentKey(), content);
-  const Bytes good(kVerificationKeyBlob, kVerificationKeyBlob + 276);
+  const Bytes good(kDevelopmentKeyBlob, kDevelopmentKeyBlob + 276);
   struct Case {
     const char* name;
     size_t offset;

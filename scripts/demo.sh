@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job on the sample product, from nothing: installs what is missing,
 # builds stubpack (host, build/) and launcher.exe (Windows, build-win/), builds
-# the sample MSIs, signs the launcher with a throwaway test certificate, packs
+# the sample MSIs, stamps the development key into a copy of the launcher,
+# signs it with a throwaway test certificate, packs
 # the English and German packages into out/setup.exe, inspects it, runs it
 # under Wine (a fresh prefix on a private Xvfb display) with /qn, and reports
 # what happened: exit code, product registered, files installed, extracted
@@ -16,7 +17,7 @@ cd "$root"
 out="$root/out"
 jobs="${JOBS:-2}"
 locale="${DEMO_LOCALE:-en_US.UTF-8}"
-steps=9
+steps=10
 step_no=0
 demo_start=$EPOCHREALTIME
 
@@ -89,7 +90,13 @@ rm -rf "$out/sample"
 examples/build-sample.sh "$out/sample" 2>&1 | sed "s|$out/||" | indent
 done_step
 
-step "sign launcher.exe with a throwaway test certificate (osslsigncode)"
+step "stamp the development key into out/launcher-stamped.exe (stubpack stamp)"
+rm -f "$out/launcher-stamped.exe"
+"$stubpack" stamp --launcher build-win/launcher.exe --key "$root/keys/dev_public.pem" \
+  --out "$out/launcher-stamped.exe" | sed "s|$out/||; s|$root/||" | indent
+done_step
+
+step "sign the stamped launcher with a throwaway test certificate (osslsigncode)"
 signing="$out/signing"
 rm -rf "$signing" "$out/launcher-signed.exe"
 mkdir -p "$signing"
@@ -97,7 +104,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 7 -subj '/CN=Demo Test P
   -addext extendedKeyUsage=codeSigning -keyout "$signing/test.key" -out "$signing/test.crt" \
   >"$logs/openssl.log" 2>&1
 osslsigncode sign -certs "$signing/test.crt" -key "$signing/test.key" -h sha256 -n 'Demo setup' \
-  -in build-win/launcher.exe -out "$out/launcher-signed.exe" | indent
+  -in "$out/launcher-stamped.exe" -out "$out/launcher-signed.exe" | indent
 done_step "out/launcher-signed.exe, signed by CN=Demo Test Publisher (out/signing/test.crt)"
 
 step "pack the English and German packages into out/setup.exe (stubpack pack)"

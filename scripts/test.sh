@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test tier from nothing: installs what is missing, builds the host
 # and Windows targets, runs the unit and tool tests, the import check, a
-# second Windows build compared byte for byte with the first, the fuzzers
-# (bounded) and the system tests under Wine.
+# second Windows build compared byte for byte with the first, the release
+# packages built twice and compared, the fuzzers (bounded) and the system
+# tests under Wine (among them the release packages installed and used).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -23,9 +24,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 
-step "Windows build"
+step "Windows build (the system tests' launcher carries the development key)"
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DMSISTUB_PUBLIC_KEY="$root/keys/dev_public.pem" >/dev/null
 cmake --build build-win -j "$jobs"
 scripts/check-imports-test.sh >/dev/null
 scripts/check-imports.sh build-win/launcher.exe
@@ -33,6 +34,10 @@ scripts/check-imports.sh build-win/stubpack.exe
 
 step "reproducible Windows build (the sources copied elsewhere, built again later)"
 scripts/check-reproducible.sh build-win
+
+step "release packages (deb and zip), and a second release build compared byte for byte"
+scripts/release.sh "$root/build-release"
+scripts/check-release-reproducible.sh "$root/build-release"
 
 if [ -x scripts/fuzz.sh ]; then
   step "fuzzing (bounded)"

@@ -16,6 +16,7 @@
 #include "manifest/extract_job.h"
 #include "payload/block.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/signed_blocks.h"
 
 const char kProductCode[] = "{8E5A2F4C-1B3D-4A6E-9C7F-0D2E4B6A8C1F}";
@@ -51,7 +52,7 @@ class TestJob {
       region_.insert(region_.end(), block.begin(), block.end());
     }
     source_ = {nullptr, region_.data(), static_cast<uint32_t>(region_.size()), nullptr, 0, flags,
-               kCompiledVerificationKey};
+               kDevelopmentKey};
     sources_ = {&source_, 1};
     items_.resize(files.size());
     for (size_t i = 0; i < files.size(); i++) {

@@ -7,6 +7,7 @@
 
 #include "payload/payload_source.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 
 namespace manifest_test {
 
@@ -47,7 +48,7 @@ inline std::vector<uint8_t> ManifestBytes(const std::vector<Entry>& entries) {
 
 // Payload sources for the life of the object, as the walk, the selection and
 // the extraction list take them (list()); signed ones are checked with the
-// compiled-in key. The buffers belong to the object, not to the allocator the
+// development key. The buffers belong to the object, not to the allocator the
 // fake counts.
 class Sources {
  public:
@@ -65,7 +66,7 @@ class Sources {
       source.manifest = region.manifest.empty() ? nullptr : region.manifest.data();
       source.manifestSize = static_cast<uint32_t>(region.manifest.size());
       source.flags = region.flags;
-      source.key = kCompiledVerificationKey;
+      source.key = kDevelopmentKey;
       sources_.push_back(source);
     }
     list_ = {sources_.data(), static_cast<uint32_t>(sources_.size())};

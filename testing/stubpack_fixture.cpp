@@ -13,7 +13,9 @@
 #include "payload/block.h"
 #include "payload/sources.h"
 #include "payload/little_endian.h"
+#include "payload/key_section.h"
 #include "payload/pe_layout.h"
+#include "testing/development_key.h"
 #include "tools/stubpack/payload_writer.h"
 
 ScratchDir::ScratchDir() {
@@ -74,21 +76,20 @@ std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
   const uint32_t pe = 0x80, optional = pe + PE_OPTIONAL_HEADER,
                  sectionTable = optional + OPTIONAL_HEADER_FULL_SIZE;
   const uint32_t fileAlign = 0x200, sectionRva = 0x1000;
-  std::vector<uint8_t> code = {0x31, 0xC0, 0xC3};  // xor eax, eax; ret
-  code.insert(code.end(), keyBlob.begin(), keyBlob.end());
-  uint32_t rawSize = static_cast<uint32_t>((code.size() + fileAlign - 1) / fileAlign * fileAlign);
+  const std::vector<uint8_t> code = {0x31, 0xC0, 0xC3};  // xor eax, eax; ret
+  static_assert(KEY_SECTION_SIZE == 0x200, "the key section fills one file-alignment unit");
 
-  std::vector<uint8_t> d(fileAlign + rawSize, 0);
+  std::vector<uint8_t> d(3 * fileAlign, 0);  // headers, code, key section
   d[0] = 'M';
   d[1] = 'Z';
   PutU32(&d[DOS_PE_OFFSET], pe);
   PutU32(&d[pe], PE_SIGNATURE);
   Put16(d, pe + PE_MACHINE, PE_MACHINE_AMD64);
-  Put16(d, pe + PE_SECTION_COUNT, 1);
+  Put16(d, pe + PE_SECTION_COUNT, 2);
   Put16(d, pe + PE_OPTIONAL_HEADER_SIZE, OPTIONAL_HEADER_FULL_SIZE);
   Put16(d, pe + 22, 0x0022);  // executable, large address aware
   Put16(d, optional + OPTIONAL_MAGIC, PE32_PLUS_MAGIC);
-  PutU32(&d[optional + 4], rawSize);      // SizeOfCode
+  PutU32(&d[optional + 4], fileAlign);    // SizeOfCode
   PutU32(&d[optional + 16], sectionRva);  // entry point
   PutU32(&d[optional + 20], sectionRva);  // BaseOfCode
   PutU32(&d[optional + 24], 0x40000000);  // ImageBase 0x140000000, low half
@@ -97,22 +98,31 @@ std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob) {
   PutU32(&d[optional + 36], fileAlign);  // FileAlignment
   Put16(d, optional + 40, 6);            // OS version 6.0
   Put16(d, optional + 48, 6);            // subsystem version 6.0
-  PutU32(&d[optional + 56], sectionRva + 0x1000 * ((rawSize + 0xFFF) / 0x1000));  // SizeOfImage
+  PutU32(&d[optional + 56], sectionRva + 0x2000);  // SizeOfImage: two pages of sections
   PutU32(&d[optional + OPTIONAL_SIZE_OF_HEADERS], fileAlign);
-  Put16(d, optional + 68, 2);                                                     // GUI subsystem
+  Put16(d, optional + 68, 2);           // GUI subsystem
   Put16(d, optional + 70, 0x8160);      // ASLR, NX, high entropy, terminal server aware
   PutU32(&d[optional + 72], 0x100000);  // stack reserve
   PutU32(&d[optional + 80], 0x1000);    // stack commit
   PutU32(&d[optional + 88], 0x100000);  // heap reserve
   PutU32(&d[optional + 96], 0x1000);    // heap commit
   PutU32(&d[optional + OPTIONAL_DIRECTORY_COUNT], 16);
-  memcpy(&d[sectionTable], ".text", 5);
-  PutU32(&d[sectionTable + 8], static_cast<uint32_t>(code.size()));  // VirtualSize
-  PutU32(&d[sectionTable + 12], sectionRva);
-  PutU32(&d[sectionTable + SECTION_RAW_SIZE], rawSize);
-  PutU32(&d[sectionTable + SECTION_RAW_POINTER], fileAlign);
-  PutU32(&d[sectionTable + 36], 0x60000020);  // code, execute, read
+  struct {
+    const char* name;
+    uint32_t virtualSize, characteristics;
+  } sections[2] = {{".text", static_cast<uint32_t>(code.size()), 0x60000020},  // code, execute, read
+                   {KEY_SECTION_NAME, KEY_SECTION_SIZE, 0x40000040}};  // initialized data, read
+  for (uint32_t i = 0; i < 2; i++) {
+    const uint32_t header = sectionTable + i * SECTION_HEADER_SIZE;
+    memcpy(&d[header], sections[i].name, strlen(sections[i].name));
+    PutU32(&d[header + 8], sections[i].virtualSize);
+    PutU32(&d[header + 12], sectionRva + i * 0x1000);
+    PutU32(&d[header + SECTION_RAW_SIZE], fileAlign);
+    PutU32(&d[header + SECTION_RAW_POINTER], fileAlign * (i + 1));
+    PutU32(&d[header + 36], sections[i].characteristics);
+  }
   memcpy(&d[fileAlign], code.data(), code.size());
+  FillKeySection(&d[2 * fileAlign], keyBlob.empty() ? nullptr : keyBlob.data());
   return d;
 }
 
@@ -187,7 +197,7 @@ LoadedPayload LoadWithLauncherCode(const std::vector<uint8_t>& image) {
   LoadedPayload loaded{};
   PayloadSources sources = {};
   const PayloadSource whole = MemoryRegion(image.data(), static_cast<uint32_t>(image.size()));
-  loaded.status = LoadPayloadSources(&whole, kCompiledVerificationKey, &sources);
+  loaded.status = LoadPayloadSources(&whole, kDevelopmentKey, &sources);
   loaded.sourceCount = sources.count;
   for (uint32_t i = 0; i < sources.count; i++) loaded.sourceSizes.push_back(sources.items[i].size);
   if (loaded.status.code == 0) {

@@ -20,12 +20,13 @@ struct ScratchDir {
 // test program).
 const std::string& SampleDir();
 
-// The development key pair of keys/ (the one the launcher code in logic trusts).
+// The development key pair of keys/.
 std::string DevPrivateKeyPath();
 std::vector<uint8_t> DevPublicKeyBlob();
 
-// A minimal PE32+ GUI image that osslsigncode signs: headers and one code
-// section holding keyBlob (the launcher's verification key) when it is not empty.
+// A minimal PE32+ GUI image that osslsigncode signs: headers, a code section
+// and a key section holding keyBlob (the launcher's verification key), or no
+// key when keyBlob is empty.
 std::vector<uint8_t> MakeTestLauncher(const std::vector<uint8_t>& keyBlob);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);

@@ -11,6 +11,7 @@
 #include "tools/stubpack/inspect.h"
 #include "tools/stubpack/keys.h"
 #include "tools/stubpack/pack.h"
+#include "tools/stubpack/stamp.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  keygen   make a new RSA-2048 key pair for signing payloads\n"
+    "  stamp    write your public key into a copy of the release launcher\n"
     "  pack     put MSI packages and their cabinets into a launcher (or a certificate)\n"
     "  inspect  list and verify a launcher's payload the way the launcher reads it\n"
     "  digest   print a launcher's image digest (signing and packing leave it unchanged)\n"
@@ -34,8 +36,8 @@ const char kKeygenHelp[] =
     "Makes a new RSA-2048 key pair in DIR (created when missing):\n"
     "  DIR/private.pem  the private key, PEM (PKCS#8, unencrypted, mode 0600); it\n"
     "                   signs every payload: keep it secret, back it up\n"
-    "  DIR/public.pem   the public key, PEM; build the launcher with it:\n"
-    "                   cmake ... -DMSISTUB_PUBLIC_KEY=DIR/public.pem\n"
+    "  DIR/public.pem   the public key, PEM; stamp the launcher with it:\n"
+    "                   stubpack stamp --key DIR/public.pem --out launcher.exe\n"
     "  DIR/public.blob  the same public key as the 276-byte PUBLICKEYBLOB that the\n"
     "                   launcher carries\n"
     "\n"
@@ -76,8 +78,9 @@ const char kPackHelp[] =
     "  --replace              replace the payload an unsigned or signed-then-packed launcher\n"
     "                         already carries (otherwise that is refused)\n"
     "\n"
-    "The key must be the RSA-2048 private key whose public half the launcher was built\n"
-    "with; pack checks that against the launcher. Fields are refused when longer than\n"
+    "The key must be the RSA-2048 private key whose public half is stamped into the\n"
+    "launcher (stubpack stamp); a launcher without a key or with another one is\n"
+    "refused. Fields are refused when longer than\n"
     "255 bytes or holding a backslash; file names with path parts, \"..\", drive letters,\n"
     "device names or more than 260 bytes; a cabinet named main.msi, or two of one\n"
     "package whose names differ only in case; language ids that are not numbers.\n"
@@ -89,8 +92,8 @@ const char kInspectHelp[] =
     "\n"
     "Runs the launcher's own reading code on FILE and lists every payload source, every\n"
     "manifest entry, and every block with its stored and decoded size, ratio (stored\n"
-    "as a share of decoded) and signature state, checked against the verification key\n"
-    "found in FILE. Says whether FILE is Authenticode-signed and whether its payload\n"
+    "as a share of decoded) and signature state, checked against the key in FILE's key\n"
+    "section, whose fingerprint it shows beside the image digest. Says whether FILE is Authenticode-signed and whether its payload\n"
     "sits where Windows' strict certificate-padding check rejects the signature.\n"
     "\n"
     "  --locale LCID   also show which package the launcher would choose for a user\n"
@@ -113,6 +116,21 @@ const char kDigestHelp[] =
     "\n"
     "Exit status 0 when the digest is printed, 1 when FILE cannot be read or is not a\n"
     "PE32+ image with a sound certificate table, 2 on a usage error.\n";
+
+const char kStampHelp[] =
+    "usage: stubpack stamp [--launcher FILE] --key PUBLIC.pem|PRIVATE.pem --out FILE\n"
+    "\n"
+    "Writes the public key (from public.pem, or the public half of private.pem) into\n"
+    "the key section of an unsigned, unpacked launcher, sets its PE checksum and\n"
+    "writes the result to FILE: a launcher that accepts payloads signed with that\n"
+    "key and no other. Without --launcher it stamps the release launcher installed\n"
+    "beside stubpack. A signed or packed launcher is refused (stamping would break\n"
+    "its signature), and nothing is written. Then sign FILE and pack into it.\n"
+    "\n"
+    "Every stamped copy keeps the launcher's image digest (\"stubpack digest\"): the\n"
+    "key section counts as zeros. Prints the key's fingerprint and the digest.\n"
+    "\n"
+    "Exit status 0 on success, 1 when refused, 2 on a usage error.\n";
 
 // A locale id in decimal ("1031") or hexadecimal ("0x0407"), below 2^32.
 bool ParseLocale(const std::string& text, uint32_t* lcid) {
@@ -186,6 +204,38 @@ int Keygen(int argc, char** argv) {
   }
   printf("wrote %s/private.pem (keep it secret), %s/public.pem and %s/public.blob\n", out.c_str(),
          out.c_str(), out.c_str());
+  return 0;
+}
+
+int StampCommand(int argc, char** argv) {
+  StampOptions options;
+  std::string error;
+  for (int i = 2; i < argc; i++) {
+    if (IsHelp(argv[i])) {
+      fputs(kStampHelp, stdout);
+      return 0;
+    }
+    std::string value;
+    std::string* field = nullptr;
+    if (OptionValue(argc, argv, &i, "--launcher", &value, &error)) field = &options.launcher;
+    else if (OptionValue(argc, argv, &i, "--key", &value, &error)) field = &options.key;
+    else if (OptionValue(argc, argv, &i, "--out", &value, &error)) field = &options.out;
+    else return UsageError(std::string("unknown argument ") + argv[i], "stamp");
+    if (!error.empty()) return UsageError(error, "stamp");
+    *field = value;
+  }
+  if (options.key.empty()) return UsageError("give --key PUBLIC.pem", "stamp");
+  if (options.out.empty()) return UsageError("give --out FILE", "stamp");
+  StampReport report;
+  if (!Stamp(options, &report, &error)) {
+    fprintf(stderr, "stubpack stamp: %s\n", error.c_str());
+    return 1;
+  }
+  printf("stamped %s with the key %s into %s\n", report.launcher.c_str(),
+         report.fingerprint.c_str(), options.out.c_str());
+  printf("digest: %s (the release launcher's)\n", report.digest.c_str());
+  printf("next: sign %s, then stubpack pack --launcher SIGNED --key PRIVATE.pem ...\n",
+         options.out.c_str());
   return 0;
 }
 
@@ -347,6 +397,7 @@ int RunStubpack(int argc, char** argv) {
     return 0;
   }
   if (strcmp(command, "keygen") == 0) return Keygen(argc, argv);
+  if (strcmp(command, "stamp") == 0) return StampCommand(argc, argv);
   if (strcmp(command, "pack") == 0) return PackCommand(argc, argv);
   if (strcmp(command, "inspect") == 0) return InspectCommand(argc, argv);
   if (strcmp(command, "digest") == 0) return DigestCommand(argc, argv);

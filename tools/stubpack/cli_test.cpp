@@ -29,6 +29,7 @@ int Stubpack(std::vector<std::string> args, std::string* out = nullptr,
 TEST(Cli, HelpForEveryCommand) {
   const std::pair<const char*, const char*> commands[] = {
       {"keygen", "usage: stubpack keygen --out DIR"},
+      {"stamp", "usage: stubpack stamp [--launcher FILE] --key PUBLIC.pem|PRIVATE.pem --out FILE"},
       {"pack", "usage: stubpack pack --launcher FILE"},
       {"inspect", "usage: stubpack inspect FILE [--locale LCID]"},
       {"digest", "usage: stubpack digest FILE"},
@@ -59,6 +60,10 @@ TEST(Cli, UsageErrorsExitWithTwo) {
       {"inspect", "a", "b"},
       {"inspect", "a", "--locale", "de"},
       {"inspect", "a", "--locale", "99999999999"},
+      {"stamp"},
+      {"stamp", "--key", "k.pem"},
+      {"stamp", "--out", "x.exe"},
+      {"stamp", "--key", "k.pem", "--out", "x.exe", "--bogus"},
       {"digest"},
       {"digest", "a", "b"},
       {"digest", "a", "--locale", "1031"},
@@ -84,7 +89,7 @@ TEST(Cli, KeygenPackInspectWithAFreshKey) {
       << err;
   EXPECT_NE(out.find("1003  cab\\1002\\demo.cab"), std::string::npos) << out;
   ASSERT_EQ(Stubpack({"inspect", dir.Path("setup.exe"), "--locale", "0x0809"}, &out), 0) << out;
-  EXPECT_NE(out.find("verification key " + KeyFingerprint(blob)), std::string::npos) << out;
+  EXPECT_NE(out.find("key:       " + KeyFingerprint(blob)), std::string::npos) << out;
   EXPECT_NE(out.find("chosen:  key 1002"), std::string::npos) << out;
 
   // The digest alone, the same for the launcher and the packed file, and in

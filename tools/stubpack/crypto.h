@@ -53,6 +53,11 @@ RsaKeyPtr GenerateRsaKey(unsigned bits);
 // too (on Windows as a key without numbers): RsaPublicNumbers refuses it.
 RsaKeyPtr ReadPrivateKeyPem(const std::string& pem);
 
+// The first public key in PEM text ("PUBLIC KEY", SubjectPublicKeyInfo) as a
+// key with only its public numbers. Null when there is none, it cannot be
+// read or it is not RSA.
+RsaKeyPtr ReadPublicKeyPem(const std::string& pem);
+
 // The public numbers of an RSA key: the modulus big-endian without leading
 // zeros, its size in bits and the exponent. False when key is not an RSA key
 // or the exponent does not fit 32 bits.

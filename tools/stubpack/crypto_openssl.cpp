@@ -67,6 +67,14 @@ RsaKeyPtr ReadPrivateKeyPem(const std::string& pem) {
   return key;
 }
 
+RsaKeyPtr ReadPublicKeyPem(const std::string& pem) {
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  RsaKeyPtr key(bio ? PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr) : nullptr);
+  BIO_free(bio);
+  if (key && EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) key.reset();
+  return key;
+}
+
 bool RsaPublicNumbers(RsaKey* key, std::vector<uint8_t>* modulus, unsigned* bits,
                       uint32_t* exponent) {
   if (!key || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) return false;

@@ -662,3 +662,71 @@ bool SignedDataHasExtension(const uint8_t* pkcs7, uint32_t size, const char* oid
 }
 
 }  // namespace crypto
+
+namespace crypto {
+
+// The PEM armour and the DER are crypt32's to read (CryptStringToBinaryA,
+// CryptDecodeObjectEx with X509_PUBLIC_KEY_INFO, then RSA_CSP_PUBLICKEYBLOB),
+// looked up in System32's crypt32.dll.
+RsaKeyPtr ReadPublicKeyPem(const std::string& pem) {
+  using StringToBinary = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, BYTE*, DWORD*, DWORD*, DWORD*);
+  using DecodeObject = BOOL(WINAPI*)(DWORD, LPCSTR, const BYTE*, DWORD, DWORD,
+                                     PCRYPT_DECODE_PARA, void*, DWORD*);
+  auto toBinary = reinterpret_cast<StringToBinary>(
+      reinterpret_cast<void*>(GetSystemProcedure("crypt32.dll", "CryptStringToBinaryA")));
+  auto decode = reinterpret_cast<DecodeObject>(
+      reinterpret_cast<void*>(GetSystemProcedure("crypt32.dll", "CryptDecodeObjectEx")));
+  static const char kBegin[] = "-----BEGIN PUBLIC KEY-----";
+  static const char kEnd[] = "-----END PUBLIC KEY-----";
+  const size_t begin = pem.find(kBegin);
+  const size_t end = begin == std::string::npos ? begin : pem.find(kEnd, begin);
+  if (!toBinary || !decode || end == std::string::npos || end - begin > 0xFFFFFF) return nullptr;
+  const std::string armoured = pem.substr(begin, end + sizeof kEnd - 1 - begin);
+  DWORD size = 0;
+  if (!toBinary(armoured.c_str(), static_cast<DWORD>(armoured.size()), CRYPT_STRING_BASE64HEADER,
+                nullptr, &size, nullptr, nullptr))
+    return nullptr;
+  Bytes der(size);
+  if (!toBinary(armoured.c_str(), static_cast<DWORD>(armoured.size()), CRYPT_STRING_BASE64HEADER,
+                der.data(), &size, nullptr, nullptr))
+    return nullptr;
+  CERT_PUBLIC_KEY_INFO* info = nullptr;
+  DWORD infoSize = 0;
+  if (!decode(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), size, CRYPT_DECODE_ALLOC_FLAG,
+              nullptr, &info, &infoSize))
+    return nullptr;
+  BYTE* blob = nullptr;
+  DWORD blobSize = 0;
+  const bool rsa = strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) == 0 &&
+                   decode(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, info->PublicKey.pbData,
+                          info->PublicKey.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &blob,
+                          &blobSize);
+  LocalFree(info);
+  if (!rsa) return nullptr;
+  // PUBLICKEYBLOB: BLOBHEADER (8), RSAPUBKEY (magic, bit length, exponent),
+  // then the modulus least significant byte first. The numbers go in
+  // big-endian without leading zeros.
+  auto u32 = [blob](DWORD at) {
+    return static_cast<uint32_t>(blob[at] | blob[at + 1] << 8 | blob[at + 2] << 16 |
+                                 static_cast<uint32_t>(blob[at + 3]) << 24);
+  };
+  auto strip = [](Bytes number) {
+    number.erase(number.begin(), std::find_if(number.begin(), number.end(),
+                                              [](uint8_t b) { return b != 0; }));
+    return number;
+  };
+  RsaKeyPtr key;
+  const uint32_t bits = blobSize >= 20 ? u32(12) : 0;
+  if (bits && bits % 8 == 0 && blobSize >= 20 + bits / 8) {
+    key.reset(new RsaKey);
+    const uint32_t exponent = u32(16);
+    key->e = strip({static_cast<uint8_t>(exponent >> 24), static_cast<uint8_t>(exponent >> 16),
+                    static_cast<uint8_t>(exponent >> 8), static_cast<uint8_t>(exponent)});
+    key->n = strip(Bytes(std::make_reverse_iterator(blob + 20 + bits / 8),
+                         std::make_reverse_iterator(blob + 20)));
+  }
+  LocalFree(blob);
+  return key;
+}
+
+}  // namespace crypto

@@ -8,7 +8,10 @@
 // digest is the SHA-256 of the file's bytes 0 .. E-1 with two fields left
 // out: the optional header's CheckSum (4 bytes at e_lfanew + PE_CHECKSUM) and
 // the security directory entry (8 bytes at e_lfanew + PE_SECURITY_DIRECTORY;
-// both offsets in payload/pe_layout.h). Nothing after E counts: not the zeros
+// both offsets in payload/pe_layout.h), and with the raw data of every
+// section named ".msikey" (the key section, payload/key_section.h) taken as
+// zeros, so that every copy stamped with a publisher's key has the digest of
+// the launcher as released. Nothing after E counts: not the zeros
 // a signing tool adds to align the certificate table, not the certificate
 // table (signature, and a payload packed into it or into one of its
 // certificates), not a payload appended to an unsigned file.

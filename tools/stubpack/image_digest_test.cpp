@@ -1,6 +1,6 @@
 // The image digest on a small PE32+ image: exactly the bytes its definition
-// names count, the two skipped fields and everything after the image data do
-// not. (Signing and packing a real launcher: tests/system/test_image_digest.sh.)
+// names count; the two skipped fields, the key section's content and
+// everything after the image data do not. (Signing and packing a real launcher: tests/system/test_image_digest.sh.)
 #include "tools/stubpack/image_digest.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +14,13 @@
 namespace {
 
 // The offsets the definition gives, for the test launcher (e_lfanew 0x80,
-// headers to 0x200, one section of raw data to 0x400).
+// headers to 0x200, the code section's raw data to 0x400, the key section's
+// to 0x600).
 const uint32_t kPe = 0x80;
 const uint32_t kChecksum = kPe + 88;
 const uint32_t kSecurityEntry = kPe + 168;
-const uint32_t kImageEnd = 0x400;
+const uint32_t kKeySection = 0x400;
+const uint32_t kImageEnd = 0x600;
 
 std::string Digest(const std::vector<uint8_t>& image) {
   ImageDigest digest;
@@ -33,7 +35,8 @@ TEST(ImageDigest, IsTheSha256OfTheImageDataLessChecksumAndSecurityEntry) {
   PutU32(&image[kChecksum], 0x12345678);
   std::vector<uint8_t> covered(image.begin(), image.begin() + kChecksum);
   covered.insert(covered.end(), image.begin() + kChecksum + 4, image.begin() + kSecurityEntry);
-  covered.insert(covered.end(), image.begin() + kSecurityEntry + 8, image.begin() + kImageEnd);
+  covered.insert(covered.end(), image.begin() + kSecurityEntry + 8, image.begin() + kKeySection);
+  covered.insert(covered.end(), kImageEnd - kKeySection, 0);  // the key section counts as zeros
   uint8_t expected[32];
   SHA256(covered.data(), covered.size(), expected);
 
@@ -74,7 +77,13 @@ TEST(ImageDigest, SkipsExactlyTheTwoFieldsAndWhatFollowsTheImageData) {
       {"the byte before the security entry", flip(kSecurityEntry - 1), false},
       {"the byte after the security entry", flip(kSecurityEntry + 8), false},
       {"a code byte", flip(0x200), false},
-      {"the last byte of the section", flip(kImageEnd - 1), false},
+      {"the last byte of the code section", flip(kKeySection - 1), false},
+      // The key section's raw data counts as zeros, whatever key it holds;
+      // its header in the section table counts.
+      {"the key in the key section", flip(kKeySection + 100), true},
+      {"the key section's format header", flip(kKeySection), true},
+      {"the last byte of the key section", flip(kImageEnd - 1), true},
+      {"the key section's name", flip(kPe + 24 + 240 + 40 + 1), false},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> image = base;

@@ -23,6 +23,7 @@
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/image_digest.h"
 #include "tools/stubpack/keys.h"
+#include "tools/stubpack/launcher_key.h"
 
 namespace {
 
@@ -209,18 +210,19 @@ void ReportLayout(const std::vector<uint8_t>& image, std::string* text) {
   }
 }
 
-// The image digest and the time stamp that is part of it.
+// The time stamp, then the image digest it is part of (the key line follows
+// the digest: a recipient checks the two together).
 void ReportDigest(const std::vector<uint8_t>& image, std::string* text) {
   ImageDigest digest;
   std::string error;
   if (!ComputeImageDigest(image, &digest, &error)) return;  // ReportLayout said why
-  Say(text, "digest:    %s (image digest: the same before signing and packing)\n",
-      DigestHex(digest).c_str());
   time_t stamp = digest.timeStamp;
   char when[32] = "?";
   if (const struct tm* utc = gmtime(&stamp)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", utc);
   Say(text, "stamp:     %" PRIu32 " (%s UTC); a build with SOURCE_DATE_EPOCH=%" PRIu32 " has it\n",
       digest.timeStamp, when, digest.timeStamp);
+  Say(text, "digest:    %s (image digest: the same for every stamped copy, signed or packed)\n",
+      DigestHex(digest).c_str());
 }
 
 // True when the launcher chooses a package for some user locale. A package
@@ -263,26 +265,22 @@ int Inspect(const std::string& path, const InspectOptions& options, std::string*
   ReportLayout(image, text);
   ReportDigest(image, text);
 
-  // The launcher checks blocks with the key compiled into it: use that one.
-  LauncherLayout layout;
-  std::string ignored;
-  size_t searched =
-      ReadLauncherLayout(image, &layout, &ignored) ? layout.pe.sectionDataEnd : image.size();
-  std::vector<std::vector<uint8_t>> keys =
-      FindPublicKeyBlobs(std::vector<uint8_t>(image.begin(), image.begin() + searched));
-  VerificationKey key = kCompiledVerificationKey;
-  if (keys.empty()) {
-    Say(text,
-        "key:       no verification key found in the file; checking against stubpack's own "
-        "key %s instead\n",
-        KeyFingerprint(std::vector<uint8_t>(kVerificationKeyBlob, kVerificationKeyBlob + 276))
-            .c_str());
+  // The launcher checks blocks with the key in its key section: use that one.
+  // Printed beside the digest: a recipient checks the digest against the
+  // release's and the fingerprint against the publisher's.
+  LauncherKey stamped;
+  VerificationKey key = {nullptr, 0};
+  if (!ReadLauncherKey(image, &stamped, &error)) {
+    Say(text, "key:       %s; the launcher refuses every payload\n", error.c_str());
+    ok = false;
+  } else if (stamped.blob.empty()) {
+    Say(text, "key:       no key: the launcher refuses every payload; stamp it first "
+              "(stubpack stamp)\n");
     ok = false;
   } else {
-    key = VerificationKey{keys[0].data(), static_cast<uint32_t>(keys[0].size())};
-    Say(text, "key:       verification key %s (from the launcher)%s\n",
-        KeyFingerprint(keys[0]).c_str(),
-        keys.size() > 1 ? "; the file holds more key blobs, the first is used" : "");
+    key = VerificationKey{stamped.blob.data(), static_cast<uint32_t>(stamped.blob.size())};
+    Say(text, "key:       %s (fingerprint of the key stamped into the launcher)\n",
+        KeyFingerprint(stamped.blob).c_str());
   }
 
   PayloadSources sources = {};

@@ -70,8 +70,8 @@ TEST_F(InspectTest, SignedThenPackedListsEverythingAndVerifies) {
   ExpectHas(text, "Authenticode-signed");
   ExpectHas(text, "inside the certificate table");
   ExpectHas(text, "EnableCertPaddingCheck");
-  ExpectHas(text,
-            "verification key " + KeyFingerprint(DevPublicKeyBlob()) + " (from the launcher)");
+  ExpectHas(text, "key:       " + KeyFingerprint(DevPublicKeyBlob()) +
+                      " (fingerprint of the key stamped into the launcher)");
   ExpectHas(text, "source 0: the whole file");
   ExpectHas(
       text,
@@ -236,11 +236,18 @@ TEST_F(InspectTest, PayloadNoLocaleChoosesFails) {
 }
 
 TEST_F(InspectTest, FileWithoutVerificationKeyFails) {
-  WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
-  PackSamples(dir.Path("keyless.exe"), dir.Path("setup.exe"));
+  // A payload the development key signed, behind a launcher with no key.
+  WriteSetup({{1000, "x64\\1033\\{P}\\Product", {1, 2, 3}}});
+  std::vector<uint8_t> setup = ReadBytes(dir.Path("setup.exe"));
+  const std::vector<uint8_t> stamped = MakeTestLauncher(DevPublicKeyBlob());
+  const std::vector<uint8_t> keyless = MakeTestLauncher({});
+  std::copy(keyless.begin(), keyless.end(), setup.begin());
+  WriteBytes(dir.Path("keyless.exe"), setup);
   std::string text;
-  EXPECT_EQ(InspectFile(dir.Path("setup.exe"), &text), 1);
-  ExpectHas(text, "no verification key found in the file");
+  EXPECT_EQ(InspectFile(dir.Path("keyless.exe"), &text), 1);
+  ExpectHas(text, "key:       no key: the launcher refuses every payload");
+  ExpectHas(text, "load:      verification key unusable (status 2148073475 at 599)");
+  EXPECT_EQ(stamped.size(), keyless.size());
   text.clear();
   EXPECT_EQ(InspectFile(dir.Path("none.exe"), &text), 1);
   ExpectHas(text, "cannot open");

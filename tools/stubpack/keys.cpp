@@ -7,16 +7,6 @@
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/payload_writer.h"
 
-namespace {
-
-// The fixed first 20 bytes of an RSA-2048 PUBLICKEYBLOB: BLOBHEADER (type 6,
-// version 2, CALG_RSA_KEYX) and RSAPUBKEY ("RSA1", 2048 bits, exponent 65537).
-const uint8_t kBlobHeader[20] = {0x06, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53,
-                                 0x41, 0x31, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00};
-const size_t kBlobSize = 276;
-
-}  // namespace
-
 bool MakeKeyPair(const std::string& folder, std::string* error) {
   const std::string names[3] = {folder + "/private.pem", folder + "/public.pem",
                                 folder + "/public.blob"};
@@ -45,18 +35,6 @@ bool MakeKeyPair(const std::string& folder, std::string* error) {
     return false;
   }
   return true;
-}
-
-std::vector<std::vector<uint8_t>> FindPublicKeyBlobs(const std::vector<uint8_t>& image) {
-  std::vector<std::vector<uint8_t>> found;
-  if (image.size() < kBlobSize) return found;
-  for (size_t i = 0; i + kBlobSize <= image.size(); i++) {
-    if (image[i] != kBlobHeader[0] || memcmp(&image[i], kBlobHeader, sizeof kBlobHeader) != 0)
-      continue;
-    found.emplace_back(image.begin() + i, image.begin() + i + kBlobSize);
-    i += kBlobSize - 1;
-  }
-  return found;
 }
 
 std::string KeyFingerprint(const std::vector<uint8_t>& blob) {

@@ -10,6 +10,7 @@
 #include "tools/stubpack/fields.h"
 #include "tools/stubpack/file_io.h"
 #include "tools/stubpack/keys.h"
+#include "tools/stubpack/launcher_key.h"
 #include "tools/stubpack/msi_reader.h"
 #include "tools/stubpack/payload_certificate.h"
 
@@ -346,22 +347,24 @@ bool Pack(const PackOptions& options, PackReport* report, std::string* error) {
       *error = options.launcher + ": " + *error;
       return false;
     }
-    // A launcher built with another key rejects every block of this payload.
-    std::vector<uint8_t> section(launcher.begin(), launcher.begin() + layout.pe.sectionDataEnd);
-    std::vector<std::vector<uint8_t>> trusted = FindPublicKeyBlobs(section);
+    // A launcher without a key, or with another one, rejects every block of
+    // this payload.
+    LauncherKey trusted;
+    if (!ReadLauncherKey(launcher, &trusted, error)) {
+      *error = options.launcher + ": " + *error;
+      return false;
+    }
     std::vector<uint8_t> mine = payload_writer::PublicKeyBlob(key.get());
-    bool match = false;
-    for (const auto& blob : trusted) match = match || blob == mine;
-    if (trusted.empty()) {
-      report->warnings.push_back(options.launcher +
-                                 ": no verification key found in it; cannot check that it "
-                                 "trusts " +
-                                 options.key);
-    } else if (!match) {
-      *error = options.launcher + " trusts the key " + KeyFingerprint(trusted[0]) + ", not " +
+    if (trusted.blob.empty()) {
+      *error = options.launcher + " has no key: it would reject this payload. Stamp it first: "
+               "stubpack stamp --launcher " + options.launcher + " --key <your public.pem> --out FILE";
+      return false;
+    }
+    if (trusted.blob != mine) {
+      *error = options.launcher + " trusts the key " + KeyFingerprint(trusted.blob) + ", not " +
                options.key + " (" + KeyFingerprint(mine) +
-               "): it would reject this payload. Build the launcher with "
-               "-DMSISTUB_PUBLIC_KEY=<your public.pem>, or pack with the key it was built for";
+               "): it would reject this payload. Stamp the unsigned launcher with "
+               "your public.pem, or pack with the key it was stamped with";
       return false;
     }
   }

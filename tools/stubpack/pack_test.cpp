@@ -15,6 +15,7 @@
 #include "payload/block_format.h"
 #include "payload/little_endian.h"
 #include "payload/verify_signature.h"
+#include "testing/development_key.h"
 #include "tools/stubpack/attach.h"
 #include "tools/stubpack/file_io.h"
 #include "testing/stubpack_fixture.h"
@@ -164,7 +165,7 @@ TEST_F(PackTest, CertificateOutIsFoundInTheSignatureAndKeepsItValid) {
   X509_get0_signature(&signature, nullptr, cert);
   ASSERT_GT(tbsSize, 0);
   ASSERT_NE(signature, nullptr);
-  EXPECT_EQ(VerifyBlockSignature(kCompiledVerificationKey, tbs, static_cast<uint32_t>(tbsSize),
+  EXPECT_EQ(VerifyBlockSignature(kDevelopmentKey, tbs, static_cast<uint32_t>(tbsSize),
                                  signature->data, static_cast<uint32_t>(signature->length)),
             SignatureCheck::Mismatch);
   std::string keyError;
@@ -286,6 +287,9 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
   PutU32(&badTable[0x80 + 24 + 148], 0x1000);
   WriteBytes(dir.Path("badtable.exe"), badTable);
   WriteBytes(dir.Path("keyless.exe"), MakeTestLauncher({}));
+  std::vector<uint8_t> noSection = ReadBytes(launcher);
+  noSection[0x80 + 24 + 240 + 40 + 1] = 'X';  // the second section is ".Xsikey"
+  WriteBytes(dir.Path("nosection.exe"), noSection);
   WriteBytes(dir.Path("Main.msi"), {1});
   // A package whose Media table names demo.cab and DEMO.CAB, both beside it.
   ASSERT_EQ(RunShell("mkdir '" + dir.Path("cased") + "' && cd '" + dir.Path("cased") +
@@ -342,6 +346,10 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
        "cannot open"},
       {"certificate and launcher", [&](PackOptions& o) { o.certificateOut = dir.Path("c.der"); },
        "do not go with it"},
+      {"launcher without a key", [&](PackOptions& o) { o.launcher = dir.Path("keyless.exe"); },
+       "has no key: it would reject this payload. Stamp it first"},
+      {"launcher without a key section",
+       [&](PackOptions& o) { o.launcher = dir.Path("nosection.exe"); }, "no key section"},
   };
   const std::vector<uint8_t> before = {'o', 'l', 'd'};
   for (const Case& c : cases) {
@@ -356,12 +364,6 @@ TEST_F(PackTest, RefusalsLeaveTheOutputAsItWas) {
     EXPECT_FALSE(PathExists(dir.Path("c.der"))) << c.name;
     EXPECT_FALSE(TemporaryFilesLeft(dir.path)) << c.name;
   }
-
-  // A launcher without a recognisable key is packed, with a warning.
-  PackReport report =
-      MustPack(Append(dir.Path("keyless.exe"), dir.Path("setup.exe"), {Sample("en")}));
-  ASSERT_EQ(report.warnings.size(), 1u);
-  EXPECT_NE(report.warnings[0].find("no verification key found"), std::string::npos);
 }
 
 // --replace finds the old payload by the launcher's own walk, which steps over
@@ -402,11 +404,12 @@ TEST_F(PackTest, ChainReachingIntoTheHeadersIsRefused) {
   EXPECT_FALSE(AttachPayload(image, std::vector<uint8_t>(100, 1), true, &out, &error));
   EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
 
+  // Without sections it has no key section either, which pack finds first.
   PackOptions options = Append(dir.Path("crafted.exe"), dir.Path("setup.exe"), {Sample("en")});
   options.replace = true;
   PackReport report;
   EXPECT_FALSE(Pack(options, &report, &error));
-  EXPECT_NE(error.find("reaches back into its headers"), std::string::npos) << error;
+  EXPECT_NE(error.find("no key section"), std::string::npos) << error;
   EXPECT_FALSE(PathExists(dir.Path("setup.exe")));
 }
 

@@ -34,11 +34,11 @@ TEST(PeImage, ReadsUnsignedAndSignedLayouts) {
   EXPECT_FALSE(pe.hasCertificateTable);
   EXPECT_EQ(pe.checksumOffset, kPe + 24 + 64);
   EXPECT_EQ(pe.securityEntryOffset, kSecurityEntry);
-  EXPECT_EQ(pe.sectionDataEnd, 0x400u);
+  EXPECT_EQ(pe.sectionDataEnd, 0x600u);
 
   ASSERT_TRUE(ReadPeImage(SignedLayout(), &pe, &error)) << error;
   EXPECT_TRUE(pe.hasCertificateTable);
-  EXPECT_EQ(pe.tableOffset, 0x400u);
+  EXPECT_EQ(pe.tableOffset, 0x600u);
   EXPECT_EQ(pe.tableSize, 16u);
   EXPECT_EQ(pe.entryLength, 16u);
   EXPECT_EQ(pe.pkcs7Size, 5u);
@@ -69,25 +69,25 @@ TEST(PeImage, RefusesWhatIsNotAPe32PlusImageOrHasAMalformedTable) {
       {"table past the end", [](std::vector<uint8_t>& d) { PutU32(&d[kSecurityEntry + 4], 24); },
        "past the end"},
       {"table overlaps the code",
-       [](std::vector<uint8_t>& d) { PutU32(&d[kSecurityEntry], 0x3F8); }, "overlaps"},
+       [](std::vector<uint8_t>& d) { PutU32(&d[kSecurityEntry], 0x5F8); }, "overlaps"},
       {"table not aligned",
        [](std::vector<uint8_t>& d) {
-         d.insert(d.begin() + 0x400, 4, 0);
-         PutU32(&d[kSecurityEntry], 0x404);
+         d.insert(d.begin() + 0x600, 4, 0);
+         PutU32(&d[kSecurityEntry], 0x604);
        },
        "not 8-byte aligned"},
       {"data after the table", [](std::vector<uint8_t>& d) { d.push_back(1); },
        "data follows the certificate table"},
-      {"entry length below 8", [](std::vector<uint8_t>& d) { PutU32(&d[0x400], 4); },
+      {"entry length below 8", [](std::vector<uint8_t>& d) { PutU32(&d[0x600], 4); },
        "entry length 4"},
-      {"entry longer than the table", [](std::vector<uint8_t>& d) { PutU32(&d[0x400], 24); },
+      {"entry longer than the table", [](std::vector<uint8_t>& d) { PutU32(&d[0x600], 24); },
        "entry length 24"},
-      {"not Authenticode", [](std::vector<uint8_t>& d) { d[0x405] = 0x01; }, "not an Authenticode"},
-      {"signature not DER", [](std::vector<uint8_t>& d) { d[0x408] = 0x31; }, "not DER"},
-      {"DER longer than the entry", [](std::vector<uint8_t>& d) { d[0x409] = 0x09; }, "not DER"},
+      {"not Authenticode", [](std::vector<uint8_t>& d) { d[0x605] = 0x01; }, "not an Authenticode"},
+      {"signature not DER", [](std::vector<uint8_t>& d) { d[0x608] = 0x31; }, "not DER"},
+      {"DER longer than the entry", [](std::vector<uint8_t>& d) { d[0x609] = 0x09; }, "not DER"},
       {"second entry",
        [](std::vector<uint8_t>& d) {
-         PutU32(&d[0x400], 13);
+         PutU32(&d[0x600], 13);
          d.insert(d.end(), {8, 0, 0, 0, 0x00, 0x02, 0x02, 0x00});
          PutU32(&d[kSecurityEntry + 4], 24);
        },

@@ -2,7 +2,7 @@
 //
 //   check_signature.exe CONTENT SIGNATURE
 //
-// checks SIGNATURE (the file's bytes) against CONTENT with the compiled-in
+// checks SIGNATURE (the file's bytes) against CONTENT with the development
 // key twice, as one call over the whole content and as a digest fed in 4 KiB
 // slices followed by the check of that digest, and prints
 // "block=<outcome> sliced=<outcome>". Exit code 0 when the two agree and the
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "payload/verify_signature.h"
+#include "testing/development_key.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ SignatureCheck Sliced(const std::vector<uint8_t>& content, const std::vector<uin
   }
   uint8_t value[CONTENT_DIGEST_SIZE];
   if (!FinishContentDigest(&digest, value)) return SignatureCheck::DigestFailed;
-  return VerifyDigestSignature(kCompiledVerificationKey, value, signature.data(),
+  return VerifyDigestSignature(kDevelopmentKey, value, signature.data(),
                                static_cast<uint32_t>(signature.size()));
 }
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     return 9;
   }
   const SignatureCheck block = VerifyBlockSignature(
-      kCompiledVerificationKey, content.data(), static_cast<uint32_t>(content.size()),
+      kDevelopmentKey, content.data(), static_cast<uint32_t>(content.size()),
       signature.data(), static_cast<uint32_t>(signature.size()));
   const SignatureCheck sliced = Sliced(content, signature);
   printf("block=%s sliced=%s\n", Name(block), Name(sliced));

@@ -1,0 +1,34 @@
+// A launcher file's key section (payload/key_section.h): finding it in the
+// file, reading the key it holds, writing one into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One section named ".msikey": where its raw data lies in the file.
+struct KeySectionPlace {
+  uint32_t offset;
+  uint32_t size;
+};
+
+// Every section of a PE32+ image (already checked by ReadPeImage) named
+// ".msikey", in section-table order, with the raw data each has in the file.
+std::vector<KeySectionPlace> FindKeySections(const std::vector<uint8_t>& image);
+
+struct LauncherKey {
+  KeySectionPlace place;      // the section's raw data
+  std::vector<uint8_t> blob;  // the 276-byte key; empty when the section holds none
+};
+
+// Reads the key section of a launcher image: false with a one-line reason
+// when the image is not PE32+ (ReadPeImage), has no key section or more than
+// one, or the section is smaller than the format or has another header
+// (magic, version, key size). A section without a key is no failure: blob
+// is then empty.
+bool ReadLauncherKey(const std::vector<uint8_t>& image, LauncherKey* key, std::string* error);
+
+// Writes blob (276 bytes) into the key section at place and sets the PE
+// checksum (at checksumOffset); the rest of the image is untouched.
+void WriteLauncherKey(std::vector<uint8_t>& image, const KeySectionPlace& place,
+                      uint32_t checksumOffset, const std::vector<uint8_t>& blob);
