@@ -220,12 +220,13 @@ bool HasHandles(const std::string& key) {
 
 }  // namespace
 
-DWORD Rename(const std::string& from, const std::string& to) {
+DWORD Rename(const std::string& from, const std::string& to, bool ignoreSharing) {
   std::string source = KeyOfName(from);
   std::string target = KeyOfName(to);
   if (!W().files.nodes.count(source)) return ERROR_FILE_NOT_FOUND;
   if (W().files.nodes.count(target)) return ERROR_ALREADY_EXISTS;
-  if (DWORD error = SharingError(source, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE)) return error;
+  DWORD sharing = SharingError(source, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (sharing && !ignoreSharing) return sharing;
   // The node and everything below it move; open handles move with them.
   std::map<std::string, Node> moved;
   const std::string below = source + "\\";

@@ -87,10 +87,12 @@ void AddLink(const std::string& link, const std::string& target, bool reparsePoi
 // point see it.
 std::string KeyOfName(const std::string& path);
 // What another process of the user does: renames the file or folder from to
-// to (MoveFileEx without flags). Returns 0, or the error Windows gives:
-// ERROR_SHARING_VIOLATION while a handle to it does not share deletion,
-// ERROR_ALREADY_EXISTS when to exists, ERROR_FILE_NOT_FOUND.
-DWORD Rename(const std::string& from, const std::string& to);
+// to (MoveFileEx without flags); open handles follow what they name. Returns
+// 0, or the error Windows gives: ERROR_SHARING_VIOLATION while a handle to it
+// does not share deletion, ERROR_ALREADY_EXISTS when to exists,
+// ERROR_FILE_NOT_FOUND. ignoreSharing lets a test move it all the same, to
+// show what the logic does should a move ever get past its handles.
+DWORD Rename(const std::string& from, const std::string& to, bool ignoreSharing = false);
 // The SDDL the file or folder at path was created with ("" for none).
 std::string DescriptorOf(const std::string& path);
 bool Exists(const std::string& path);
