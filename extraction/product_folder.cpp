@@ -1,5 +1,6 @@
 #include "extraction/product_folder.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "extraction/output_file.h"
@@ -18,6 +19,25 @@ PSECURITY_DESCRIPTOR MakeDescriptor(const char* text) {
                                                             nullptr))
     return nullptr;
   return descriptor;
+}
+
+// Opens dir as a folder with access (and attribute reading) shared by share,
+// never through a link, and fills info. Null, nothing left open, when it
+// cannot be opened, is not a folder, is a reparse point, or its final path is
+// not dir (a link the system follows silently).
+HANDLE OpenFolder(const char* dir, DWORD access, DWORD share, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE handle =
+      CreateFileA(dir, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (!GetFileInformationByHandle(handle, info) ||
+      !(info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !HandleIsAt(handle, dir)) {
+    // Not ours to remove either: what stands there may be the link.
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return handle;
 }
 
 }  // namespace
@@ -64,34 +84,36 @@ bool PinProductFolder(const char* dir, PSECURITY_DESCRIPTOR descriptor, ProductF
   bool created = CreateDirectoryA(dir, descriptor ? &security : nullptr) != FALSE;
   // Listing access takes part in sharing (an open for attributes alone would
   // not keep anyone from renaming the folder).
-  DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-  if (created) access |= DELETE;
-  HANDLE handle =
-      CreateFileA(dir, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info) ||
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !HandleIsAt(handle, dir)) {
-    // Not ours to remove either: what stands there may be the link.
-    CloseHandle(handle);
-    return false;
-  }
+  HANDLE handle = OpenFolder(dir, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, &info);
+  if (!handle) return false;
   folder->handle = handle;
   folder->created = created;
+  snprintf(folder->path, sizeof folder->path, "%s", dir);
+  folder->volume = info.dwVolumeSerialNumber;
+  folder->indexHigh = info.nFileIndexHigh;
+  folder->indexLow = info.nFileIndexLow;
   return true;
 }
 
 void ReleaseProductFolder(ProductFolder* folder, bool remove) {
   if (!folder->handle) return;
-  if (remove && folder->created) {
-    FILE_DISPOSITION_INFO disposition;
-    disposition.DeleteFile = TRUE;
-    SetFileInformationByHandle(folder->handle, FileDispositionInfo, &disposition,
-                               sizeof disposition);
-  }
   CloseHandle(folder->handle);
-  folder->handle = nullptr;
-  folder->created = false;
+  if (remove && folder->created) {
+    // Below the Windows folder only administrators can write, and below a
+    // chosen one the folder's descriptor keeps the user out; should its name
+    // lead anywhere else now, the identity differs and nothing is deleted.
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE handle = OpenFolder(folder->path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, &info);
+    if (handle) {
+      if (info.dwVolumeSerialNumber == folder->volume && info.nFileIndexHigh == folder->indexHigh &&
+          info.nFileIndexLow == folder->indexLow) {
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = TRUE;
+        SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+      }
+      CloseHandle(handle);
+    }
+  }
+  memset(folder, 0, sizeof *folder);
 }

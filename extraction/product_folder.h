@@ -1,6 +1,8 @@
 // The folder the output files go to, pinned by a handle for the whole run.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 // A product folder held open without sharing deletion, so that it can be
@@ -8,6 +10,10 @@
 struct ProductFolder {
   HANDLE handle;  // null when no folder is pinned
   bool created;   // this run created it; only then may the run remove it
+  char path[1024];
+  uint32_t volume;  // its identity, to know it again by its path
+  uint32_t indexHigh;
+  uint32_t indexLow;
 };
 
 // The descriptors a run gives to what it creates below a folder the user
@@ -32,13 +38,18 @@ void FreeProtectedDescriptors(ProtectedDescriptors* descriptors);
 
 // Creates the folder dir unless something of that name exists (with
 // descriptor, null for the default) and pins it: opens it as a folder, not
-// through a link, shared for reading and writing but not deletion, and with
-// delete access when this call created it. Refuses (false, nothing held) a
+// through a link, for listing, shared for reading and writing but not
+// deletion. The pin asks for no delete access itself: a handle with delete
+// access would refuse every later opener that does not share deletion, as
+// Wine's FindFirstFile does not. Refuses (false, nothing held) a
 // name that cannot be opened, that is not a folder, that is a reparse point
 // (junction, symbolic link, mount point), or whose handle's final path is not
 // dir (a link the system follows silently, as Wine's Unix links).
 bool PinProductFolder(const char* dir, PSECURITY_DESCRIPTOR descriptor, ProductFolder* folder);
 
-// Unpins the folder; when remove is set and this run created it, removes it
-// through its handle first (only when it is empty). Leaves folder cleared.
+// Unpins the folder; when remove is set and this run created it, then
+// removes it if it is empty: its name is opened again with delete access
+// (never through a link) and the folder deleted only when that handle leads
+// to the pinned folder (same identity, same final path). Leaves folder
+// cleared.
 void ReleaseProductFolder(ProductFolder* folder, bool remove);
