@@ -207,8 +207,8 @@ void GetDefaultBrowseFolder(char* path, uint32_t size) {
   if (path[0] && !PathExists(path)) path[0] = 0;
 }
 
-Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
-                               const char* browseTitle, char* extractDir, ProductFolder* folder) {
+Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, const char* browseTitle,
+                               char* extractDir, ProductFolder* folder) {
   extractDir[0] = 0;
   folder->handle = nullptr;
   folder->created = false;

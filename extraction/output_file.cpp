@@ -55,9 +55,9 @@ bool CreateOutputFile(ExtractItem* item, PSECURITY_DESCRIPTOR descriptor) {
   memset(&security, 0, sizeof security);
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = descriptor;
-  HANDLE file = CreateFileA(item->path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                            descriptor ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(item->path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                  descriptor ? &security : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   item->handle = nullptr;
   item->held = false;
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -115,8 +115,8 @@ void DeleteItemFile(ExtractItem* item) {
     // differs), and the folder is pinned.
     if (item->identified && item->path[0]) {
       HANDLE file = CreateFileA(item->path, DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (file != INVALID_HANDLE_VALUE) {
         if (IsRecordedFile(file, item) && HandleIsAt(file, item->path)) MarkForDeletion(file);
         CloseHandle(file);

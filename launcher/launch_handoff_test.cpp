@@ -20,7 +20,8 @@ const char kDocuments[] = "C:\\Users\\Ann\\Documents";
 const std::string kCacheFolder = std::string("C:\\Windows\\Installer\\") + kProduct;
 const std::string kChosenFolder = std::string("D:\\Temp\\") + kProduct;
 const char kVictim[] = "C:\\victim";
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 std::vector<uint8_t> Bytes(const std::string& text) {
   return std::vector<uint8_t>(text.begin(), text.end());
@@ -42,9 +43,9 @@ class LaunchHandOffTest : public ::testing::Test {
     fake::AddFolder("E:\\Good");
     fake::AddFile(kMsiexec, Bytes("MZ"));
     package_ = std::vector<uint8_t>(600000, 'M');  // two slices
-    InstallFakeLauncher(MakePayload(
-        {{1000, std::string("x64\\1033\\") + kProduct + "\\Product", package_},
-         {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
+    InstallFakeLauncher(
+        MakePayload({{1000, std::string("x64\\1033\\") + kProduct + "\\Product", package_},
+                     {1001, "cab\\1000\\data.cab", Bytes("CABINET")}}));
     fake::W().process.installer.registersProduct = kProduct;
   }
 
@@ -86,8 +87,8 @@ void ExpectHeld(const std::string& path) {
   EXPECT_FALSE(DeleteFileA(path.c_str()));
   EXPECT_EQ(fake::Rename(path, path + ".old"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
-  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(reader, INVALID_HANDLE_VALUE);
   if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
 }
@@ -108,8 +109,8 @@ TEST_F(LaunchHandOffTest, NobodyCanChangeWhatTheInstallerIsGiven) {
          fake::AnswerBrowser("D:\\Temp");
        },
        kChosenFolder},
-      {"kept identical package",
-       [this] { fake::AddFile(In(kCacheFolder, "main.msi"), package_); }, kCacheFolder},
+      {"kept identical package", [this] { fake::AddFile(In(kCacheFolder, "main.msi"), package_); },
+       kCacheFolder},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

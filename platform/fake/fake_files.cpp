@@ -599,9 +599,10 @@ DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR path, DWORD size, DWORD) {
   if (!file) return 0;
   // The path the object is found under, spelled as it was created.
   auto name = W().files.displayNames.find(file->key);
-  std::string final = "\\\\?\\" + (name != W().files.displayNames.end() && Key(name->second) == file->key
-                                   ? name->second
-                                   : file->key);
+  std::string final =
+      "\\\\?\\" + (name != W().files.displayNames.end() && Key(name->second) == file->key
+                       ? name->second
+                       : file->key);
   if (final.size() + 1 > size) return static_cast<DWORD>(final.size() + 1);
   memcpy(path, final.c_str(), final.size() + 1);
   return static_cast<DWORD>(final.size());

@@ -176,7 +176,8 @@ TEST(FakeFiles, ShareModesBetweenHandles) {
   for (const Case& c : cases) {
     fake::Reset();
     fake::AddFile("C:\\f", {1});
-    HANDLE held = CreateFileA("C:\\f", c.heldAccess, c.heldShare, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileA("C:\\f", c.heldAccess, c.heldShare, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE) << c.name;
     HANDLE second = CreateFileA("C:\\f", c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.opens) << c.name;
@@ -201,7 +202,8 @@ TEST(FakeFiles, LinksFinalPathsAndIdentity) {
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA("C:\\unix", &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_EQ(data.dwFileAttributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
   FindClose(find);
 
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
@@ -223,15 +225,18 @@ TEST(FakeFiles, LinksFinalPathsAndIdentity) {
   // A hard link is the same file; a file made again under the name is not.
   fake::AddHardLink("C:\\other\\f", "C:\\other\\g");
   BY_HANDLE_FILE_INFORMATION f, g;
-  HANDLE a = CreateFileA("C:\\other\\f", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  HANDLE b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE a = CreateFileA("C:\\other\\f", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  HANDLE b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
   ASSERT_TRUE(GetFileInformationByHandle(a, &f));
   ASSERT_TRUE(GetFileInformationByHandle(b, &g));
   EXPECT_EQ(f.nFileIndexLow, g.nFileIndexLow);
   CloseHandle(a);
   CloseHandle(b);
   fake::AddFile("C:\\other\\g", {8});
-  b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                  nullptr);
   ASSERT_TRUE(GetFileInformationByHandle(b, &g));
   EXPECT_NE(f.nFileIndexLow, g.nFileIndexLow);
   CloseHandle(b);
@@ -244,19 +249,24 @@ TEST(FakeFiles, DeleteDisposition) {
   fake::Reset();
   fake::AddFile("C:\\d\\f", {1});
   FILE_DISPOSITION_INFO remove = {TRUE};
-  HANDLE reader = CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE reader = CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_FALSE(SetFileInformationByHandle(reader, FileDispositionInfo, &remove, sizeof remove));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  HANDLE file = CreateFileA("C:\\d\\f", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileA("C:\\d\\f", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  HANDLE folder = CreateFileA("C:\\d", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE folder = CreateFileA("C:\\d", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   ASSERT_NE(folder, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof remove));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
   EXPECT_TRUE(SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove));
   CloseHandle(file);
   EXPECT_TRUE(fake::Exists("C:\\d\\f"));  // the reader still has it
-  EXPECT_EQ(CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
   CloseHandle(reader);
   EXPECT_FALSE(fake::Exists("C:\\d\\f"));
   EXPECT_TRUE(SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof remove));
