@@ -60,6 +60,8 @@ enum : uint32_t {
   LOC_NO_INSTALLER = 2161,
   LOC_BROWSE_CANCELLED = 2219,
   LOC_PROGRESS_FAILED = 2280,
+  // LE: a written file cannot be held read-only, or is no longer the one written.
+  LOC_OUTPUT_HOLD = 2284,
   LOC_INSTALLER_EXIT = 2349,
   LOC_INSTALLER_START = 2355,
   // The installer's command line is never cut and never loses an argument;

@@ -1,5 +1,6 @@
 #include "extraction/chunk_writer.h"
 
+#include "extraction/output_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -74,11 +75,12 @@ uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent) {
     Report(percent, Percent(&job->stream));
     return ok && job->pendingSize == 0 ? ERROR_MORE_DATA : ERROR_WRITE_FAULT;
   }
-  // The item is written and its block verified.
+  // The item is written and its block verified: from now on its file is
+  // held read-only until the installer has ended.
   CloseBlockStream(&job->stream);
-  if (item->handle) {
-    CloseHandle(item->handle);
-    item->handle = nullptr;
+  if (!item->held) {
+    Status held = HoldWrittenFile(item);
+    if (held.code != 0) return Fail(job, held);
   }
   job->current += 1;
   return StartItem(job, percent);

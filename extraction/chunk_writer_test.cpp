@@ -1,4 +1,5 @@
 #include "extraction/chunk_writer.h"
+#include "extraction/output_file.h"
 
 #include <gtest/gtest.h>
 
@@ -43,9 +44,7 @@ class WriteNextChunkTest : public ::testing::Test {
   void Open(TestJob& files, size_t i) {
     std::string path = PathOf(files, i);
     snprintf(files.item(i).path, sizeof files.item(i).path, "%s", path.c_str());
-    files.item(i).handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(files.item(i).handle, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(CreateOutputFile(&files.item(i), nullptr));
   }
 
   Step Next(TestJob& files) {
@@ -68,9 +67,10 @@ TEST_F(WriteNextChunkTest, WritesEachItemSliceBySliceWithItsOwnProgress) {
   EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
   EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
   EXPECT_EQ(files.item(0).written, 4 * kSlice);
-  EXPECT_EQ(files.item(0).handle, nullptr);
-  EXPECT_EQ(files.item(1).handle, nullptr);
-  EXPECT_TRUE(fake::W().handles.empty());
+  // Each file, once verified, is held read-only in place of its writer.
+  EXPECT_TRUE(files.item(0).held);
+  EXPECT_TRUE(files.item(1).held);
+  EXPECT_EQ(fake::W().handles.size(), 2u);
   EXPECT_EQ(WriteNextChunk(files.job(), nullptr), 0u);  // the progress is optional
 }
 
@@ -100,6 +100,9 @@ TEST_F(WriteNextChunkTest, CompressedBlocksComeOutWhole) {
 TEST_F(WriteNextChunkTest, KeptFilesAreVerifiedNotWritten) {
   TestJob files({{"main.msi", Content(10, 1)}, {"empty.cab", {}}, {"data.cab", Content(5, 3)}});
   fake::AddFile(PathOf(files, 0), files.content(0));
+  snprintf(files.item(0).path, sizeof files.item(0).path, "%s", PathOf(files, 0).c_str());
+  files.item(0).handle = OpenHeldFile(files.item(0).path, &files.item(0));
+  files.item(0).held = true;
   files.item(0).kept = true;
   Open(files, 1);
   Open(files, 2);
@@ -111,7 +114,7 @@ TEST_F(WriteNextChunkTest, KeptFilesAreVerifiedNotWritten) {
   EXPECT_EQ(fake::FileData(PathOf(files, 0)), files.content(0));
   EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
   EXPECT_EQ(fake::FileData(PathOf(files, 2)), files.content(2));
-  EXPECT_TRUE(fake::W().handles.empty());
+  EXPECT_EQ(fake::W().handles.size(), 3u);  // all three held
 
   // A kept file whose block does not verify still fails the job.
   TestJob forged({{"main.msi", Content(10, 1)}}, [](uint32_t id, const std::vector<uint8_t>& c) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "extraction/file_content.h"
+#include "extraction/output_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -27,21 +28,6 @@ bool AppendComponent(char* dir, uint32_t size, const char* name) {
 
 void CreateIfMissing(const char* path) {
   if (!PathExists(path)) CreateDirectoryA(path, nullptr);
-}
-
-// Creates every level of path, for each backslash and at its end; results are
-// ignored (the levels that exist already fail harmlessly). Walks by character
-// so that a trail byte 0x5C of a double-byte character is not taken for a
-// separator.
-void CreateLevels(char* path) {
-  for (char* p = path; *p; p = CharNextA(p)) {
-    if (*p == '\\' && p != path) {
-      *p = 0;
-      CreateDirectoryA(path, nullptr);
-      *p = '\\';
-    }
-  }
-  CreateDirectoryA(path, nullptr);
 }
 
 // Removes every trailing backslash, character by character (see CreateLevels).
@@ -71,12 +57,14 @@ void ReadPersonalFolder(char* folder, uint32_t size) {
   RegCloseKey(key);
 }
 
-// Path of every item in dir, each opened for writing unless its file there
-// holds the item's verified content already. False at the first file that
-// cannot be created or replaced (its handle and path stay empty) or whose path would
-// not fit its buffer: a path is never cut, so that the user can choose a
-// shorter folder.
-bool OpenOutputFiles(ExtractJob* job, const char* dir) {
+// Path of every item in dir, each created new for writing unless its file
+// there holds the item's verified content already; such a file is kept and
+// held from before the comparison on, so that the bytes compared are the
+// bytes the installer reads. False at the first file that cannot be created
+// or replaced (its handle and path stay empty) or whose path would not fit
+// its buffer: a path is never cut, so that the user can choose a shorter
+// folder. descriptor (may be null) is given to every file created.
+bool OpenOutputFiles(ExtractJob* job, const char* dir, PSECURITY_DESCRIPTOR descriptor) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
     int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
@@ -87,29 +75,35 @@ bool OpenOutputFiles(ExtractJob* job, const char* dir) {
     // The installer gets only bytes that verified: a file left by an earlier
     // run that failed, or put there by someone else, is used only when it is
     // the same; any other is replaced and so becomes this attempt's own.
-    if (FileHoldsBlockContent(item->path, &job->sources->items[item->sourceIndex], item->place)) {
-      item->kept = true;
-      continue;
+    HANDLE found = OpenHeldFile(item->path, item);
+    if (found != INVALID_HANDLE_VALUE) {
+      if (FileHoldsBlockContent(found, &job->sources->items[item->sourceIndex], item->place)) {
+        item->handle = found;
+        item->held = true;
+        item->kept = true;
+        continue;
+      }
+      CloseHandle(found);
+      item->identified = false;
     }
     // Replaced by removing the name and making a new file, never by writing
     // into the one found: that name may be a hard or symbolic link to a file
     // outside this folder. When the name cannot be removed (read-only, held
     // open, a folder), the new file cannot be made either.
     DeleteFileA(item->path);
-    HANDLE file = CreateFileA(item->path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    if (!CreateOutputFile(item, descriptor)) {
       // Not this run's file: the roll-back must not delete what is there.
       item->path[0] = 0;
       return false;
     }
-    item->handle = file;
   }
   return true;
 }
 
+// Preselects the start folder, when there is one.
 int CALLBACK SelectStartFolder(HWND window, UINT message, LPARAM, LPARAM startFolder) {
-  if (message == BFFM_INITIALIZED) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, startFolder);
+  if (message == BFFM_INITIALIZED && *reinterpret_cast<const char*>(startFolder))
+    SendMessageA(window, BFFM_SETSELECTIONA, TRUE, startFolder);
   return 0;
 }
 
@@ -151,26 +145,26 @@ bool AskForFolder(const char* title, char* dir) {
 
 }  // namespace
 
-void RollBackExtraction(ExtractJob* job, const char* dir) {
+void RollBackExtraction(ExtractJob* job, ProductFolder* folder) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
-    if (item->handle) CloseHandle(item->handle);
-    if (item->path[0] && !item->kept && PathExists(item->path)) DeleteFileA(item->path);
-    item->handle = nullptr;
+    if (item->kept)
+      ReleaseItemFile(item);
+    else
+      DeleteItemFile(item);
     item->kept = false;
+    item->identified = false;
     item->written = 0;
     memset(item->path, 0, sizeof item->path);
   }
-  if (PathExists(dir)) RemoveDirectoryA(dir);
+  ReleaseProductFolder(folder, true);
 }
 
 void RemoveUnfinishedFiles(ExtractJob* job) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
-    if (!item->handle) continue;
-    CloseHandle(item->handle);
-    item->handle = nullptr;
-    if (item->path[0] && PathExists(item->path)) DeleteFileA(item->path);
+    if (!item->handle || item->held) continue;
+    DeleteItemFile(item);
     memset(item->path, 0, sizeof item->path);
   }
 }
@@ -195,8 +189,9 @@ void GetDefaultBrowseFolder(char* path, uint32_t size) {
   if (shell) {
     auto lookUp = reinterpret_cast<SpecialFolderPathFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(shell, "SHGetSpecialFolderPathA")));
-    if (!lookUp || !lookUp(nullptr, folder, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, TRUE))
-      folder[0] = 0;
+    // Never created: an elevated process must not make folders where the
+    // user's settings point.
+    if (!lookUp || !lookUp(nullptr, folder, CSIDL_PERSONAL, FALSE)) folder[0] = 0;
   }
   if (!folder[0]) ReadPersonalFolder(folder, sizeof folder);
   if (!folder[0]) {
@@ -209,12 +204,14 @@ void GetDefaultBrowseFolder(char* path, uint32_t size) {
     path[0] = 0;
     return;
   }
-  if (path[0] && !PathExists(path)) CreateLevels(path);
+  if (path[0] && !PathExists(path)) path[0] = 0;
 }
 
-Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
-                               const char* browseTitle, char* extractDir) {
+Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, const char* browseTitle,
+                               char* extractDir, ProductFolder* folder) {
   extractDir[0] = 0;
+  folder->handle = nullptr;
+  folder->created = false;
   char windowsDir[EXTRACT_DIR_SIZE];
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (n > 0 && n < sizeof windowsDir) {
@@ -225,13 +222,26 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
       extractDir[0] = 0;
   }
 
+  // Below <Windows>\Installer only administrators can write; below a folder
+  // the user chose, what this run creates gets descriptors of its own.
+  ProtectedDescriptors descriptors = {nullptr, nullptr};
+  bool chosen = false;
+  Status status{0, 0};
   for (;;) {
-    if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, match->productCode)) {
-      CreateIfMissing(extractDir);
-      if (OpenOutputFiles(job, extractDir)) return Status{0, 0};
-      RollBackExtraction(job, extractDir);
+    if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, match->productCode) &&
+        (!chosen || MakeProtectedDescriptors(&descriptors))) {
+      if (PinProductFolder(extractDir, descriptors.folder, folder) &&
+          OpenOutputFiles(job, extractDir, descriptors.file))
+        break;
+      RollBackExtraction(job, folder);
     }
-    if (!AskForFolder(browseTitle, extractDir))
-      return Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
+    FreeProtectedDescriptors(&descriptors);
+    if (!AskForFolder(browseTitle, extractDir)) {
+      status = Status{ERROR_CANCELLED, LOC_BROWSE_CANCELLED};
+      break;
+    }
+    chosen = true;
   }
+  FreeProtectedDescriptors(&descriptors);
+  return status;
 }

@@ -24,6 +24,7 @@ class PrepareExtractionFolderTest : public ::testing::Test {
     fake::AddFolder("D:\\Temp");
     fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
     fake::W().shell.documentsFolder = kDocuments;
+    fake::AddFolder(kDocuments);
     snprintf(match_.productCode, sizeof match_.productCode, "%s", kProductCode);
     memset(extractDir_, 0x7F, sizeof extractDir_);
   }
@@ -37,7 +38,7 @@ class PrepareExtractionFolderTest : public ::testing::Test {
   }
 
   Status Prepare(TestJob& files) {
-    return PrepareExtractionFolder(&match_, files.job(), kBrowseTitle, extractDir_);
+    return PrepareExtractionFolder(&match_, files.job(), kBrowseTitle, extractDir_, &folder_);
   }
 
   // The items still name their blocks: each decodes to its content.
@@ -53,6 +54,7 @@ class PrepareExtractionFolderTest : public ::testing::Test {
 
   PackageMatch match_{};
   char extractDir_[EXTRACT_DIR_SIZE];
+  ProductFolder folder_ = {};
 };
 
 TEST_F(PrepareExtractionFolderTest, FirstFolderIsTheProductFolderInTheInstallerCache) {
@@ -74,7 +76,8 @@ TEST_F(PrepareExtractionFolderTest, PackageThatIsThereAlreadyIsKeptAsItIs) {
   fake::AddFile(In(kFirstFolder, "main.msi"), files.content(0));
   ASSERT_EQ(Prepare(files).code, 0u);
   EXPECT_EQ(std::string(files.item(0).path), In(kFirstFolder, "main.msi"));
-  EXPECT_EQ(files.item(0).handle, nullptr);
+  EXPECT_TRUE(files.item(0).kept);
+  EXPECT_TRUE(files.item(0).held);
   EXPECT_NE(files.item(1).handle, nullptr);
 
   while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
@@ -172,8 +175,8 @@ TEST_F(PrepareExtractionFolderTest, RollbackDeletesOnlyThisAttemptsFilesThenAsks
   EXPECT_TRUE(call.callbackCalled);
   EXPECT_EQ(call.selection, kDocuments);
   ASSERT_EQ(fake::W().shell.specialFolderCalls.size(), 1u);
-  EXPECT_EQ(fake::W().shell.specialFolderCalls[0].csidl, 0x8005);
-  EXPECT_EQ(fake::W().shell.specialFolderCalls[0].create, TRUE);
+  EXPECT_EQ(fake::W().shell.specialFolderCalls[0].csidl, CSIDL_PERSONAL);
+  EXPECT_EQ(fake::W().shell.specialFolderCalls[0].create, FALSE);
   EXPECT_EQ(fake::W().shell.allocatorFrees, 1u);
 }
 
@@ -246,7 +249,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ChosenFolder>& info) { return info.param.name; });
 
 // Where the browser starts: the documents folder, then the registry's
-// "Personal" folder, then the current directory; created when missing.
+// "Personal" folder, then the current directory; offered only when it
+// exists, and never created: the registry's path is the user's to set, and
+// an elevated process that made its levels would make folders anywhere.
 struct StartFolder {
   const char* name;
   void (*arrange)();
@@ -257,7 +262,7 @@ void PrintTo(const StartFolder& value, std::ostream* out) { *out << value.name; 
 
 class DefaultBrowseFolderTest : public ::testing::TestWithParam<StartFolder> {};
 
-TEST_P(DefaultBrowseFolderTest, IsFoundAndCreated) {
+TEST_P(DefaultBrowseFolderTest, IsOfferedOnlyWhenItExists) {
   fake::Reset();
   fake::AddFolder("C:\\");
   fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
@@ -272,8 +277,13 @@ TEST_P(DefaultBrowseFolderTest, IsFoundAndCreated) {
 
   char folder[EXTRACT_DIR_SIZE];
   GetDefaultBrowseFolder(folder, sizeof folder);
+  EXPECT_EQ(std::string(folder), "");
+  EXPECT_FALSE(fake::Exists(GetParam().expected));
+  EXPECT_FALSE(fake::Exists(fake::ParentOf(GetParam().expected)));
+
+  fake::AddFolder(GetParam().expected);
+  GetDefaultBrowseFolder(folder, sizeof folder);
   EXPECT_EQ(std::string(folder), GetParam().expected);
-  EXPECT_TRUE(fake::IsFolder(GetParam().expected));
   EXPECT_TRUE(fake::W().handles.empty());
 }
 
@@ -294,5 +304,18 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "C:\\Work\\Here"}),
     [](const ::testing::TestParamInfo<StartFolder>& info) { return info.param.name; });
+
+// With no start folder the browser opens without a preselection.
+TEST_F(PrepareExtractionFolderTest, BrowserWithoutStartFolderSelectsNothing) {
+  fake::W().files.nodes.erase(fake::Key(kDocuments));
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::AnswerBrowser("D:\\Temp");
+  TestJob files({{"main.msi", Content(10, 1)}});
+  ASSERT_EQ(Prepare(files).code, 0u);
+  ASSERT_EQ(fake::W().shell.browseCalls.size(), 1u);
+  EXPECT_TRUE(fake::W().shell.browseCalls[0].callbackCalled);
+  EXPECT_EQ(fake::W().shell.browseCalls[0].selection, "");
+  EXPECT_FALSE(fake::Exists(kDocuments));
+}
 
 }  // namespace

@@ -3,12 +3,8 @@
 #include "payload/block_stream.h"
 #include "platform/platform.h"
 
-bool FileHoldsBlockContent(const char* path, const PayloadSource* source,
-                           const BlockPlace& place) {
+bool FileHoldsBlockContent(HANDLE file, const PayloadSource* source, const BlockPlace& place) {
   if (!(source->flags & SOURCE_SIGNED)) return false;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
   DWORD sizeHigh = 0;
   // A file of 4 GiB - 1 bytes reads as INVALID_FILE_SIZE too; no block's
   // content is that large, so it differs either way.
@@ -30,6 +26,5 @@ bool FileHoldsBlockContent(const char* path, const PayloadSource* source,
   uint8_t sum[CONTENT_DIGEST_SIZE];
   if (same) same = FinishContentDigest(&digest, sum);
   EndContentDigest(&digest);
-  CloseHandle(file);
   return same && VerifyBlockDigest(source, place, sum) == SignatureCheck::Verified;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/extract_job_fixture.h"
+#include "extraction/output_file.h"
 #include "extraction/taskbar_progress.h"
 #include "testing/payload_fixture.h"
 #include "testing/signed_blocks.h"
@@ -178,9 +179,7 @@ class RunProgressDialogTest : public ::testing::Test {
       std::string path = std::string(kFolder) + "\\" + item.name;
       ASSERT_LT(path.size(), sizeof item.path);
       memcpy(item.path, path.c_str(), path.size() + 1);
-      item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-      ASSERT_NE(item.handle, INVALID_HANDLE_VALUE);
+      ASSERT_TRUE(CreateOutputFile(&item, nullptr));
     }
   }
 
@@ -428,9 +427,9 @@ TEST_F(RunProgressDialogTest, InputWaitingGoesOnByTheTimer) {
 TEST_F(RunProgressDialogTest, SmallPackageIsWrittenBeforeTheWindowShowsWhichThenStays) {
   fake::W().system.tickStep = 1;
   OpenFiles(files_);
-  fake::W().ui.beforeMessage = [](HWND) {
-    // The files are complete before the first timer message.
-    EXPECT_EQ(fake::W().handles.size(), 0u);
+  fake::W().ui.beforeMessage = [this](HWND) {
+    // The files are complete, and held, before the first timer message.
+    for (int32_t i = 0; i < files_.job()->count; i++) EXPECT_TRUE(files_.item(i).held) << i;
   };
   EXPECT_EQ(Run(files_), 1);
   EXPECT_EQ(fake::FileData(files_.item(0).path), files_.content(0));

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "extraction/extraction_folder.h"
+#include "extraction/output_file.h"
 
 bool IsProductRegistered(const char* productCode) {
   // Room for the longest product code a package entry can hold, so that the
@@ -21,24 +21,23 @@ bool IsProductRegistered(const char* productCode) {
   return status == ERROR_SUCCESS && size != 0;
 }
 
-void CleanUpExtraction(ExtractJob* job, const char* extractDir, const char* productCode,
+void CleanUpExtraction(ExtractJob* job, ProductFolder* folder, const char* productCode,
                        uint32_t installerExitCode) {
   CloseBlockStream(&job->stream);
   if (job->items) {
     for (int32_t i = 0; i < job->count; i++) {
       ExtractItem& item = job->items[i];
-      if (item.handle) CloseHandle(item.handle);
-      item.handle = nullptr;
       // Every item's file goes, whether this run wrote it, only created it
       // or found it there already.
-      if (installerExitCode != 0 && !IsProductRegistered(productCode) && item.path[0] &&
-          PathExists(item.path))
-        DeleteFileA(item.path);
+      if (installerExitCode != 0 && !IsProductRegistered(productCode))
+        DeleteItemFile(&item);
+      else
+        ReleaseItemFile(&item);
     }
     LocalFree(job->items);
     job->items = nullptr;
     job->count = 0;
   }
-  // Only an empty folder is removed; an empty path never exists.
-  if (!IsProductRegistered(productCode) && PathExists(extractDir)) RemoveDirectoryA(extractDir);
+  // Only an empty folder is removed, and only one this run made.
+  ReleaseProductFolder(folder, !IsProductRegistered(productCode));
 }

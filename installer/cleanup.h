@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "extraction/product_folder.h"
 #include "manifest/extract_job.h"
 
 // True when the product's Uninstall key, HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft
@@ -11,11 +12,13 @@
 // missing or cannot be read.
 bool IsProductRegistered(const char* productCode);
 
-// Closes the job's block stream and every item's handle; when installerExitCode is
-// nonzero and the product is not registered, also deletes every item's file
-// (pre-existing ones too). Then frees the item array (job is left empty) and,
-// when the product is not registered, removes extractDir if it exists and is
-// empty. Steps on the items run only when the array exists; an empty extractDir
-// removes nothing. Runs on every path past the payload check; never fails.
-void CleanUpExtraction(ExtractJob* job, const char* extractDir, const char* productCode,
+// Closes the job's block stream; when installerExitCode is nonzero and the
+// product is not registered, deletes every item's file, created or kept, only
+// through what the run holds (DeleteItemFile: never a name that no longer
+// leads to the run's file); closes every item's handle. Then frees the item
+// array (job is left empty) and unpins the folder, removing it through its
+// handle when the product is not registered, this run created it and it is
+// empty. Steps on the items run only when the array exists. Runs on every
+// path past the payload check; never fails.
+void CleanUpExtraction(ExtractJob* job, ProductFolder* folder, const char* productCode,
                        uint32_t installerExitCode);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "extraction/output_file.h"
 #include "platform/fake/fake.h"
 
 namespace {
@@ -25,12 +26,14 @@ void Register(const std::string& uninstallString,
 
 class CleanUpTest : public ::testing::Test {
  protected:
-  // The folder as the writer leaves it: main.msi written and closed, data.cab
-  // created and still open (writing was cancelled), old.cab found there
-  // before the run and never opened.
+  // The folder as the writer leaves it, made by this run and pinned:
+  // main.msi written and held, data.cab created and still open for writing
+  // (writing was cancelled), old.cab found there before the run with the
+  // right content and held since.
   void Prepare() {
     fake::Reset();
-    fake::AddFolder(kFolder);
+    fake::AddFolder("C:\\Windows\\Installer");
+    ASSERT_TRUE(PinProductFolder(kFolder.c_str(), nullptr, &folder));
     fake::AddFile(kFolder + "\\old.cab", {'o', 'l', 'd'});
     job = {};
     job.items = static_cast<ExtractItem*>(LocalAlloc(LPTR, 3 * sizeof(ExtractItem)));
@@ -41,13 +44,13 @@ class CleanUpTest : public ::testing::Test {
       ExtractItem& item = job.items[i];
       snprintf(item.name, sizeof item.name, "%s", names[i]);
       snprintf(item.path, sizeof item.path, "%s\\%s", kFolder.c_str(), names[i]);
-      if (i < 2)
-        item.handle = CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (i < 2) ASSERT_TRUE(CreateOutputFile(&item, nullptr));
     }
-    CloseHandle(job.items[0].handle);
-    job.items[0].handle = nullptr;
     job.items[0].written = 16;
+    ASSERT_EQ(HoldWrittenFile(&job.items[0]).code, 0u);
+    job.items[2].handle = OpenHeldFile(job.items[2].path, &job.items[2]);
+    ASSERT_NE(job.items[2].handle, INVALID_HANDLE_VALUE);
+    job.items[2].held = true;
     job.items[2].kept = true;
   }
 
@@ -55,11 +58,13 @@ class CleanUpTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(job.items, nullptr);
     EXPECT_EQ(job.count, 0);
+    EXPECT_EQ(folder.handle, nullptr);
     EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
     EXPECT_TRUE(fake::W().handles.empty());
   }
 
   ExtractJob job = {};
+  ProductFolder folder = {};
 };
 
 TEST_F(CleanUpTest, FilesStayWhenRegisteredOrSucceededAndGoOtherwise) {
@@ -82,7 +87,7 @@ TEST_F(CleanUpTest, FilesStayWhenRegisteredOrSucceededAndGoOtherwise) {
   for (const Case& c : cases) {
     Prepare();
     if (c.registered) Register("MsiExec.exe /X" + std::string(kProduct));
-    CleanUpExtraction(&job, kFolder.c_str(), kProduct, c.installerExitCode);
+    CleanUpExtraction(&job, &folder, kProduct, c.installerExitCode);
     for (const char* name : {"main.msi", "data.cab", "old.cab"})
       EXPECT_EQ(fake::Exists(kFolder + "\\" + name), c.filesStay) << c.name << ": " << name;
     EXPECT_EQ(fake::IsFolder(kFolder), c.folderStays) << c.name;
@@ -97,27 +102,36 @@ TEST_F(CleanUpTest, FilesStayWhenRegisteredOrSucceededAndGoOtherwise) {
 
 TEST_F(CleanUpTest, BeforeTheFolderWasPreparedNothingIsRemoved) {
   Prepare();
-  for (int i = 0; i < job.count; i++) {
-    if (job.items[i].handle) CloseHandle(job.items[i].handle);
-    memset(job.items[i].path, 0, sizeof job.items[i].path);
-    job.items[i].handle = nullptr;
-  }
-  CleanUpExtraction(&job, "", kProduct, 1601);
+  for (int i = 0; i < job.count; i++) ReleaseItemFile(&job.items[i]);
+  ReleaseProductFolder(&folder, false);
+  for (int i = 0; i < job.count; i++) memset(&job.items[i], 0, sizeof job.items[i]);
+  CleanUpExtraction(&job, &folder, kProduct, 1601);
   EXPECT_TRUE(fake::Exists(kFolder + "\\old.cab"));
   EXPECT_TRUE(fake::Exists(kFolder + "\\main.msi"));
 }
 
-TEST_F(CleanUpTest, WithoutItemsOnlyTheFolderRuleApplies) {
+// The clean-up deletes through what the run holds, never by the names
+// again: a file whose name now leads elsewhere, and a folder the run did not
+// make, stay.
+TEST_F(CleanUpTest, OnlyWhatThisRunMadeOrHeldGoes) {
   Prepare();
-  CleanUpExtraction(&job, kFolder.c_str(), kProduct, 1603);  // frees the items
-  for (const char* name : {"main.msi", "data.cab", "old.cab"})
-    fake::AddFile(kFolder + "\\" + name, {});
-  CleanUpExtraction(&job, kFolder.c_str(), kProduct, 1603);
-  EXPECT_TRUE(fake::Exists(kFolder + "\\main.msi"));  // no item, no deletion
-  for (const char* name : {"main.msi", "data.cab", "old.cab"})
-    DeleteFileA((kFolder + "\\" + name).c_str());
-  CleanUpExtraction(&job, kFolder.c_str(), kProduct, 1603);
-  EXPECT_FALSE(fake::Exists(kFolder));
+  // The run found its folder there already.
+  folder.created = false;
+  CleanUpExtraction(&job, &folder, kProduct, 1603);
+  EXPECT_TRUE(fake::IsFolder(kFolder));
+  EXPECT_FALSE(fake::Exists(kFolder + "\\main.msi"));
+
+  // main.msi's name was taken over by another file after it was written
+  // (here by the test, past the share modes that keep others out): that
+  // file is not the run's, and stays.
+  Prepare();
+  ReleaseItemFile(&job.items[0]);
+  fake::W().files.nodes.erase(fake::Key(kFolder + "\\main.msi"));
+  fake::AddFile(kFolder + "\\main.msi", {'x'});
+  CleanUpExtraction(&job, &folder, kProduct, 1603);
+  EXPECT_EQ(fake::FileData(kFolder + "\\main.msi"), std::vector<uint8_t>{'x'});
+  EXPECT_FALSE(fake::Exists(kFolder + "\\data.cab"));
+  EXPECT_TRUE(fake::IsFolder(kFolder));  // not empty
 }
 
 TEST(IsProductRegistered, AsksTheUninstallKeyInThe64BitView) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "extraction/extraction_folder.h"
+#include "extraction/output_file.h"
 #include "extraction/progress_dialog.h"
 #include "extraction/taskbar_progress.h"
 #include "installer/cleanup.h"
@@ -28,6 +29,7 @@ struct Run {
   PackageMatch match = {};
   ExtractJob job = {};
   char extractDir[EXTRACT_DIR_SIZE] = {};
+  ProductFolder folder = {};  // pinned from the extraction to the clean-up
   char installerPath[INSTALLER_PATH_SIZE] = {};
   uint32_t installerExitCode = ERROR_INSTALL_SERVICE_FAILURE;  // 1601 until it has run
   char installerRequired[512] = {};
@@ -51,6 +53,7 @@ Status LoadPayload(LauncherState* state, VerificationKey key) {
 // package that cannot be extracted, as when it fails before.
 Status PackageFailure(Status block) {
   if (block.location == LOC_FILE_READ) return Status{ERROR_READ_FAULT, LOC_IMAGE_READ};
+  if (block.location == LOC_OUTPUT_HOLD) return block;
   return Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
 }
 
@@ -69,7 +72,8 @@ void InstallFromPayload(Run& run) {
     run.status = Status{1155, LOC_NO_INSTALLER};
     snprintf(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
   } else {
-    run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir);
+    run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir,
+                                         &run.folder);
     if (run.status.code == ERROR_CANCELLED && run.status.location == LOC_BROWSE_CANCELLED)
       run.noMessage = true;
     if (run.status.code == 0) {
@@ -80,9 +84,12 @@ void InstallFromPayload(Run& run) {
         // A block of the package did not decode or verify while it was
         // written: the payload is as unusable as if it had failed before, and
         // nothing this run wrote may stay for anyone to install.
+        // A written file that cannot be held is not the payload's fault: the
+        // message then names the system's error.
         run.status = PackageFailure(run.job.failure);
-        snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
-        RollBackExtraction(&run.job, run.extractDir);
+        if (run.status.location != LOC_OUTPUT_HOLD)
+          snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+        RollBackExtraction(&run.job, &run.folder);
       } else if (written != 1) {
         run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
         run.noMessage = true;
@@ -98,7 +105,7 @@ void InstallFromPayload(Run& run) {
     }
   }
 
-  CleanUpExtraction(&run.job, run.extractDir, run.match.productCode, run.installerExitCode);
+  CleanUpExtraction(&run.job, &run.folder, run.match.productCode, run.installerExitCode);
   TaskbarProgress_Destroy(state.taskbar);
   state.taskbar = nullptr;
 }

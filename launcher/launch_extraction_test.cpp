@@ -35,6 +35,7 @@ class LaunchExtractionTest : public ::testing::Test {
         "The system cannot write to the specified device.\r\n";
     fake::W().system.procedures["SHGetSpecialFolderPathA"] = fake::SpecialFolderPathProcedure();
     fake::W().shell.documentsFolder = kDocuments;
+    fake::AddFolder(kDocuments);
     fake::AddFolder("C:\\Windows");
     fake::AddFolder("D:\\Temp");
     fake::AddFile(kMsiexec, Bytes("MZ"));

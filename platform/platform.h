@@ -30,6 +30,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <wincrypt.h>
+#include <sddl.h>
 
 // crypt32 is not in the import table: it is not a KnownDLL, so an elevated
 // program must not let the loader look for it beside the executable. These
@@ -658,6 +659,68 @@ NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);
 NTSTATUS BCryptVerifySignature(BCRYPT_KEY_HANDLE key, void* paddingInfo, PUCHAR hash,
                                ULONG hashSize, PUCHAR signature, ULONG signatureSize,
                                ULONG flags);
+
+// ---------------------------------------------------------------- file identity, links, security
+
+// What the elevated hand-off needs to hold what it verified and to delete only
+// what it made: share modes and delete access, a file's identity and final
+// path, delete disposition through a handle, the process token's elevation,
+// and security descriptors written as SDDL.
+#define DELETE 0x00010000u
+#define SYNCHRONIZE 0x00100000u
+#define FILE_LIST_DIRECTORY 0x0001
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_SHARE_DELETE 0x00000004
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define FILE_NAME_NORMALIZED 0x0
+
+typedef uint8_t BOOLEAN;
+typedef HANDLE* PHANDLE;
+typedef DWORD* PDWORD;
+typedef ULONG* PULONG;
+typedef void* PSECURITY_DESCRIPTOR;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
+DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+
+typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
+typedef struct _FILE_DISPOSITION_INFO {
+  BOOLEAN DeleteFile;
+} FILE_DISPOSITION_INFO;
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
+                                DWORD size);
+
+#define TOKEN_QUERY 0x0008
+typedef enum _TOKEN_INFORMATION_CLASS { TokenElevation = 20 } TOKEN_INFORMATION_CLASS;
+typedef struct _TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+} TOKEN_ELEVATION;
+HANDLE GetCurrentProcess();
+BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD size,
+                         PDWORD returned);
+
+#define SDDL_REVISION_1 1
+// The descriptor is one LocalAlloc block that the caller frees.
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                          PSECURITY_DESCRIPTOR* descriptor,
+                                                          PULONG size);
 
 #endif  // host
 

@@ -76,6 +76,7 @@ struct SystemState {
   std::set<std::string> loadedLibraries;   // names passed to LoadLibraryA / LoadLibraryExA
   std::map<std::string, FARPROC> procedures;  // what GetProcAddress finds, by name
   std::set<std::string> missingLibraries;  // LoadLibrary of these fails
+  bool elevated = true;  // the process token's TokenElevation
 };
 
 // Resources and texts.

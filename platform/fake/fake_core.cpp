@@ -499,3 +499,56 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multi, int multiCount, LPWST
   memcpy(wide, out.data(), out.size() * sizeof(char16_t));
   return static_cast<int>(out.size());
 }
+
+namespace fake {
+namespace {
+struct Token : HandleObject {};
+}  // namespace
+}  // namespace fake
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD, PHANDLE token) {
+  NoteCall();
+  if (process != GetCurrentProcess() || !token) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  *token = fake::AddHandle(std::make_unique<fake::Token>());
+  return TRUE;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD size,
+                         PDWORD returned) {
+  NoteCall();
+  if (!dynamic_cast<fake::Token*>(fake::FindHandle(token))) {
+    W().lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (infoClass != TokenElevation || size < sizeof(TOKEN_ELEVATION) || !info) {
+    W().lastError = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = W().system.elevated ? 1 : 0;
+  if (returned) *returned = sizeof(TOKEN_ELEVATION);
+  return TRUE;
+}
+
+// The fake's descriptors are their SDDL text, so that tests can read back
+// what a file or folder was created with.
+BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
+                                                          PSECURITY_DESCRIPTOR* descriptor,
+                                                          PULONG size) {
+  NoteCall();
+  if (!text || !descriptor || revision != SDDL_REVISION_1) {
+    W().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  size_t length = strlen(text) + 1;
+  void* memory = LocalAlloc(LMEM_FIXED, length);
+  if (!memory) return FALSE;
+  memcpy(memory, text, length);
+  *descriptor = memory;
+  if (size) *size = static_cast<ULONG>(length);
+  return TRUE;
+}

@@ -1,5 +1,7 @@
-// Fake platform: files and folders, with existence, sharing-free handles and
-// write faults (unwritable folders, a disk that fills up).
+// Fake platform: files and folders, with existence, share modes between
+// handles, delete disposition, links, file identity and final paths, the
+// descriptor each was created with, and write faults (unwritable folders, a
+// disk that fills up).
 #include <cstring>
 
 #include "platform/fake/fake.h"
@@ -41,7 +43,11 @@ bool IsDrive(const std::string& component) {
 
 }  // namespace
 
-std::string Key(const std::string& path) {
+namespace {
+
+// Key of path; followLast says whether a link named by its last component is
+// followed. Links are followed at most eight deep.
+std::string Resolve(const std::string& path, bool followLast, int depth) {
   std::vector<std::string> parts = Components(path);
   std::string root;
   if (parts.size() > 1 && IsDrive(parts[0])) {
@@ -71,8 +77,23 @@ std::string Key(const std::string& path) {
     while (!last.empty() && (last.back() == '.' || last.back() == ' ')) last.pop_back();
     if (last.empty()) resolved.pop_back();
   }
-  return root + Join(resolved, 0, resolved.size());
+  std::string key = root;
+  for (size_t i = 0; i < resolved.size(); i++) {
+    if (key.back() != '\\') key += "\\";
+    key += resolved[i];
+    if (i + 1 == resolved.size() && !followLast) break;
+    auto it = W().files.nodes.find(key);
+    if (it != W().files.nodes.end() && !it->second.linkTarget.empty() && depth < 8)
+      key = Resolve(it->second.linkTarget, true, depth + 1);
+  }
+  return key;
 }
+
+}  // namespace
+
+std::string Key(const std::string& path) { return Resolve(path, true, 0); }
+
+std::string KeyOfName(const std::string& path) { return Resolve(path, false, 0); }
 
 std::string ParentOf(const std::string& path) {
   std::vector<std::string> parts = Components(Key(path));
@@ -93,7 +114,9 @@ void AddFolder(const std::string& path) {
   if (key.empty() || Exists(key)) return;
   std::string parent = ParentOf(key);
   if (!parent.empty() && parent != key) AddFolder(parent);
-  W().files.nodes[key].directory = true;
+  Node& node = W().files.nodes[key];
+  node.directory = true;
+  node.id = W().files.nextId++;
   W().files.displayNames[key] = path;
 }
 
@@ -102,7 +125,25 @@ void AddFile(const std::string& path, const std::vector<uint8_t>& data) {
   Node& node = W().files.nodes[Key(path)];
   node.directory = false;
   node.data = std::make_shared<std::vector<uint8_t>>(data);
+  node.id = W().files.nextId++;
   W().files.displayNames[Key(path)] = path;
+}
+
+void AddLink(const std::string& link, const std::string& target, bool reparsePoint) {
+  AddFolder(ParentOf(link));
+  std::string key = KeyOfName(link);
+  Node& node = W().files.nodes[key];
+  node = Node();
+  node.directory = true;
+  node.id = W().files.nextId++;
+  node.linkTarget = target;
+  node.reparsePoint = reparsePoint;
+  W().files.displayNames[key] = link;
+}
+
+std::string DescriptorOf(const std::string& path) {
+  auto it = W().files.nodes.find(Key(path));
+  return it == W().files.nodes.end() ? "" : it->second.descriptor;
 }
 
 void AddHardLink(const std::string& existing, const std::string& link) {
@@ -132,8 +173,81 @@ std::string NameOnDisk(const std::u16string& path) {
 struct OpenFile : HandleObject {
   std::string key;
   DWORD access = 0;
+  DWORD share = 0;
   size_t position = 0;
 };
+
+namespace {
+
+const DWORD kReadAccess = GENERIC_READ | FILE_LIST_DIRECTORY;
+const DWORD kWriteAccess = GENERIC_WRITE | 0x0002 | 0x0004;  // FILE_WRITE_DATA, FILE_APPEND_DATA
+
+// Windows checks sharing only between opens that ask for data or delete
+// access; one that asks for attributes alone neither is refused nor refuses.
+bool TakesPartInSharing(DWORD access) {
+  return (access & (kReadAccess | kWriteAccess | DELETE)) != 0;
+}
+
+// Whether an open asking for access with share can stand beside file.
+bool SharesWith(const OpenFile& file, DWORD access, DWORD share) {
+  if (!TakesPartInSharing(file.access) || !TakesPartInSharing(access)) return true;
+  auto clash = [](DWORD held, DWORD othersShare) {
+    return ((held & kReadAccess) && !(othersShare & FILE_SHARE_READ)) ||
+           ((held & kWriteAccess) && !(othersShare & FILE_SHARE_WRITE)) ||
+           ((held & DELETE) && !(othersShare & FILE_SHARE_DELETE));
+  };
+  return !clash(file.access, share) && !clash(access, file.share);
+}
+
+// ERROR_SHARING_VIOLATION when an open of key asking for access with share
+// clashes with a handle open on it, else 0.
+DWORD SharingError(const std::string& key, DWORD access, DWORD share) {
+  for (auto& entry : W().handles) {
+    auto* file = dynamic_cast<OpenFile*>(entry.second.get());
+    if (file && file->key == key && !SharesWith(*file, access, share))
+      return ERROR_SHARING_VIOLATION;
+  }
+  return 0;
+}
+
+bool HasHandles(const std::string& key) {
+  for (auto& entry : W().handles) {
+    auto* file = dynamic_cast<OpenFile*>(entry.second.get());
+    if (file && file->key == key) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+DWORD Rename(const std::string& from, const std::string& to, bool ignoreSharing) {
+  std::string source = KeyOfName(from);
+  std::string target = KeyOfName(to);
+  if (!W().files.nodes.count(source)) return ERROR_FILE_NOT_FOUND;
+  if (W().files.nodes.count(target)) return ERROR_ALREADY_EXISTS;
+  DWORD sharing = SharingError(source, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (sharing && !ignoreSharing) return sharing;
+  // The node and everything below it move; open handles move with them.
+  std::map<std::string, Node> moved;
+  const std::string below = source + "\\";
+  for (auto it = W().files.nodes.begin(); it != W().files.nodes.end();) {
+    if (it->first == source || it->first.compare(0, below.size(), below) == 0) {
+      moved[target + it->first.substr(source.size())] = it->second;
+      W().files.displayNames[target + it->first.substr(source.size())] =
+          to + it->first.substr(source.size());
+      it = W().files.nodes.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (auto& entry : moved) W().files.nodes[entry.first] = entry.second;
+  for (auto& entry : W().handles) {
+    auto* file = dynamic_cast<OpenFile*>(entry.second.get());
+    if (file && (file->key == source || file->key.compare(0, below.size(), below) == 0))
+      file->key = target + file->key.substr(source.size());
+  }
+  return 0;
+}
 
 struct FindHandleObject : HandleObject {};
 
@@ -163,8 +277,13 @@ static bool InUnwritableFolder(const std::string& key) {
   return false;
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD, HANDLE) {
+static std::string DescriptorText(LPSECURITY_ATTRIBUTES security) {
+  if (!security || !security->lpSecurityDescriptor) return "";
+  return static_cast<const char*>(security->lpSecurityDescriptor);
+}
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE) {
   NoteCall();
   if (!ValidPath(path)) {
     W().lastError = ERROR_PATH_NOT_FOUND;
@@ -176,10 +295,23 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     W().lastError = ERROR_INVALID_NAME;
     return INVALID_HANDLE_VALUE;
   }
+  // A link shown as a reparse point is opened itself when asked; any other
+  // link is followed.
   std::string key = Key(path);
+  if (flags & FILE_FLAG_OPEN_REPARSE_POINT) {
+    auto link = W().files.nodes.find(fake::KeyOfName(path));
+    if (link != W().files.nodes.end() && link->second.reparsePoint) key = link->first;
+  }
   auto it = W().files.nodes.find(key);
   bool exists = it != W().files.nodes.end();
-  if (exists && it->second.directory) {
+  if (exists && it->second.deletePending) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  // A folder opens only as an existing one and with backup semantics.
+  if (exists && it->second.directory &&
+      (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || disposition != OPEN_EXISTING ||
+       (access & GENERIC_WRITE))) {
     W().lastError = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
@@ -187,6 +319,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     if (!exists) {
       W().lastError = fake::IsFolder(fake::ParentOf(key)) ? ERROR_FILE_NOT_FOUND
                                                            : ERROR_PATH_NOT_FOUND;
+      return INVALID_HANDLE_VALUE;
+    }
+    if (DWORD error = fake::SharingError(key, access, share)) {
+      W().lastError = error;
       return INVALID_HANDLE_VALUE;
     }
   } else {
@@ -202,7 +338,17 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
       W().lastError = ERROR_FILE_EXISTS;
       return INVALID_HANDLE_VALUE;
     }
+    if (exists) {
+      if (DWORD error = fake::SharingError(key, access, share)) {
+        W().lastError = error;
+        return INVALID_HANDLE_VALUE;
+      }
+    }
     fake::Node& node = W().files.nodes[key];
+    if (!exists) {
+      node.id = W().files.nextId++;
+      node.descriptor = DescriptorText(security);
+    }
     W().files.displayNames[key] = path;
     if (disposition == CREATE_ALWAYS) node.data->clear();
     W().lastError = exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
@@ -212,6 +358,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
   auto file = std::make_unique<fake::OpenFile>();
   file->key = key;
   file->access = access;
+  file->share = share;
   return fake::AddHandle(std::move(file));
 }
 
@@ -315,19 +462,28 @@ BOOL CloseHandle(HANDLE handle) {
     W().lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  std::string key;
+  if (auto* file = dynamic_cast<fake::OpenFile*>(it->second.get())) key = file->key;
   W().handles.erase(it);
+  // A file or folder marked for deletion goes with its last handle.
+  auto node = W().files.nodes.find(key);
+  if (!key.empty() && node != W().files.nodes.end() && node->second.deletePending &&
+      !fake::HasHandles(key))
+    W().files.nodes.erase(node);
   return TRUE;
 }
 
 HANDLE FindFirstFileA(LPCSTR path, LPWIN32_FIND_DATAA data) {
   NoteCall();
-  if (!ValidPath(path) || !fake::Exists(path)) {
+  if (!ValidPath(path) || !W().files.nodes.count(fake::KeyOfName(path))) {
     W().lastError = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
   }
-  const fake::Node& node = W().files.nodes[Key(path)];
+  // A link, of either kind, is listed as a folder that is a reparse point.
+  const fake::Node& node = W().files.nodes[fake::KeyOfName(path)];
   memset(data, 0, sizeof(*data));
   data->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!node.linkTarget.empty()) data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
   data->nFileSizeLow = static_cast<DWORD>(node.data->size());
   std::string name = fake::Components(Key(path)).back();
   snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
@@ -344,37 +500,40 @@ BOOL FindClose(HANDLE find) {
   return TRUE;
 }
 
-static bool IsOpen(const std::string& key) {
-  for (auto& entry : W().handles) {
-    auto* file = dynamic_cast<fake::OpenFile*>(entry.second.get());
-    if (file && file->key == key) return true;
+// DeleteFile and RemoveDirectory remove the name itself, a link too; the
+// name goes at once when no handle is open on it, and with the last handle
+// when every open one shares deletion.
+static BOOL RemoveName(const std::string& key) {
+  if (DWORD error = fake::SharingError(key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+    W().lastError = error;
+    return FALSE;
   }
-  return false;
+  if (fake::HasHandles(key))
+    W().files.nodes[key].deletePending = true;
+  else
+    W().files.nodes.erase(key);
+  return TRUE;
 }
 
 BOOL DeleteFileA(LPCSTR path) {
   NoteCall();
-  if (!ValidPath(path) || !fake::Exists(path) || fake::IsFolder(path)) {
+  std::string key = ValidPath(path) ? fake::KeyOfName(path) : "";
+  auto it = W().files.nodes.find(key);
+  if (it == W().files.nodes.end() || (it->second.directory && it->second.linkTarget.empty())) {
     W().lastError = ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  std::string key = Key(path);
-  if (IsOpen(key)) {
-    W().lastError = 32;  // ERROR_SHARING_VIOLATION
-    return FALSE;
-  }
-  W().files.nodes.erase(key);
-  return TRUE;
+  return RemoveName(key);
 }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
   NoteCall();
   if (!ValidPath(path)) {
     W().lastError = ERROR_PATH_NOT_FOUND;
     return FALSE;
   }
   std::string key = Key(path);
-  if (fake::Exists(key)) {
+  if (fake::Exists(key) || W().files.nodes.count(fake::KeyOfName(path))) {
     W().lastError = ERROR_ALREADY_EXISTS;
     return FALSE;
   }
@@ -386,27 +545,89 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     W().lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  W().files.nodes[key].directory = true;
+  fake::Node& node = W().files.nodes[key];
+  node.directory = true;
+  node.id = W().files.nextId++;
+  node.descriptor = DescriptorText(security);
   W().files.displayNames[key] = path;
   return TRUE;
 }
 
-BOOL RemoveDirectoryA(LPCSTR path) {
-  NoteCall();
-  if (!ValidPath(path) || !fake::IsFolder(path)) {
-    W().lastError = ERROR_FILE_NOT_FOUND;
-    return FALSE;
-  }
-  std::string key = Key(path);
+// Whether the folder at key holds anything.
+static bool HasChildren(const std::string& key) {
   // Children sort right after "KEY\"; siblings such as "KEY.OLD" may sort
   // between the folder and its children, so look from there.
   const std::string children = key + "\\";
   auto next = W().files.nodes.lower_bound(children);
-  if (next != W().files.nodes.end() && next->first.compare(0, children.size(), children) == 0) {
-    W().lastError = 145;  // ERROR_DIR_NOT_EMPTY
+  return next != W().files.nodes.end() && next->first.compare(0, children.size(), children) == 0;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+  NoteCall();
+  std::string key = ValidPath(path) ? fake::KeyOfName(path) : "";
+  auto it = W().files.nodes.find(key);
+  if (it == W().files.nodes.end() || !it->second.directory) {
+    W().lastError = ERROR_FILE_NOT_FOUND;
     return FALSE;
   }
-  W().files.nodes.erase(key);
+  if (it->second.linkTarget.empty() && HasChildren(key)) {
+    W().lastError = ERROR_DIR_NOT_EMPTY;
+    return FALSE;
+  }
+  return RemoveName(key);
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
+  NoteCall();
+  fake::OpenFile* file = AsFile(handle);
+  if (!file || !info) return FALSE;
+  const fake::Node& node = W().files.nodes[file->key];
+  memset(info, 0, sizeof *info);
+  info->dwFileAttributes = node.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!node.linkTarget.empty()) info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  info->dwVolumeSerialNumber = 0x43000000;
+  info->nFileSizeLow = static_cast<DWORD>(node.data->size());
+  info->nNumberOfLinks = 1;
+  info->nFileIndexHigh = static_cast<DWORD>(node.id >> 32);
+  info->nFileIndexLow = static_cast<DWORD>(node.id);
+  return TRUE;
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR path, DWORD size, DWORD) {
+  NoteCall();
+  fake::OpenFile* file = AsFile(handle);
+  if (!file) return 0;
+  // The path the object is found under, spelled as it was created.
+  auto name = W().files.displayNames.find(file->key);
+  std::string final =
+      "\\\\?\\" + (name != W().files.displayNames.end() && Key(name->second) == file->key
+                       ? name->second
+                       : file->key);
+  if (final.size() + 1 > size) return static_cast<DWORD>(final.size() + 1);
+  memcpy(path, final.c_str(), final.size() + 1);
+  return static_cast<DWORD>(final.size());
+}
+
+BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass, LPVOID info,
+                                DWORD size) {
+  NoteCall();
+  fake::OpenFile* file = AsFile(handle);
+  if (!file) return FALSE;
+  if (infoClass != FileDispositionInfo || !info || size < sizeof(FILE_DISPOSITION_INFO)) {
+    W().lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  if (!(file->access & DELETE)) {
+    W().lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  fake::Node& node = W().files.nodes[file->key];
+  bool remove = static_cast<FILE_DISPOSITION_INFO*>(info)->DeleteFile != 0;
+  if (remove && node.directory && node.linkTarget.empty() && HasChildren(file->key)) {
+    W().lastError = ERROR_DIR_NOT_EMPTY;
+    return FALSE;
+  }
+  node.deletePending = remove;
   return TRUE;
 }
 

@@ -4,7 +4,10 @@
 // Paths compare without regard to ASCII case and use backslashes, as on
 // Windows; "." and ".." in them are resolved and a path rooted without a drive
 // letter means the current drive, as on Windows. A folder must exist before a
-// file can be created in it.
+// file can be created in it. Handles keep Windows' share modes and delete
+// disposition; a folder may be a link (AddLink) that paths are resolved
+// through, and a file or folder remembers the security descriptor it was
+// created with.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +27,18 @@ namespace fake {
 struct Node {
   bool directory = false;
   std::shared_ptr<std::vector<uint8_t>> data = std::make_shared<std::vector<uint8_t>>();
+  uint64_t id = 0;           // the file index; hard links share it
+  std::string linkTarget;    // not empty: a link to this folder
+  // A link the system shows as a reparse point (a junction or symbolic link on
+  // Windows): FILE_FLAG_OPEN_REPARSE_POINT opens the link itself. Otherwise it
+  // is followed by every call and never seen, as Wine does with a Unix
+  // symbolic link; only the final path of a handle tells.
+  bool reparsePoint = false;
+  // The SDDL of the descriptor passed when it was created ("" for none); the
+  // fake's ConvertStringSecurityDescriptorToSecurityDescriptorA makes
+  // descriptors that are their SDDL text.
+  std::string descriptor;
+  bool deletePending = false;  // removed when its last handle closes
 };
 
 // State of the simulated file system; part of fake::World and reset with it.
@@ -34,6 +49,7 @@ struct FileState {
   std::string windowsDirectory = "C:\\Windows";
   std::string systemDirectory = "C:\\Windows\\system32";
   std::string currentDirectory = "C:\\Users\\Ann\\Downloads";
+  uint64_t nextId = 1;
 };
 
 // Faults of the file system; part of fake::World and reset with it. The other
@@ -64,6 +80,21 @@ void AddFile(const std::string& path, const std::vector<uint8_t>& data);
 // Gives the file at existing a second name, link, as a hard link does: both
 // names reach the same content; deleting one name leaves the other.
 void AddHardLink(const std::string& existing, const std::string& link);
+// Makes link a link to the folder target (see Node::reparsePoint).
+void AddLink(const std::string& link, const std::string& target, bool reparsePoint);
+// The key of path with its last component not followed when it is a link,
+// as FindFirstFile, DeleteFile, RemoveDirectory and an open of a reparse
+// point see it.
+std::string KeyOfName(const std::string& path);
+// What another process of the user does: renames the file or folder from to
+// to (MoveFileEx without flags); open handles follow what they name. Returns
+// 0, or the error Windows gives: ERROR_SHARING_VIOLATION while a handle to it
+// does not share deletion, ERROR_ALREADY_EXISTS when to exists,
+// ERROR_FILE_NOT_FOUND. ignoreSharing lets a test move it all the same, to
+// show what the logic does should a move ever get past its handles.
+DWORD Rename(const std::string& from, const std::string& to, bool ignoreSharing = false);
+// The SDDL the file or folder at path was created with ("" for none).
+std::string DescriptorOf(const std::string& path);
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 std::vector<uint8_t> FileData(const std::string& path);

@@ -151,4 +151,127 @@ TEST(FakeFiles, TrailByteBackslashIsNoSeparator) {
   EXPECT_EQ(back[0], '?');
 }
 
+// Share modes between handles as Windows keeps them, in the cases the
+// launcher relies on: what an open asks for against what the handles already
+// open allow, and the other way round.
+TEST(FakeFiles, ShareModesBetweenHandles) {
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  struct Case {
+    const char* name;
+    DWORD heldAccess, heldShare, access, share;
+    bool opens;
+  } const cases[] = {
+      {"reader beside a read-only hold", GENERIC_READ, FILE_SHARE_READ, GENERIC_READ,
+       FILE_SHARE_READ, true},
+      {"writer beside a read-only hold", GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, all, false},
+      {"delete beside a read-only hold", GENERIC_READ, FILE_SHARE_READ, DELETE, all, false},
+      // A handle with write (or delete) access refuses a reader that does
+      // not share writing (or deletion): msiexec's way of opening a package.
+      {"deny-write reader beside a writer", GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ,
+       FILE_SHARE_READ, false},
+      {"deny-delete reader beside delete access", GENERIC_READ | DELETE, all, GENERIC_READ,
+       FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+      {"attributes only take no part", GENERIC_WRITE, 0, FILE_READ_ATTRIBUTES, 0, true},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    fake::AddFile("C:\\f", {1});
+    HANDLE held =
+        CreateFileA("C:\\f", c.heldAccess, c.heldShare, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << c.name;
+    HANDLE second = CreateFileA("C:\\f", c.access, c.share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.opens) << c.name;
+    if (second != INVALID_HANDLE_VALUE)
+      CloseHandle(second);
+    else
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << c.name;
+    CloseHandle(held);
+  }
+}
+
+// A link of either kind leads paths to its target; a reparse point is seen
+// as one and can be opened itself, a silent link only shows in the final
+// path of a handle. Identity follows the object, not the name.
+TEST(FakeFiles, LinksFinalPathsAndIdentity) {
+  fake::Reset();
+  fake::AddFolder("C:\\other");
+  fake::AddFile("C:\\other\\f", {7});
+  fake::AddLink("C:\\junction", "C:\\other", true);
+  fake::AddLink("C:\\unix", "C:\\other", false);
+  EXPECT_EQ(fake::FileData("C:\\junction\\f"), std::vector<uint8_t>{7});
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA("C:\\unix", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  FindClose(find);
+
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+  char final[MAX_PATH];
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE junction = CreateFileA("C:\\junction", FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+  ASSERT_TRUE(GetFileInformationByHandle(junction, &info));
+  EXPECT_TRUE(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  HANDLE unix = CreateFileA("C:\\unix", FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, flags, nullptr);
+  ASSERT_TRUE(GetFileInformationByHandle(unix, &info));
+  EXPECT_FALSE(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  ASSERT_GT(GetFinalPathNameByHandleA(unix, final, sizeof final, 0), 0u);
+  EXPECT_EQ(std::string(final), "\\\\?\\C:\\other");
+  CloseHandle(junction);
+  CloseHandle(unix);
+
+  // A hard link is the same file; a file made again under the name is not.
+  fake::AddHardLink("C:\\other\\f", "C:\\other\\g");
+  BY_HANDLE_FILE_INFORMATION f, g;
+  HANDLE a = CreateFileA("C:\\other\\f", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  HANDLE b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  ASSERT_TRUE(GetFileInformationByHandle(a, &f));
+  ASSERT_TRUE(GetFileInformationByHandle(b, &g));
+  EXPECT_EQ(f.nFileIndexLow, g.nFileIndexLow);
+  CloseHandle(a);
+  CloseHandle(b);
+  fake::AddFile("C:\\other\\g", {8});
+  b = CreateFileA("C:\\other\\g", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                  nullptr);
+  ASSERT_TRUE(GetFileInformationByHandle(b, &g));
+  EXPECT_NE(f.nFileIndexLow, g.nFileIndexLow);
+  CloseHandle(b);
+}
+
+// Delete disposition needs delete access, refuses a folder that is not
+// empty, and removes the object when its last handle closes; until then the
+// name cannot be opened again.
+TEST(FakeFiles, DeleteDisposition) {
+  fake::Reset();
+  fake::AddFile("C:\\d\\f", {1});
+  FILE_DISPOSITION_INFO remove = {TRUE};
+  HANDLE reader = CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_FALSE(SetFileInformationByHandle(reader, FileDispositionInfo, &remove, sizeof remove));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  HANDLE file =
+      CreateFileA("C:\\d\\f", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE folder = CreateFileA("C:\\d", DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof remove));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_TRUE(SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove));
+  CloseHandle(file);
+  EXPECT_TRUE(fake::Exists("C:\\d\\f"));  // the reader still has it
+  EXPECT_EQ(CreateFileA("C:\\d\\f", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  CloseHandle(reader);
+  EXPECT_FALSE(fake::Exists("C:\\d\\f"));
+  EXPECT_TRUE(SetFileInformationByHandle(folder, FileDispositionInfo, &remove, sizeof remove));
+  CloseHandle(folder);
+  EXPECT_FALSE(fake::Exists("C:\\d"));
+}
+
 }  // namespace

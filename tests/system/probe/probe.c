@@ -23,8 +23,11 @@
  *                        default: the box's default button
  *   --answers A,B,...    buttons for the first, second, ... box; boxes after
  *                        the list get --answer or the default button
- *   --browse PATH        select PATH in a folder browser and press OK
- *   --browse-cancel      press Cancel in a folder browser
+ *   --browse PATH        select PATH in a folder browser and press OK; given
+ *                        again, the second browser gets the second PATH, and
+ *                        so on; browsers after the list get the last one
+ *   --browse-cancel      press Cancel in a folder browser (in those after the
+ *                        --browse paths, when there are any)
  *   --timeout SECONDS    kill the program after this long (default 120)
  *   --pause-on CLASS=MS  wait MS milliseconds after each new window of CLASS
  *                        is on screen, after printing READY <class>; the
@@ -56,6 +59,7 @@
 #define SETTLE_MS 100
 #define MAX_ANSWERS 32
 #define MAX_PAUSES 8
+#define MAX_BROWSE 8
 #define MAX_SEEN 1024
 #define MAX_PIDS 64
 #define TEXT_CHARS 4096
@@ -75,6 +79,9 @@ typedef struct {
     int answerCount;
     int answerAll; /* 0: the box's default button */
     const WCHAR *browsePath;
+    const WCHAR *browsePaths[MAX_BROWSE];
+    int browseCount;
+    int browsersSeen;
     int browseCancel;
     DWORD timeoutMs;
     Pause pauses[MAX_PAUSES];
@@ -431,7 +438,13 @@ static int handle_browser(HWND dlg, DialogParts *parts)
     to_utf8(wide, text, sizeof(text));
     out("BROWSER title=%s", text);
 
-    if (g_opt.browseCancel || !g_opt.browsePath) {
+    g_opt.browsePath = NULL;
+    if (g_opt.browsersSeen < g_opt.browseCount)
+        g_opt.browsePath = g_opt.browsePaths[g_opt.browsersSeen];
+    else if (!g_opt.browseCancel && g_opt.browseCount > 0)
+        g_opt.browsePath = g_opt.browsePaths[g_opt.browseCount - 1];
+    g_opt.browsersSeen++;
+    if (!g_opt.browsePath) {
         out("BROWSER cancelled");
         press(dlg, IDCANCEL);
         return 0;
@@ -654,7 +667,11 @@ static int parse_options(int argc, WCHAR **argv)
                 g_opt.answers[g_opt.answerCount++] = id;
             }
         } else if (wcscmp(opt, L"--browse") == 0) {
-            g_opt.browsePath = arg;
+            if (g_opt.browseCount >= MAX_BROWSE) {
+                out("ERROR too many --browse paths");
+                return 0;
+            }
+            g_opt.browsePaths[g_opt.browseCount++] = arg;
         } else if (wcscmp(opt, L"--timeout") == 0) {
             g_opt.timeoutMs = (DWORD)wcstoul(arg, NULL, 10) * 1000u;
         } else if (wcscmp(opt, L"--pause-on") == 0) {
@@ -705,8 +722,8 @@ int wmain(int argc, WCHAR **argv)
         }
     }
 
-    if (g_opt.browsePath)
-        settle_access_times(g_opt.browsePath);
+    for (int i = 0; i < g_opt.browseCount; i++)
+        settle_access_times(g_opt.browsePaths[i]);
 
     /* The job lets the probe see windows of the program's own children and
      * take the whole tree down on a timeout or when the probe itself ends. */
