@@ -1,8 +1,8 @@
 #include "extraction/extraction_folder.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "extraction/file_content.h"
 #include "platform/platform.h"
 
@@ -17,7 +17,7 @@ typedef BOOL(WINAPI* SpecialFolderPathFn)(HWND owner, LPSTR path, int csidl, BOO
 // was, when the result would not fit: a cut path could name another folder.
 bool AppendComponent(char* dir, uint32_t size, const char* name) {
   size_t length = strlen(dir);
-  int n = snprintf(dir + length, size - length, "\\%s", name);
+  int n = FormatText(dir + length, size - length, "\\%s", name);
   if (n < 0 || static_cast<size_t>(n) >= size - length) {
     dir[length] = 0;
     return false;
@@ -79,7 +79,7 @@ void ReadPersonalFolder(char* folder, uint32_t size) {
 bool OpenOutputFiles(ExtractJob* job, const char* dir) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
-    int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
+    int n = FormatText(item->path, sizeof item->path, "%s\\%s", dir, item->name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) {
       item->path[0] = 0;
       return false;
@@ -141,7 +141,7 @@ bool AskForFolder(const char* title, char* dir) {
     if (!hasPath) continue;  // a virtual item: no folder to write into
     StripTrailingBackslashes(path);
     if (!path[0]) continue;
-    snprintf(dir, EXTRACT_DIR_SIZE, "%s", path);
+    FormatText(dir, EXTRACT_DIR_SIZE, "%s", path);
     chosen = true;
     break;
   }
@@ -218,7 +218,7 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job,
   char windowsDir[EXTRACT_DIR_SIZE];
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (n > 0 && n < sizeof windowsDir) {
-    snprintf(extractDir, EXTRACT_DIR_SIZE, "%s", windowsDir);
+    FormatText(extractDir, EXTRACT_DIR_SIZE, "%s", windowsDir);
     if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, "Installer"))
       CreateIfMissing(extractDir);
     else

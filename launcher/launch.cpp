@@ -1,7 +1,7 @@
 #include "launcher/launch.h"
 
-#include <cstdio>
-
+#include "base/status.h"
+#include "base/text_format.h"
 #include "extraction/extraction_folder.h"
 #include "extraction/progress_dialog.h"
 #include "extraction/taskbar_progress.h"
@@ -11,7 +11,6 @@
 #include "launcher/final_message.h"
 #include "launcher/launcher_state.h"
 #include "launcher/own_image.h"
-#include "base/status.h"
 #include "manifest/extraction_list.h"
 #include "manifest/package_select.h"
 #include "payload/sources.h"
@@ -64,10 +63,10 @@ void InstallFromPayload(Run& run) {
   if (!SelectPackage(&state.sources, state.lcid, &run.match) ||
       !BuildExtractionList(&state.sources, &run.match, &run.job)) {
     run.status = Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
-    snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+    FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
   } else if (!FindInstaller(run.installerPath)) {
     run.status = Status{1155, LOC_NO_INSTALLER};
-    snprintf(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
+    FormatText(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
   } else {
     run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir);
     if (run.status.code == ERROR_CANCELLED && run.status.location == LOC_BROWSE_CANCELLED)
@@ -81,7 +80,7 @@ void InstallFromPayload(Run& run) {
         // written: the payload is as unusable as if it had failed before, and
         // nothing this run wrote may stay for anyone to install.
         run.status = PackageFailure(run.job.failure);
-        snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+        FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
         RollBackExtraction(&run.job, run.extractDir);
       } else if (written != 1) {
         run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
@@ -133,7 +132,7 @@ int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
     LoadStringA(hInstance, IDS_BAD_PAYLOAD, run.badPayload, sizeof run.badPayload);
     LoadStringA(hInstance, IDS_BROWSE_TITLE, run.browseTitle, sizeof run.browseTitle);
     if (run.status.code != 0)
-      snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+      FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
     else
       InstallFromPayload(run);
   }
