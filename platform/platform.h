@@ -88,6 +88,8 @@ NTSTATUS WINAPI PlatformBCryptVerifySignature(BCRYPT_KEY_HANDLE key, VOID* paddi
 
 #else  // host
 
+#include <pthread.h>
+
 #define WINAPI
 #define CALLBACK
 #define TRUE 1
@@ -658,6 +660,37 @@ NTSTATUS BCryptDestroyKey(BCRYPT_KEY_HANDLE key);
 NTSTATUS BCryptVerifySignature(BCRYPT_KEY_HANDLE key, void* paddingInfo, PUCHAR hash,
                                ULONG hashSize, PUCHAR signature, ULONG signatureSize,
                                ULONG flags);
+
+// ---------------------------------------------------------------- threads
+//
+// A second thread and what two threads need to hand work to each other: a
+// lock and a condition variable (the slim reader/writer lock, used
+// exclusively, and CONDITION_VARIABLE of Windows). A thread's handle is
+// waited on with WaitForSingleObject and closed with CloseHandle. Neither
+// the lock nor the condition variable is ever deleted, as on Windows; they
+// must not move while in use.
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId);
+
+typedef struct _RTL_SRWLOCK {
+  pthread_mutex_t mutex;
+} SRWLOCK, *PSRWLOCK;
+typedef struct _RTL_CONDITION_VARIABLE {
+  pthread_cond_t condition;
+} CONDITION_VARIABLE, *PCONDITION_VARIABLE;
+
+void InitializeSRWLock(PSRWLOCK lock);
+void AcquireSRWLockExclusive(PSRWLOCK lock);
+void ReleaseSRWLockExclusive(PSRWLOCK lock);
+void InitializeConditionVariable(PCONDITION_VARIABLE condition);
+// Only INFINITE waits: the launcher never waits with a time-out.
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds,
+                               ULONG flags);
+void WakeConditionVariable(PCONDITION_VARIABLE condition);
+void WakeAllConditionVariable(PCONDITION_VARIABLE condition);
 
 #endif  // host
 
