@@ -198,7 +198,9 @@ TEST_F(LaunchExtractionTest, MemoryStaysFlatWhateverThePayloadSize) {
     EXPECT_EQ(fake::FileData(kFolder + "\\big.cab"), big);
     peaks[i] = fake::W().memory.peakLiveBytes - before;
   }
-  EXPECT_LT(peaks[1], 512u * 1024);
+  // The hashing worker's content slices, used in turn, a read slice and
+  // zlib's state: under 1 MiB whatever the block's size.
+  EXPECT_LT(peaks[1], 1024u * 1024);
   EXPECT_LT(peaks[1], peaks[0] + 4096);
 }
 

@@ -133,7 +133,9 @@ TEST_F(BlockStreamTest, MemoryDoesNotGrowWithTheBlock) {
     file_ = nullptr;
   }
   EXPECT_EQ(peaks[0], peaks[1]);
-  EXPECT_LT(peaks[1], 512u * 1024);
+  // The hashing worker's content slices, used in turn, a read slice and
+  // zlib's state: under 1 MiB whatever the block's size.
+  EXPECT_LT(peaks[1], 1024u * 1024);
 }
 
 // Every way a block can be bad ends the stream with the status of its kind,
