@@ -151,6 +151,7 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
 
   EXPECT_EQ(Next(files), (Step{29, 75}));  // still full: nothing more reached the file
   EXPECT_EQ(files.item(0).written, 700000u);
+  EXPECT_EQ(fake::W().threads.created, 1u);  // the block's worker waits for the retry
 
   fake::W().faults.diskSpace.reset();
   EXPECT_EQ(Next(files), (Step{234, 75}));  // the rest of the same slice
@@ -160,6 +161,10 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
   EXPECT_EQ(Next(files), (Step{234, 100}));
   EXPECT_EQ(Next(files), (Step{0, 100}));
   EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
+  // One worker per block, each ended with its block.
+  EXPECT_EQ(fake::W().threads.created, 2u);
+  EXPECT_EQ(fake::RunningThreads(), 0);
+  EXPECT_EQ(fake::W().threads.openHandles, 0);
 }
 
 // A block damaged in its last slice fails after the slices before it were
@@ -200,6 +205,9 @@ TEST_F(WriteNextChunkTest, BlockThatFailsStopsTheJob) {
     EXPECT_GE(files.item(0).written, 2 * kSlice);
     EXPECT_EQ(WriteNextChunk(files.job(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
     EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
+    // The failed block's worker ended when the job stopped.
+    EXPECT_EQ(fake::RunningThreads(), 0);
+    EXPECT_EQ(fake::W().threads.openHandles, 0);
   }
 }
 

@@ -49,7 +49,8 @@ class LaunchExtractionTest : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
-    EXPECT_TRUE(fake::W().handles.empty());
+    EXPECT_TRUE(fake::W().handles.empty());  // thread handles included
+    EXPECT_EQ(fake::RunningThreads(), 0);      // the hashing worker has ended, whatever the end
     EXPECT_EQ(fake::W().com.initialized, 0);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
     EXPECT_TRUE(fake::W().shell.itemLists.empty());
