@@ -86,7 +86,7 @@ void StartTimer(HWND window, ExtractJob* job, UINT delay = 0) {
     char text[1024];
     FormatErrorText(GetLastError(), text, sizeof text, nullptr);
     if (!AskRetry(window, text)) {
-      EndDialog(window, 2);
+      EndDialog(window, PROGRESS_CANCELLED);
       return;
     }
   }
@@ -102,7 +102,7 @@ void Finish(HWND window, ProgressWindow* progress, bool visible) {
       (progress->job->timerId =
            SetTimer(window, kTimerId, kShownAtLeastMilliseconds - shown, nullptr)) != 0)
     return;
-  EndDialog(window, 1);
+  EndDialog(window, PROGRESS_WRITTEN);
 }
 
 // Goes on writing after a stretch: at once, by a message posted to the window,
@@ -140,7 +140,7 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
     return;
   }
   if (result == ERROR_FILE_CORRUPT) {
-    EndDialog(window, 4);
+    EndDialog(window, PROGRESS_BAD_BLOCK);
     return;
   }
   if (result == ERROR_MORE_DATA && visible) {
@@ -159,7 +159,7 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
   if (AskRetry(window, text))
     StartTimer(window, job);  // the writer goes on with the rest of the same slice
   else
-    EndDialog(window, 2);
+    EndDialog(window, PROGRESS_CANCELLED);
 }
 
 void OnInitDialog(HWND window, ProgressWindow* progress) {
@@ -168,7 +168,7 @@ void OnInitDialog(HWND window, ProgressWindow* progress) {
   SetLastError(0);
   if (SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(progress)) == 0 &&
       GetLastError() != 0) {
-    EndDialog(window, 3);
+    EndDialog(window, PROGRESS_NO_JOB);
     return;
   }
 
@@ -206,7 +206,7 @@ void OnInitDialog(HWND window, ProgressWindow* progress) {
 void OnStep(HWND window, ProgressWindow* progress, bool byTimer) {
   if (byTimer) KillTimer(window, progress->job->timerId);
   if (progress->written)
-    EndDialog(window, 1);
+    EndDialog(window, PROGRESS_WRITTEN);
   else
     Advance(window, progress, kSliceMilliseconds, true);
 }
@@ -281,7 +281,7 @@ int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* task
 
   uint32_t size = 0;
   void* dialogTemplate = BuildProgressTemplate(className, title, fontName, &size);
-  if (!dialogTemplate) return -1;
+  if (!dialogTemplate) return PROGRESS_NO_WINDOW;
   ProgressWindow progress = {job, instance, taskbar, 0, false};
   INT_PTR result =
       DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,

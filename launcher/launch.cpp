@@ -65,7 +65,7 @@ void InstallFromPayload(Run& run) {
     run.status = Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
     FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
   } else if (!FindInstaller(run.installerPath)) {
-    run.status = Status{1155, LOC_NO_INSTALLER};
+    run.status = Status{ERROR_NO_ASSOCIATION, LOC_NO_INSTALLER};
     FormatText(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
   } else {
     run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir);
@@ -75,14 +75,14 @@ void InstallFromPayload(Run& run) {
       int written = RunProgressDialog(&run.job, state.hInstance, state.taskbar,
                                       "MSI_STUB_WINDOW_CLASS_NAME", run.match.productName,
                                       "MS Sans Serif");
-      if (written == 4) {
+      if (written == PROGRESS_BAD_BLOCK) {
         // A block of the package did not decode or verify while it was
         // written: the payload is as unusable as if it had failed before, and
         // nothing this run wrote may stay for anyone to install.
         run.status = PackageFailure(run.job.failure);
         FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
         RollBackExtraction(&run.job, run.extractDir);
-      } else if (written != 1) {
+      } else if (written != PROGRESS_WRITTEN) {
         run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
         run.noMessage = true;
         // A file cut short was never verified: it goes even where the
@@ -122,9 +122,9 @@ int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
   if (!state.argv) {
     run.status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_COMMAND_LINE);
   } else if (!(state.modulePath = GetModulePath())) {
-    run.status = Status{1921, LOC_MODULE_PATH};
+    run.status = Status{ERROR_CANT_RESOLVE_FILENAME, LOC_MODULE_PATH};
   } else if (!(state.modulePathW = GetModulePathW())) {
-    run.status = Status{1921, LOC_MODULE_PATH_UTF16};
+    run.status = Status{ERROR_CANT_RESOLVE_FILENAME, LOC_MODULE_PATH_UTF16};
   } else {
     run.status = LoadPayload(&state, key);
     LoadStringA(hInstance, IDS_INSTALLER_REQUIRED, run.installerRequired,
