@@ -13,38 +13,38 @@ int32_t Percent(const BlockStream* stream) {
   return static_cast<int32_t>(BlockStreamProgress(stream) * 100.0);
 }
 
-uint32_t Fail(ExtractJob* job, Status status) {
+uint32_t Fail(ExtractJob* job, ChunkWriter* writer, Status status) {
   job->failure = status;
-  CloseBlockStream(&job->stream);
+  CloseBlockStream(&writer->stream);
   job->current = job->count;
   return ERROR_FILE_CORRUPT;
 }
 
 // Makes job->current the item being written: opens its block's stream, or
 // reports that every item is done.
-uint32_t StartItem(ExtractJob* job, int32_t* percent) {
-  job->pending = nullptr;
-  job->pendingSize = 0;
-  job->blockEnded = false;
+uint32_t StartItem(ExtractJob* job, ChunkWriter* writer, int32_t* percent) {
+  writer->pending = nullptr;
+  writer->pendingSize = 0;
+  writer->blockEnded = false;
   if (job->current >= job->count) {
     Report(percent, 100);
     return 0;
   }
   const ExtractItem* item = &job->items[job->current];
   Status status =
-      OpenBlockStream(&job->stream, &job->sources->items[item->sourceIndex], item->place);
-  if (status.code != 0) return Fail(job, status);
+      OpenBlockStream(&writer->stream, &job->sources->items[item->sourceIndex], item->place);
+  if (status.code != 0) return Fail(job, writer, status);
   Report(percent, 0);
   return ERROR_MORE_DATA;
 }
 
 }  // namespace
 
-uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent) {
+uint32_t WriteNextChunk(ExtractJob* job, ChunkWriter* writer, int32_t* percent) {
   if (job->failure.code != 0) return ERROR_FILE_CORRUPT;
   if (job->current < 0) {
     job->current = 0;
-    return StartItem(job, percent);
+    return StartItem(job, writer, percent);
   }
   if (job->current >= job->count) {
     Report(percent, 100);
@@ -52,34 +52,41 @@ uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent) {
   }
   ExtractItem* item = &job->items[job->current];
 
-  if (job->pendingSize == 0 && !job->blockEnded) {
+  if (writer->pendingSize == 0 && !writer->blockEnded) {
     Status status =
-        ReadBlockSlice(&job->stream, &job->pending, &job->pendingSize, &job->blockEnded);
-    if (status.code != 0) return Fail(job, status);
+        ReadBlockSlice(&writer->stream, &writer->pending, &writer->pendingSize, &writer->blockEnded);
+    if (status.code != 0) return Fail(job, writer, status);
     // Its file held this content before the run: the block is verified all
     // the same, and the file is left as it is.
-    if (item->kept) job->pendingSize = 0;
-    if (job->pendingSize == 0) {
-      Report(percent, Percent(&job->stream));
+    if (item->kept) writer->pendingSize = 0;
+    if (writer->pendingSize == 0) {
+      Report(percent, Percent(&writer->stream));
       return ERROR_MORE_DATA;
     }
   }
-  if (job->pendingSize > 0) {
+  if (writer->pendingSize > 0) {
     DWORD done = 0;
-    BOOL ok = WriteFile(item->handle, job->pending, job->pendingSize, &done, nullptr);
-    if (done > job->pendingSize) done = job->pendingSize;
+    BOOL ok = WriteFile(item->handle, writer->pending, writer->pendingSize, &done, nullptr);
+    if (done > writer->pendingSize) done = writer->pendingSize;
     item->written += done;
-    job->pending += done;
-    job->pendingSize -= done;
-    Report(percent, Percent(&job->stream));
-    return ok && job->pendingSize == 0 ? ERROR_MORE_DATA : ERROR_WRITE_FAULT;
+    writer->pending += done;
+    writer->pendingSize -= done;
+    Report(percent, Percent(&writer->stream));
+    return ok && writer->pendingSize == 0 ? ERROR_MORE_DATA : ERROR_WRITE_FAULT;
   }
   // The item is written and its block verified.
-  CloseBlockStream(&job->stream);
+  CloseBlockStream(&writer->stream);
   if (item->handle) {
     CloseHandle(item->handle);
     item->handle = nullptr;
   }
   job->current += 1;
-  return StartItem(job, percent);
+  return StartItem(job, writer, percent);
+}
+
+void CloseChunkWriter(ChunkWriter* writer) {
+  CloseBlockStream(&writer->stream);
+  writer->pending = nullptr;
+  writer->pendingSize = 0;
+  writer->blockEnded = false;
 }

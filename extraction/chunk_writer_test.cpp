@@ -50,7 +50,7 @@ class WriteNextChunkTest : public ::testing::Test {
 
   Step Next(TestJob& files) {
     Step step{0, -1};
-    step.result = WriteNextChunk(files.job(), &step.percent);
+    step.result = WriteNextChunk(files.job(), files.writer(), &step.percent);
     return step;
   }
 };
@@ -71,7 +71,7 @@ TEST_F(WriteNextChunkTest, WritesEachItemSliceBySliceWithItsOwnProgress) {
   EXPECT_EQ(files.item(0).handle, nullptr);
   EXPECT_EQ(files.item(1).handle, nullptr);
   EXPECT_TRUE(fake::W().handles.empty());
-  EXPECT_EQ(WriteNextChunk(files.job(), nullptr), 0u);  // the progress is optional
+  EXPECT_EQ(WriteNextChunk(files.job(), files.writer(), nullptr), 0u);  // the progress is optional
 }
 
 // Compressed blocks come out the same, whatever the ratio: the files hold the
@@ -199,11 +199,11 @@ TEST_F(WriteNextChunkTest, BlockThatFailsStopsTheJob) {
     Open(files, 1);
     uint32_t result = 234;
     int steps = 0;
-    while (result == 234 && steps++ < 20) result = WriteNextChunk(files.job(), nullptr);
+    while (result == 234 && steps++ < 20) result = WriteNextChunk(files.job(), files.writer(), nullptr);
     EXPECT_EQ(result, static_cast<uint32_t>(ERROR_FILE_CORRUPT));
     EXPECT_EQ(files.job()->failure.location, c.location);
     EXPECT_GE(files.item(0).written, 2 * kSlice);
-    EXPECT_EQ(WriteNextChunk(files.job(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+    EXPECT_EQ(WriteNextChunk(files.job(), files.writer(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
     EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
     // The failed block's worker ended when the job stopped.
     EXPECT_EQ(fake::RunningThreads(), 0);

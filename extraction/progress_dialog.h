@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "extraction/chunk_writer.h"
 #include "extraction/taskbar_progress.h"
 #include "manifest/extract_job.h"
 #include "platform/platform.h"
@@ -18,6 +19,8 @@ struct ProgressWindow {
   TaskbarProgress* taskbar;  // mirrors the bar on the taskbar button; may be null
   DWORD shownAt;             // GetTickCount when the window was about to show
   bool written;              // every file is written: the next timer message ends it
+  UINT_PTR timerId;          // the timer that drives the writer
+  ChunkWriter writer;        // the writer's state between steps; closed when the window ends
 };
 
 // How the progress window ends: its dialog result.

@@ -22,7 +22,6 @@ bool IsProductRegistered(const char* productCode) {
 
 void CleanUpExtraction(ExtractJob* job, const char* extractDir, const char* productCode,
                        uint32_t installerExitCode) {
-  CloseBlockStream(&job->stream);
   if (job->items) {
     for (int32_t i = 0; i < job->count; i++) {
       ExtractItem& item = job->items[i];
