@@ -88,8 +88,6 @@ NTSTATUS WINAPI PlatformBCryptVerifySignature(BCRYPT_KEY_HANDLE key, VOID* paddi
 
 #else  // host
 
-#include <pthread.h>
-
 #define WINAPI
 #define CALLBACK
 #define TRUE 1
@@ -671,6 +669,8 @@ NTSTATUS BCryptVerifySignature(BCRYPT_KEY_HANDLE key, void* paddingInfo, PUCHAR 
 // waited on with WaitForSingleObject and closed with CloseHandle. Neither
 // the lock nor the condition variable is ever deleted, as on Windows; they
 // must not move while in use.
+
+#include <pthread.h>
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
