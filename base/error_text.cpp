@@ -1,8 +1,8 @@
 #include "base/error_text.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "platform/platform.h"
 
 int FormatErrorText(uint32_t code, char* buffer, uint32_t bufferSize, const char* detail) {
@@ -26,13 +26,13 @@ int FormatErrorText(uint32_t code, char* buffer, uint32_t bufferSize, const char
     char* rest = buffer + length;
     size_t room = bufferSize - length;
     if (hasDetail)
-      snprintf(rest, room, " (%s).", detail);
+      FormatText(rest, room, " (%s).", detail);
     else
-      snprintf(rest, room, ".");
+      FormatText(rest, room, ".");
   } else if (hasDetail) {
-    snprintf(buffer, bufferSize, "%s %u (%s).", "Error", code, detail);
+    FormatText(buffer, bufferSize, "%s %u (%s).", "Error", code, detail);
   } else {
-    snprintf(buffer, bufferSize, "%s %u", "Error", code);
+    FormatText(buffer, bufferSize, "%s %u", "Error", code);
   }
   return static_cast<int>(strlen(buffer));
 }

@@ -4,8 +4,20 @@
 #include <cstdint>
 
 #include "manifest/extract_job.h"
+#include "payload/block_stream.h"
 
-// One step of the writer over job->items: moves to the next item (opening its
+// The writer's running state over a job: the current item's block stream and
+// the content it decoded that is not written yet. Zeroed before the first
+// step; it must stay where it is while a stream is open (the stream points
+// into itself).
+struct ChunkWriter {
+  BlockStream stream;      // decoding the current item's block
+  const uint8_t* pending;  // decoded content of the current item not yet written
+  uint32_t pendingSize;
+  bool blockEnded;         // the current block has ended and verified
+};
+
+// One step of writer over job->items: moves to the next item (opening its
 // block's stream), or decodes the next slice of the current item's block and
 // writes it with a single WriteFile (an item whose file held the content
 // already is decoded and verified but never written). Returns
@@ -18,4 +30,8 @@
 // *percent (when percent is not null) receives the share of the current
 // item's block read so far, 0 to 100. A completed item's writer handle is
 // traded for a read-only hold of its file (HoldWrittenFile).
-uint32_t WriteNextChunk(ExtractJob* job, int32_t* percent);
+uint32_t WriteNextChunk(ExtractJob* job, ChunkWriter* writer, int32_t* percent);
+
+// Closes the writer's block stream (stopping its hashing worker) and zeroes
+// it; safe on a zeroed or closed writer.
+void CloseChunkWriter(ChunkWriter* writer);

@@ -49,7 +49,7 @@ class WriteNextChunkTest : public ::testing::Test {
 
   Step Next(TestJob& files) {
     Step step{0, -1};
-    step.result = WriteNextChunk(files.job(), &step.percent);
+    step.result = WriteNextChunk(files.job(), files.writer(), &step.percent);
     return step;
   }
 };
@@ -71,7 +71,7 @@ TEST_F(WriteNextChunkTest, WritesEachItemSliceBySliceWithItsOwnProgress) {
   EXPECT_TRUE(files.item(0).held);
   EXPECT_TRUE(files.item(1).held);
   EXPECT_EQ(fake::W().handles.size(), 2u);
-  EXPECT_EQ(WriteNextChunk(files.job(), nullptr), 0u);  // the progress is optional
+  EXPECT_EQ(WriteNextChunk(files.job(), files.writer(), nullptr), 0u);  // the progress is optional
 }
 
 // Compressed blocks come out the same, whatever the ratio: the files hold the
@@ -154,6 +154,7 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
 
   EXPECT_EQ(Next(files), (Step{29, 75}));  // still full: nothing more reached the file
   EXPECT_EQ(files.item(0).written, 700000u);
+  EXPECT_EQ(fake::W().threads.created, 1u);  // the block's worker waits for the retry
 
   fake::W().faults.diskSpace.reset();
   EXPECT_EQ(Next(files), (Step{234, 75}));  // the rest of the same slice
@@ -163,6 +164,10 @@ TEST_F(WriteNextChunkTest, FullDiskReportsWhatReachedTheFileAndRetryGoesOn) {
   EXPECT_EQ(Next(files), (Step{234, 100}));
   EXPECT_EQ(Next(files), (Step{0, 100}));
   EXPECT_EQ(fake::FileData(PathOf(files, 1)), files.content(1));
+  // One worker per block, each ended with its block.
+  EXPECT_EQ(fake::W().threads.created, 2u);
+  EXPECT_EQ(fake::RunningThreads(), 0);
+  EXPECT_EQ(fake::W().threads.openHandles, 0);
 }
 
 // A block damaged in its last slice fails after the slices before it were
@@ -197,12 +202,15 @@ TEST_F(WriteNextChunkTest, BlockThatFailsStopsTheJob) {
     Open(files, 1);
     uint32_t result = 234;
     int steps = 0;
-    while (result == 234 && steps++ < 20) result = WriteNextChunk(files.job(), nullptr);
+    while (result == 234 && steps++ < 20) result = WriteNextChunk(files.job(), files.writer(), nullptr);
     EXPECT_EQ(result, static_cast<uint32_t>(ERROR_FILE_CORRUPT));
     EXPECT_EQ(files.job()->failure.location, c.location);
     EXPECT_GE(files.item(0).written, 2 * kSlice);
-    EXPECT_EQ(WriteNextChunk(files.job(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+    EXPECT_EQ(WriteNextChunk(files.job(), files.writer(), nullptr), static_cast<uint32_t>(ERROR_FILE_CORRUPT));
     EXPECT_TRUE(fake::FileData(PathOf(files, 1)).empty());
+    // The failed block's worker ended when the job stopped.
+    EXPECT_EQ(fake::RunningThreads(), 0);
+    EXPECT_EQ(fake::W().threads.openHandles, 0);
   }
 }
 

@@ -1,8 +1,8 @@
 #include "extraction/extraction_folder.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "extraction/file_content.h"
 #include "extraction/output_file.h"
 #include "platform/platform.h"
@@ -18,7 +18,7 @@ typedef BOOL(WINAPI* SpecialFolderPathFn)(HWND owner, LPSTR path, int csidl, BOO
 // was, when the result would not fit: a cut path could name another folder.
 bool AppendComponent(char* dir, uint32_t size, const char* name) {
   size_t length = strlen(dir);
-  int n = snprintf(dir + length, size - length, "\\%s", name);
+  int n = FormatText(dir + length, size - length, "\\%s", name);
   if (n < 0 || static_cast<size_t>(n) >= size - length) {
     dir[length] = 0;
     return false;
@@ -67,7 +67,7 @@ void ReadPersonalFolder(char* folder, uint32_t size) {
 bool OpenOutputFiles(ExtractJob* job, const char* dir, PSECURITY_DESCRIPTOR descriptor) {
   for (int32_t i = 0; i < job->count; i++) {
     ExtractItem* item = &job->items[i];
-    int n = snprintf(item->path, sizeof item->path, "%s\\%s", dir, item->name);
+    int n = FormatText(item->path, sizeof item->path, "%s\\%s", dir, item->name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof item->path) {
       item->path[0] = 0;
       return false;
@@ -135,7 +135,7 @@ bool AskForFolder(const char* title, char* dir) {
     if (!hasPath) continue;  // a virtual item: no folder to write into
     StripTrailingBackslashes(path);
     if (!path[0]) continue;
-    snprintf(dir, EXTRACT_DIR_SIZE, "%s", path);
+    FormatText(dir, EXTRACT_DIR_SIZE, "%s", path);
     chosen = true;
     break;
   }
@@ -215,7 +215,7 @@ Status PrepareExtractionFolder(const PackageMatch* match, ExtractJob* job, const
   char windowsDir[EXTRACT_DIR_SIZE];
   UINT n = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
   if (n > 0 && n < sizeof windowsDir) {
-    snprintf(extractDir, EXTRACT_DIR_SIZE, "%s", windowsDir);
+    FormatText(extractDir, EXTRACT_DIR_SIZE, "%s", windowsDir);
     if (AppendComponent(extractDir, EXTRACT_DIR_SIZE, "Installer"))
       CreateIfMissing(extractDir);
     else

@@ -80,7 +80,7 @@ TEST_F(PrepareExtractionFolderTest, PackageThatIsThereAlreadyIsKeptAsItIs) {
   EXPECT_TRUE(files.item(0).held);
   EXPECT_NE(files.item(1).handle, nullptr);
 
-  while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
+  while (WriteNextChunk(files.job(), files.writer(), nullptr) == ERROR_MORE_DATA) {
   }
   EXPECT_EQ(fake::FileData(files.item(0).path), files.content(0));
   EXPECT_EQ(fake::FileData(files.item(1).path), files.content(1));
@@ -102,7 +102,7 @@ TEST_F(PrepareExtractionFolderTest, AnyOtherFileThereIsReplaced) {
     TestJob files({{"main.msi", content}});
     ASSERT_EQ(Prepare(files).code, 0u) << f.first;
     EXPECT_NE(fake::FindHandle(files.item(0).handle), nullptr) << f.first;
-    while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
+    while (WriteNextChunk(files.job(), files.writer(), nullptr) == ERROR_MORE_DATA) {
     }
     EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), content) << f.first;
   }
@@ -117,7 +117,7 @@ TEST_F(PrepareExtractionFolderTest, ReplacingNeverWritesThroughALinkedName) {
   fake::AddHardLink("C:\\victim.txt", In(kFirstFolder, "main.msi"));
   TestJob files({{"main.msi", Content(10, 1)}});
   ASSERT_EQ(Prepare(files).code, 0u);
-  while (WriteNextChunk(files.job(), nullptr) == ERROR_MORE_DATA) {
+  while (WriteNextChunk(files.job(), files.writer(), nullptr) == ERROR_MORE_DATA) {
   }
   EXPECT_EQ(fake::FileData("C:\\victim.txt"), victim);
   EXPECT_EQ(fake::FileData(In(kFirstFolder, "main.msi")), files.content(0));

@@ -1,8 +1,8 @@
 #include "extraction/product_folder.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "extraction/output_file.h"
 
 namespace {
@@ -89,7 +89,7 @@ bool PinProductFolder(const char* dir, PSECURITY_DESCRIPTOR descriptor, ProductF
   if (!handle) return false;
   folder->handle = handle;
   folder->created = created;
-  snprintf(folder->path, sizeof folder->path, "%s", dir);
+  FormatText(folder->path, sizeof folder->path, "%s", dir);
   folder->volume = info.dwVolumeSerialNumber;
   folder->indexHigh = info.nFileIndexHigh;
   folder->indexLow = info.nFileIndexLow;

@@ -79,14 +79,14 @@ bool AskRetry(HWND window, const char* text) {
 // Starts the timer that drives the writer, by default with no delay (the
 // system raises it to its minimum). While it cannot be started the user is
 // asked to retry; Cancel ends the dialog with 2.
-void StartTimer(HWND window, ExtractJob* job, UINT delay = 0) {
+void StartTimer(HWND window, ProgressWindow* progress, UINT delay = 0) {
   for (;;) {
-    job->timerId = SetTimer(window, kTimerId, delay, nullptr);
-    if (job->timerId) return;
+    progress->timerId = SetTimer(window, kTimerId, delay, nullptr);
+    if (progress->timerId) return;
     char text[1024];
     FormatErrorText(GetLastError(), text, sizeof text, nullptr);
     if (!AskRetry(window, text)) {
-      EndDialog(window, 2);
+      EndDialog(window, PROGRESS_CANCELLED);
       return;
     }
   }
@@ -99,21 +99,21 @@ void Finish(HWND window, ProgressWindow* progress, bool visible) {
   progress->written = true;
   const DWORD shown = visible ? GetTickCount() - progress->shownAt : 0;
   if (shown < kShownAtLeastMilliseconds &&
-      (progress->job->timerId =
+      (progress->timerId =
            SetTimer(window, kTimerId, kShownAtLeastMilliseconds - shown, nullptr)) != 0)
     return;
-  EndDialog(window, 1);
+  EndDialog(window, PROGRESS_WRITTEN);
 }
 
 // Goes on writing after a stretch: at once, by a message posted to the window,
 // when nothing waits in the queue; otherwise by the timer, which the system
 // delivers only after the input and painting that wait, so that the window
 // answers the user between stretches.
-void GoOn(HWND window, ExtractJob* job) {
+void GoOn(HWND window, ProgressWindow* progress) {
   if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0 &&
       PostMessageA(window, kGoOnMessage, 0, 0))
     return;
-  StartTimer(window, job);
+  StartTimer(window, progress);
 }
 
 // Runs the writer for about budget milliseconds (at least one step), shows
@@ -128,7 +128,7 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
   const DWORD start = GetTickCount();
   uint32_t result;
   do {
-    result = WriteNextChunk(job, &percent);
+    result = WriteNextChunk(job, &progress->writer, &percent);
   } while (result == ERROR_MORE_DATA && GetTickCount() - start < budget);
   HWND bar = GetDlgItem(window, kProgressBarId);
   SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
@@ -140,15 +140,15 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
     return;
   }
   if (result == ERROR_FILE_CORRUPT) {
-    EndDialog(window, 4);
+    EndDialog(window, PROGRESS_BAD_BLOCK);
     return;
   }
   if (result == ERROR_MORE_DATA && visible) {
-    GoOn(window, job);
+    GoOn(window, progress);
     return;
   }
   if (result == ERROR_MORE_DATA || !visible) {
-    StartTimer(window, job);
+    StartTimer(window, progress);
     return;
   }
   const char* path = job->current >= 0 && job->current < job->count
@@ -157,9 +157,9 @@ void Advance(HWND window, ProgressWindow* progress, DWORD budget, bool visible) 
   char text[1024];
   FormatErrorText(result, text, sizeof text, path);
   if (AskRetry(window, text))
-    StartTimer(window, job);  // the writer goes on with the rest of the same slice
+    StartTimer(window, progress);  // the writer goes on with the rest of the same slice
   else
-    EndDialog(window, 2);
+    EndDialog(window, PROGRESS_CANCELLED);
 }
 
 void OnInitDialog(HWND window, ProgressWindow* progress) {
@@ -168,7 +168,7 @@ void OnInitDialog(HWND window, ProgressWindow* progress) {
   SetLastError(0);
   if (SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(progress)) == 0 &&
       GetLastError() != 0) {
-    EndDialog(window, 3);
+    EndDialog(window, PROGRESS_NO_JOB);
     return;
   }
 
@@ -204,9 +204,9 @@ void OnInitDialog(HWND window, ProgressWindow* progress) {
 // while it runs, so that no stretch overlaps another (the question boxes run
 // a message loop), and only one of the two is ever pending.
 void OnStep(HWND window, ProgressWindow* progress, bool byTimer) {
-  if (byTimer) KillTimer(window, progress->job->timerId);
+  if (byTimer) KillTimer(window, progress->timerId);
   if (progress->written)
-    EndDialog(window, 1);
+    EndDialog(window, PROGRESS_WRITTEN);
   else
     Advance(window, progress, kSliceMilliseconds, true);
 }
@@ -281,11 +281,16 @@ int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* task
 
   uint32_t size = 0;
   void* dialogTemplate = BuildProgressTemplate(className, title, fontName, &size);
-  if (!dialogTemplate) return -1;
-  ProgressWindow progress = {job, instance, taskbar, 0, false};
+  if (!dialogTemplate) return PROGRESS_NO_WINDOW;
+  ProgressWindow progress = {};
+  progress.job = job;
+  progress.instance = instance;
+  progress.taskbar = taskbar;
   INT_PTR result =
       DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), nullptr,
                               ProgressDialogProc, reinterpret_cast<LPARAM>(&progress));
+  // However the window ended, the block being written is given up here.
+  CloseChunkWriter(&progress.writer);
   GlobalFree(dialogTemplate);
   return static_cast<int>(result);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "extraction/chunk_writer.h"
 #include "extraction/taskbar_progress.h"
 #include "manifest/extract_job.h"
 #include "platform/platform.h"
@@ -18,16 +19,28 @@ struct ProgressWindow {
   TaskbarProgress* taskbar;  // mirrors the bar on the taskbar button; may be null
   DWORD shownAt;             // GetTickCount when the window was about to show
   bool written;              // every file is written: the next timer message ends it
+  UINT_PTR timerId;          // the timer that drives the writer
+  ChunkWriter writer;        // the writer's state between steps; closed when the window ends
+};
+
+// How the progress window ends: its dialog result.
+enum : int {
+  PROGRESS_WRITTEN = 1,    // every file is written and verified
+  PROGRESS_CANCELLED = 2,  // the user cancelled in a Retry/Cancel question
+  PROGRESS_NO_JOB = 3,     // the window could not hold its job
+  PROGRESS_BAD_BLOCK = 4,  // a block could not be decoded or verified
+  PROGRESS_NO_WINDOW = -1  // no template memory, or the window could not be made
 };
 
 // Registers the window class className of module instance (its failure is
 // ignored: an earlier registration serves), builds the dialog template and
 // runs the progress window modally over job, showing the progress on taskbar
-// too (null: on the bar only), until every file is written and verified (1),
-// the user cancels (2), the window cannot hold its job (3) or a block cannot
-// be decoded or verified (4, job->failure says why); -1 when the template
-// memory cannot be had or the window cannot be made. The template is freed on
-// every path.
+// too (null: on the bar only), until every file is written and verified
+// (PROGRESS_WRITTEN), the user cancels (PROGRESS_CANCELLED), the window cannot
+// hold its job (PROGRESS_NO_JOB) or a block cannot be decoded or verified
+// (PROGRESS_BAD_BLOCK, job->failure says why); PROGRESS_NO_WINDOW when the
+// template memory cannot be had or the window cannot be made. The template is
+// freed on every path.
 int RunProgressDialog(ExtractJob* job, HINSTANCE instance, TaskbarProgress* taskbar,
                       const char* className, const char* title, const char* fontName);
 
@@ -48,6 +61,7 @@ void* BuildProgressTemplate(const char* className, const char* title, const char
 // and every WM_APP + 1 the window posts itself to go on at once while no
 // input or painting waits, writes for about 25 ms (always at least one
 // step); WM_PAINT only validates. A timer that cannot be started and a failed write ask
-// Retry/Cancel; Cancel ends the dialog with 2. Once every file is written the
-// window stays until it has been up for 250 ms, then ends with 1.
+// Retry/Cancel; Cancel ends the dialog with PROGRESS_CANCELLED. Once every file
+// is written the window stays until it has been up for 250 ms, then ends with
+// PROGRESS_WRITTEN.
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,15 +1,14 @@
 #include "installer/cleanup.h"
 
-#include <cstdio>
-
+#include "base/text_format.h"
 #include "extraction/output_file.h"
 
 bool IsProductRegistered(const char* productCode) {
   // Room for the longest product code a package entry can hold, so that the
   // key asked for is never a cut one.
   char path[512];
-  int n = snprintf(path, sizeof path, "%s\\%s",
-                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", productCode);
+  int n = FormatText(path, sizeof path, "%s\\%s",
+                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", productCode);
   if (n < 0 || n >= static_cast<int>(sizeof path)) return false;
   HKEY key = nullptr;
   // The Windows Installer registers products in the 64-bit view.
@@ -23,7 +22,6 @@ bool IsProductRegistered(const char* productCode) {
 
 void CleanUpExtraction(ExtractJob* job, ProductFolder* folder, const char* productCode,
                        uint32_t installerExitCode) {
-  CloseBlockStream(&job->stream);
   if (job->items) {
     for (int32_t i = 0; i < job->count; i++) {
       ExtractItem& item = job->items[i];

@@ -1,10 +1,10 @@
 #include "installer/run_installer.h"
 
-#include <cstdio>
 #include <cstring>
 
-#include "extraction/extraction_folder.h"
 #include "base/error_text.h"
+#include "base/text_format.h"
+#include "extraction/extraction_folder.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool FindInstaller(char* installerPath) {
   char folder[INSTALLER_PATH_SIZE];
   UINT n = GetSystemDirectoryA(folder, sizeof folder);
   int length = n > 0 && n < sizeof folder
-                   ? snprintf(installerPath, INSTALLER_PATH_SIZE, "%s\\msiexec.exe", folder)
+                   ? FormatText(installerPath, INSTALLER_PATH_SIZE, "%s\\msiexec.exe", folder)
                    : -1;
   if (length > 0 && length < static_cast<int>(INSTALLER_PATH_SIZE) && PathExists(installerPath))
     return true;

@@ -1,8 +1,7 @@
 #include "launcher/final_message.h"
 
-#include <cstdio>
-
 #include "base/error_text.h"
+#include "base/text_format.h"
 
 // Compares a UTF-16 argument with an ASCII switch, ignoring ASCII case.
 static bool EqualsSwitch(const WCHAR* argument, const char* name) {
@@ -27,7 +26,7 @@ bool HasQuietSwitch(WCHAR** argv, int argc) {
 
 void GetMessageCaption(const char* modulePath, char* caption, uint32_t captionSize) {
   if (!modulePath) {
-    snprintf(caption, captionSize, "%s", "Loader");
+    FormatText(caption, captionSize, "%s", "Loader");
     return;
   }
   // A double-byte character may end in 0x5C; only a whole character counts.
@@ -35,7 +34,7 @@ void GetMessageCaption(const char* modulePath, char* caption, uint32_t captionSi
   for (const char* p = modulePath; *p; p = CharNextA(p)) {
     if (*p == '\\') name = p + 1;
   }
-  snprintf(caption, captionSize, "%s", name);
+  FormatText(caption, captionSize, "%s", name);
 }
 
 void ShowFinalMessage(Status status, const char* messageText, bool noMessage,
@@ -43,10 +42,10 @@ void ShowFinalMessage(Status status, const char* messageText, bool noMessage,
   if (status.code == 0 || noMessage) return;
   char text[2048];
   if (messageText && *messageText) {
-    snprintf(text, sizeof text, "%s", messageText);
+    FormatText(text, sizeof text, "%s", messageText);
   } else {
     char detail[64];
-    snprintf(detail, sizeof detail, "%u, %u, %u", 1u, status.code, status.location);
+    FormatText(detail, sizeof detail, "%u, %u, %u", 1u, status.code, status.location);
     FormatErrorText(status.code, text, sizeof text, detail);
   }
   char caption[MAX_PATH + 1];

@@ -1,7 +1,7 @@
 #include "launcher/launch.h"
 
-#include <cstdio>
-
+#include "base/status.h"
+#include "base/text_format.h"
 #include "extraction/extraction_folder.h"
 #include "extraction/output_file.h"
 #include "extraction/progress_dialog.h"
@@ -12,7 +12,6 @@
 #include "launcher/final_message.h"
 #include "launcher/launcher_state.h"
 #include "launcher/own_image.h"
-#include "base/status.h"
 #include "manifest/extraction_list.h"
 #include "manifest/package_select.h"
 #include "payload/sources.h"
@@ -67,10 +66,10 @@ void InstallFromPayload(Run& run) {
   if (!SelectPackage(&state.sources, state.lcid, &run.match) ||
       !BuildExtractionList(&state.sources, &run.match, &run.job)) {
     run.status = Status{ERROR_INVALID_DATA, LOC_NO_PACKAGE};
-    snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+    FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
   } else if (!FindInstaller(run.installerPath)) {
-    run.status = Status{1155, LOC_NO_INSTALLER};
-    snprintf(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
+    run.status = Status{ERROR_NO_ASSOCIATION, LOC_NO_INSTALLER};
+    FormatText(run.messageText, sizeof run.messageText, "%s", run.installerRequired);
   } else {
     run.status = PrepareExtractionFolder(&run.match, &run.job, run.browseTitle, run.extractDir,
                                          &run.folder);
@@ -80,7 +79,7 @@ void InstallFromPayload(Run& run) {
       int written = RunProgressDialog(&run.job, state.hInstance, state.taskbar,
                                       "MSI_STUB_WINDOW_CLASS_NAME", run.match.productName,
                                       "MS Sans Serif");
-      if (written == 4) {
+      if (written == PROGRESS_BAD_BLOCK) {
         // A block of the package did not decode or verify while it was
         // written: the payload is as unusable as if it had failed before, and
         // nothing this run wrote may stay for anyone to install.
@@ -88,9 +87,9 @@ void InstallFromPayload(Run& run) {
         // message then names the system's error.
         run.status = PackageFailure(run.job.failure);
         if (run.status.location != LOC_OUTPUT_HOLD)
-          snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+          FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
         RollBackExtraction(&run.job, &run.folder);
-      } else if (written != 1) {
+      } else if (written != PROGRESS_WRITTEN) {
         run.status = Status{ERROR_WRITE_FAULT, LOC_PROGRESS_FAILED};
         run.noMessage = true;
         // A file cut short was never verified: it goes even where the
@@ -130,9 +129,9 @@ int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
   if (!state.argv) {
     run.status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, LOC_COMMAND_LINE);
   } else if (!(state.modulePath = GetModulePath())) {
-    run.status = Status{1921, LOC_MODULE_PATH};
+    run.status = Status{ERROR_CANT_RESOLVE_FILENAME, LOC_MODULE_PATH};
   } else if (!(state.modulePathW = GetModulePathW())) {
-    run.status = Status{1921, LOC_MODULE_PATH_UTF16};
+    run.status = Status{ERROR_CANT_RESOLVE_FILENAME, LOC_MODULE_PATH_UTF16};
   } else {
     run.status = LoadPayload(&state, key);
     LoadStringA(hInstance, IDS_INSTALLER_REQUIRED, run.installerRequired,
@@ -140,7 +139,7 @@ int RunLauncher(HINSTANCE hInstance, int showCmd, VerificationKey key) {
     LoadStringA(hInstance, IDS_BAD_PAYLOAD, run.badPayload, sizeof run.badPayload);
     LoadStringA(hInstance, IDS_BROWSE_TITLE, run.browseTitle, sizeof run.browseTitle);
     if (run.status.code != 0)
-      snprintf(run.messageText, sizeof run.messageText, "%s", run.badPayload);
+      FormatText(run.messageText, sizeof run.messageText, "%s", run.badPayload);
     else
       InstallFromPayload(run);
   }

@@ -51,7 +51,8 @@ class LaunchExtractionTest : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_EQ(fake::W().memory.liveAllocations, 0u);
-    EXPECT_TRUE(fake::W().handles.empty());
+    EXPECT_TRUE(fake::W().handles.empty());  // thread handles included
+    EXPECT_EQ(fake::RunningThreads(), 0);      // the hashing worker has ended, whatever the end
     EXPECT_EQ(fake::W().com.initialized, 0);
     EXPECT_EQ(fake::W().com.liveObjects, 0);
     EXPECT_TRUE(fake::W().shell.itemLists.empty());
@@ -200,7 +201,9 @@ TEST_F(LaunchExtractionTest, MemoryStaysFlatWhateverThePayloadSize) {
     EXPECT_EQ(fake::FileData(kFolder + "\\big.cab"), big);
     peaks[i] = fake::W().memory.peakLiveBytes - before;
   }
-  EXPECT_LT(peaks[1], 512u * 1024);
+  // The hashing worker's content slices, used in turn, a read slice and
+  // zlib's state: under 1 MiB whatever the block's size.
+  EXPECT_LT(peaks[1], 1024u * 1024);
   EXPECT_LT(peaks[1], peaks[0] + 4096);
 }
 

@@ -6,7 +6,6 @@
 
 #include "base/status.h"
 #include "payload/block.h"
-#include "payload/block_stream.h"
 #include "payload/payload_source.h"
 #include "platform/platform.h"
 
@@ -31,11 +30,6 @@ struct ExtractJob {
   ExtractItem* items;              // owned (LocalAlloc), grows by one zeroed item at a time
   int32_t count;
   int32_t current;                 // item being written; -1 before the first write step
-  UINT_PTR timerId;                // timer of the progress window
   const PayloadSources* sources;   // where the items' blocks lie; not owned
-  BlockStream stream;              // decoding the current item's block
-  const uint8_t* pending;          // decoded content of the current item not yet written
-  uint32_t pendingSize;
-  bool blockEnded;                 // the current block has ended and verified
   Status failure;                  // why a block could not be decoded or verified, else {0, 0}
 };

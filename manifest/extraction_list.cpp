@@ -1,9 +1,9 @@
 #include "manifest/extraction_list.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "base/grow_array.h"
+#include "base/text_format.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
 #include "manifest/plain_file_name.h"
@@ -32,7 +32,7 @@ bool NameTaken(const ExtractJob* job, const char* name) {
 bool ExtractFileBlock(const PayloadSources* sources, uint32_t sourceIndex, uint32_t key,
                       ExtractItem* item, const char* name) {
   memset(item, 0, sizeof *item);
-  snprintf(item->name, sizeof item->name, "%s", name);
+  FormatText(item->name, sizeof item->name, "%s", name);
   item->sourceIndex = sourceIndex;
   const PayloadSource* source = &sources->items[sourceIndex];
   if (FindBlockPlace(source, FILE_BLOCK_KIND, key, &item->place).code != 0) return false;
@@ -49,8 +49,8 @@ int CollectCabinetEntry(uint32_t sourceIndex, uint32_t key, const char* text, vo
     return 1;
 
   for (const char* piece = owners; piece; piece = NextListPiece(piece)) {
-    unsigned owner;
-    if (sscanf(piece, "%u", &owner) != 1) continue;
+    uint32_t owner;
+    if (!ParseUnsigned(piece, &owner)) continue;
     if (sourceIndex != collection->sourceIndex || owner != collection->key) continue;
     ExtractJob* job = collection->job;
     if (FileNameFault(fileName) || NameTaken(job, fileName) || !AppendItem(job) ||

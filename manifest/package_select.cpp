@@ -1,8 +1,8 @@
 #include "manifest/package_select.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "base/text_format.h"
 #include "manifest/manifest_fields.h"
 #include "manifest/manifest_walk.h"
 #include "platform/platform.h"
@@ -25,8 +25,8 @@ int MatchPackageEntry(uint32_t sourceIndex, uint32_t key, const char* text, void
   if (!ReadManifestFields(text, fields, 4)) return 1;
 
   for (const char* piece = match->languages; piece; piece = NextListPiece(piece)) {
-    unsigned language;
-    if (sscanf(piece, "%u", &language) != 1 || !LanguageFits(language, match)) continue;
+    uint32_t language;
+    if (!ParseUnsigned(piece, &language) || !LanguageFits(language, match)) continue;
     if (_mbsicmp(reinterpret_cast<const unsigned char*>(match->architecture),
                  reinterpret_cast<const unsigned char*>("x64")) == 0) {
       match->sourceIndex = sourceIndex;

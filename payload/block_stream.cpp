@@ -18,9 +18,11 @@ bool IsCompressed(const BlockStream* stream) {
 }
 bool IsSigned(const BlockStream* stream) { return (stream->source->flags & SOURCE_SIGNED) != 0; }
 
-// Opens the stream; the buffer holds a read slice for the own file and, when
-// withOutput, a content slice to inflate into. A failure to allocate it is
-// reported at noMemory.
+// Opens the stream; the buffer holds the read slices for the own file and,
+// when withOutput, the content slices to inflate into: one of each, or
+// HASH_SLICES of those that are the content handed out when a worker hashes
+// them. A failure to allocate the buffer or start the worker is reported at
+// noMemory.
 Status Open(BlockStream* stream, const PayloadSource* source, const BlockPlace& place,
             bool withOutput, uint32_t BlockLocations::*noMemory) {
   memset(stream, 0, sizeof *stream);
@@ -34,24 +36,29 @@ Status Open(BlockStream* stream, const PayloadSource* source, const BlockPlace& 
   if (!place.manifest && IsSigned(stream) && place.dataSize == 0)
     return Status{ERROR_FILE_CORRUPT, LOC_FILE_RAW};
 
+  const bool worker = withOutput && IsSigned(stream);
+  const uint32_t slices = worker ? uint32_t{HASH_SLICES} : 1;
   // Data to inflate is read a small slice at a time; data that is the
   // content is read straight into the slice handed out. The slice need not
   // be larger than the block's data.
+  uint32_t inputSlices = 0;
   if (source->file) {
     stream->inputSize = IsCompressed(stream) ? BLOCK_READ_SLICE : BLOCK_CONTENT_SLICE;
     if (stream->inputSize > place.dataSize) stream->inputSize = place.dataSize ? place.dataSize : 1;
+    inputSlices = IsCompressed(stream) ? 1 : slices;
   }
-  const uint32_t outputSize = withOutput && IsCompressed(stream) ? uint32_t{BLOCK_CONTENT_SLICE} : 0;
-  if (stream->inputSize + outputSize > 0) {
-    stream->buffer =
-        static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, stream->inputSize + outputSize));
+  const uint32_t outputSlices = withOutput && IsCompressed(stream) ? slices : 0;
+  const SIZE_T bytes = SIZE_T{stream->inputSize} * inputSlices +
+                       SIZE_T{BLOCK_CONTENT_SLICE} * outputSlices;
+  if (bytes > 0) {
+    stream->buffer = static_cast<uint8_t*>(LocalAlloc(LMEM_FIXED, bytes));
     if (!stream->buffer) {
       Status status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, stream->at->*noMemory);
       CloseBlockStream(stream);
       return status;
     }
-    if (stream->inputSize) stream->input = stream->buffer;
-    if (outputSize) stream->output = stream->buffer + stream->inputSize;
+    if (inputSlices) stream->input = stream->buffer;
+    if (outputSlices) stream->output = stream->buffer + SIZE_T{stream->inputSize} * inputSlices;
   }
   if (IsSigned(stream) && !BeginContentDigest(&stream->digest)) {
     Status status{ERROR_NOT_ENOUGH_MEMORY, stream->at->noDigest};
@@ -68,21 +75,29 @@ Status Open(BlockStream* stream, const PayloadSource* source, const BlockPlace& 
     }
     stream->inflating = true;
   }
+  // Started last, once the digest is begun: the worker's first call into
+  // the system's CNG comes after the main thread's.
+  if (worker && !StartHashWorker(&stream->hasher, &stream->digest)) {
+    Status status = MakeStatus(GetLastError, ERROR_NOT_ENOUGH_MEMORY, stream->at->*noMemory);
+    CloseBlockStream(stream);
+    return status;
+  }
   return Status{0, 0};
 }
 
 // The next piece of the block's data, at most most bytes: where it lies for
-// a source in memory, read into the read slice (at most its size) for the
-// own file. False when it cannot be read.
-bool NextData(BlockStream* stream, uint32_t most, const uint8_t** data, uint32_t* size) {
+// a source in memory, read into the read slice at into (at most its size)
+// for the own file. False when it cannot be read.
+bool NextData(BlockStream* stream, uint8_t* into, uint32_t most, const uint8_t** data,
+              uint32_t* size) {
   const PayloadSource* source = stream->source;
   const uint32_t pos = stream->place.dataPos + stream->consumed;
   uint32_t n = stream->place.dataSize - stream->consumed;
   if (n > most) n = most;
   if (source->file) {
     if (n > stream->inputSize) n = stream->inputSize;
-    if (!ReadSourceBytes(source, pos, stream->input, n)) return false;
-    *data = stream->input;
+    if (!ReadSourceBytes(source, pos, into, n)) return false;
+    *data = into;
   } else {
     if (uint64_t{pos} + n > source->size) return false;
     *data = source->data + pos;
@@ -107,7 +122,7 @@ Status InflateInto(BlockStream* stream, uint8_t* out, uint32_t room, uint32_t* s
       // the progress (BlockStreamProgress) moves as evenly as from a file.
       const uint8_t* data = nullptr;
       uint32_t n = 0;
-      if (!NextData(stream, BLOCK_READ_SLICE, &data, &n))
+      if (!NextData(stream, stream->input, BLOCK_READ_SLICE, &data, &n))
         return Status{ERROR_READ_FAULT, stream->at->readFailed};
       z.next_in = const_cast<Bytef*>(data);
       z.avail_in = n;
@@ -129,21 +144,30 @@ Status InflateInto(BlockStream* stream, uint8_t* out, uint32_t room, uint32_t* s
 }
 
 // size bytes of content at content were decoded: counts them, adds them to
-// the digest and, after the last, checks the signature and ends the stream.
-Status Deliver(BlockStream* stream, const uint8_t* content, uint32_t size, bool* ended) {
+// the digest (hands them to the worker when queued, else on this thread)
+// and, after the last, checks the signature and ends the stream.
+Status Deliver(BlockStream* stream, const uint8_t* content, uint32_t size, bool queued,
+               bool* ended) {
   const BlockLocations& at = *stream->at;
   // Content sizes are 32-bit throughout: a block that would reach 4 GiB is
   // refused as a bad stream.
   if (size > UINT32_MAX - stream->produced) return Status{ERROR_INVALID_DATA, at.inflateFailed};
   stream->produced += size;
-  if (IsSigned(stream) && !AddToContentDigest(&stream->digest, content, size))
-    return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+  if (IsSigned(stream)) {
+    const bool added = queued ? QueueForHash(&stream->hasher, content, size)
+                              : AddToContentDigest(&stream->digest, content, size);
+    if (!added) return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
+  }
 
   const bool last = IsCompressed(stream) ? !stream->inflating
                                           : stream->consumed == stream->place.dataSize;
   if (last && IsSigned(stream)) {
+    // The worker has taken every slice once it has hashed the last; it
+    // ends before the digest is read.
+    const bool hashed = !stream->hasher.thread || WaitForHashes(&stream->hasher);
+    StopHashWorker(&stream->hasher);
     uint8_t digest[CONTENT_DIGEST_SIZE];
-    if (!FinishContentDigest(&stream->digest, digest))
+    if (!hashed || !FinishContentDigest(&stream->digest, digest))
       return Status{ERROR_NOT_ENOUGH_MEMORY, at.noDigest};
     SignatureCheck check = VerifyBlockDigest(stream->source, stream->place, digest);
     if (check == SignatureCheck::KeyUnusable)
@@ -188,16 +212,26 @@ Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* slic
   *ended = false;
   if (!CanRead(stream) || (IsCompressed(stream) && !stream->output))
     return Status{ERROR_INVALID_DATA, stream->at ? stream->at->inflateFailed : LOC_FILE_INFLATE_FAILED};
-  const uint8_t* content = stream->output;
+  // With a worker, the slice to fill is the one it no longer reads.
+  uint32_t slot = 0;
+  if (stream->hasher.thread) {
+    slot = NextHashSlot(&stream->hasher);
+    if (slot == HASH_SLICES) return Status{ERROR_NOT_ENOUGH_MEMORY, stream->at->noDigest};
+  }
+  const uint8_t* content = nullptr;
   uint32_t size = 0;
   if (IsCompressed(stream)) {
-    Status status = InflateInto(stream, stream->output, BLOCK_CONTENT_SLICE, &size);
+    uint8_t* out = stream->output + SIZE_T{BLOCK_CONTENT_SLICE} * slot;
+    Status status = InflateInto(stream, out, BLOCK_CONTENT_SLICE, &size);
     if (status.code != 0) return status;
-  } else if (!NextData(stream, BLOCK_CONTENT_SLICE, &content, &size)) {
+    content = out;
+  } else {
     // The content is the data itself, handed out where it lies or was read.
-    return Status{ERROR_READ_FAULT, stream->at->readFailed};
+    uint8_t* into = stream->input ? stream->input + SIZE_T{stream->inputSize} * slot : nullptr;
+    if (!NextData(stream, into, BLOCK_CONTENT_SLICE, &content, &size))
+      return Status{ERROR_READ_FAULT, stream->at->readFailed};
   }
-  Status status = Deliver(stream, content, size, ended);
+  Status status = Deliver(stream, content, size, stream->hasher.thread != nullptr, ended);
   if (status.code != 0) {
     *ended = false;
     return status;
@@ -213,16 +247,21 @@ Status ReadBlockContent(BlockStream* stream, uint8_t* out, uint32_t room, uint32
   *ended = false;
   if (!CanRead(stream))
     return Status{ERROR_INVALID_DATA, stream->at ? stream->at->inflateFailed : LOC_FILE_INFLATE_FAILED};
+  // Content in the caller's memory is hashed here, after whatever a worker
+  // still holds: the read slice is reused, and the digest keeps the order.
+  if (stream->hasher.thread && !WaitForHashes(&stream->hasher))
+    return Status{ERROR_NOT_ENOUGH_MEMORY, stream->at->noDigest};
   uint32_t n = 0;
   if (IsCompressed(stream)) {
     Status status = InflateInto(stream, out, room, &n);
     if (status.code != 0) return status;
   } else {
     const uint8_t* data = nullptr;
-    if (!NextData(stream, room, &data, &n)) return Status{ERROR_READ_FAULT, stream->at->readFailed};
+    if (!NextData(stream, stream->input, room, &data, &n))
+      return Status{ERROR_READ_FAULT, stream->at->readFailed};
     memcpy(out, data, n);
   }
-  Status status = Deliver(stream, out, n, ended);
+  Status status = Deliver(stream, out, n, false, ended);
   if (status.code != 0) {
     *ended = false;
     return status;
@@ -241,6 +280,8 @@ double BlockStreamProgress(const BlockStream* stream) {
 }
 
 void CloseBlockStream(BlockStream* stream) {
+  // The worker first: it may still read a slice and add to the digest.
+  StopHashWorker(&stream->hasher);
   if (stream->inflating) inflateEnd(&stream->inflater);
   EndContentDigest(&stream->digest);
   LocalFree(stream->buffer);

@@ -13,6 +13,7 @@
 #include "base/status.h"
 #include "payload/block.h"
 #include "payload/block_locations.h"
+#include "payload/hash_worker.h"
 #include "payload/payload_source.h"
 #include "payload/verify_signature.h"
 
@@ -21,41 +22,50 @@ enum : uint32_t {
   BLOCK_CONTENT_SLICE = 262144,  // content handed out per ReadBlockSlice, at most
 };
 
-// One block being decoded. Its z_stream points into the structure itself:
-// an open stream must stay where it was opened.
+// One block being decoded. Its z_stream and its hashing worker point into
+// the structure itself: an open stream must stay where it was opened.
 struct BlockStream {
   const PayloadSource* source;
   BlockPlace place;
   const BlockLocations* at;        // where outcomes are reported: those of the block's kind
   uint32_t consumed;   // bytes of the block's data read from the source so far
   uint32_t produced;   // bytes of content handed out so far
-  uint8_t* buffer;     // owned (LocalAlloc): the read slice, then the content slice
+  uint8_t* buffer;     // owned (LocalAlloc): the read slices, then the content slices
   uint8_t* input;      // in buffer: where the own file's data is read to (null for memory)
-  uint32_t inputSize;  // its size
+  uint32_t inputSize;  // the size of one read slice
   uint8_t* output;     // in buffer: where content is inflated to for ReadBlockSlice, or null
   z_stream inflater;   // initialised while inflating
   bool inflating;      // inflater holds zlib state
   bool ended;          // the block ended and verified; nothing more to read
   ContentDigest digest;
+  // Adds the slices ReadBlockSlice hands out to digest on a second thread,
+  // for a signed block opened with OpenBlockStream. The slices are then
+  // HASH_SLICES buffers used in turn (content slices when inflating, read
+  // slices when the own file's data is the content), so that the worker
+  // hashes one while the next is read, inflated and written.
+  HashWorker hasher;
 };
 
 // Opens *stream (zeroed or closed) on the block at place in source, to be
 // read with ReadBlockSlice: inflated when the source is compressed, verified
-// with source->key when it is signed. It allocates one buffer: a read slice
+// with source->key when it is signed. It allocates one buffer: read slices
 // when the source is the own file (BLOCK_READ_SLICE of data to inflate, or
 // BLOCK_CONTENT_SLICE of data that is the content; no more than the block's
-// data) and a content slice
-// (BLOCK_CONTENT_SLICE) when the source is compressed; a source in memory is
-// read where it lies, and its uncompressed content handed out from there.
-// {0, 0} when open; on failure nothing is left allocated. File blocks: a
-// signed block without data {1392, 662}, no memory for the buffer LE/8 at
-// 707, no SHA-256 {8, 736}, zlib that cannot start {13, 691}; the manifest
-// block reports at 541, 596 and 551 instead.
+// data) and content slices (BLOCK_CONTENT_SLICE) when the source is
+// compressed; a source in memory is read where it lies, and its uncompressed
+// content handed out from there. A signed block is hashed by a worker thread
+// started here (see BlockStream::hasher): HASH_SLICES content slices, or
+// read slices of content, instead of one. {0, 0} when open; on failure
+// nothing is left allocated or running. File blocks: a signed block without
+// data {1392, 662}, no memory for the buffer or no thread LE/8 at 707, no
+// SHA-256 {8, 736}, zlib that cannot start {13, 691}; the manifest block
+// reports at 541, 596 and 551 instead.
 Status OpenBlockStream(BlockStream* stream, const PayloadSource* source, const BlockPlace& place);
 
 // Opens *stream as OpenBlockStream does, to be read with ReadBlockContent
 // into the caller's memory: it allocates only the read slice of the own
-// file, and no memory for it is LE/8 at 541/681 (manifest/file).
+// file, and no memory for it is LE/8 at 541/681 (manifest/file). Its content
+// is hashed on the calling thread.
 Status OpenBlockDecoding(BlockStream* stream, const PayloadSource* source,
                          const BlockPlace& place);
 
@@ -68,8 +78,9 @@ Status OpenBlockDecoding(BlockStream* stream, const PayloadSource* source,
 // (copied); a bad or unended stream, memory running out inside zlib, or
 // content reaching 4 GiB {13, 691}; the block's data or signature cannot be
 // read {30, 683}; bad signature {1392, 732}; key unusable {0x80090003, 739};
-// no SHA-256 {8, 736}. After a failure, or once ended, the stream hands out
-// nothing more and only needs closing.
+// no SHA-256 {8, 736}. The signature is checked once the worker has hashed
+// the last slice; the worker has then ended. After a failure, or once ended,
+// the stream hands out nothing more and only needs closing.
 Status ReadBlockSlice(BlockStream* stream, const uint8_t** slice, uint32_t* sliceSize,
                       bool* ended);
 
@@ -90,6 +101,7 @@ double BlockStreamProgress(const BlockStream* stream);
 SignatureCheck VerifyBlockDigest(const PayloadSource* source, const BlockPlace& place,
                                  const uint8_t digest[CONTENT_DIGEST_SIZE]);
 
-// Releases what the stream holds and zeroes it; safe on a zeroed or closed
-// stream and when called twice.
+// Stops the stream's hashing worker (waiting for it), releases what the
+// stream holds and zeroes it; safe on a zeroed or closed stream and when
+// called twice.
 void CloseBlockStream(BlockStream* stream);

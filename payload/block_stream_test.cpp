@@ -83,7 +83,16 @@ class BlockStreamTest : public ::testing::Test {
     }
     CloseBlockStream(&stream);
     CloseBlockStream(&stream);  // a second close does nothing
+    ExpectNothingLeft();
     return out;
+  }
+
+  // Whichever way the stream ended, its hashing worker has ended with it:
+  // no thread running, no thread handle or hash open.
+  static void ExpectNothingLeft() {
+    EXPECT_EQ(fake::RunningThreads(), 0);
+    EXPECT_EQ(fake::W().threads.openHandles, 0);
+    EXPECT_EQ(fake::W().bcrypt.openHashes, 0);
   }
 
   HANDLE file_ = nullptr;
@@ -134,7 +143,9 @@ TEST_F(BlockStreamTest, MemoryDoesNotGrowWithTheBlock) {
     file_ = nullptr;
   }
   EXPECT_EQ(peaks[0], peaks[1]);
-  EXPECT_LT(peaks[1], 512u * 1024);
+  // The hashing worker's content slices, used in turn, a read slice and
+  // zlib's state: under 1 MiB whatever the block's size.
+  EXPECT_LT(peaks[1], 1024u * 1024);
 }
 
 // Every way a block can be bad ends the stream with the status of its kind,
@@ -170,16 +181,20 @@ TEST_F(BlockStreamTest, DamagedBlocksFail) {
        LOC_FILE_INFLATE_FAILED, false},
       {"no data", RawBlock(FILE_BLOCK_KIND_BYTES, 1, {}, signature), 1392, LOC_FILE_RAW, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    fake::Reset();
-    const uint32_t live = fake::W().memory.liveAllocations;
-    Decoded d = Decode(Source(c.block, false), 1);
-    EXPECT_EQ(d.status.code, c.code);
-    EXPECT_EQ(d.status.location, c.location);
-    EXPECT_FALSE(d.ended);
-    EXPECT_EQ(!d.content.empty(), c.contentBefore);
-    EXPECT_EQ(fake::W().memory.liveAllocations, live);
+  for (bool onDisk : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << (onDisk ? " on disk" : " in memory"));
+      fake::Reset();
+      const uint32_t live = fake::W().memory.liveAllocations;
+      Decoded d = Decode(Source(c.block, onDisk), 1);
+      EXPECT_EQ(d.status.code, c.code);
+      EXPECT_EQ(d.status.location, c.location);
+      EXPECT_FALSE(d.ended);
+      EXPECT_EQ(!d.content.empty(), c.contentBefore);
+      if (file_) CloseHandle(file_);
+      file_ = nullptr;
+      EXPECT_EQ(fake::W().memory.liveAllocations, live);
+    }
   }
 }
 
@@ -198,7 +213,65 @@ TEST_F(BlockStreamTest, ReadFailures) {
   Status status = ReadBlockSlice(&stream, &slice, &size, &ended);
   EXPECT_EQ(status.code, static_cast<uint32_t>(ERROR_READ_FAULT));
   EXPECT_EQ(status.location, static_cast<uint32_t>(LOC_FILE_READ));
+  EXPECT_EQ(fake::W().threads.created, 1u);
   CloseBlockStream(&stream);
+  ExpectNothingLeft();
+}
+
+// A signed block read slice by slice is hashed by one worker thread; the
+// worker is stopped cleanly when the reader gives up in the middle (the
+// user cancelled), when it cannot hash, and when it cannot start.
+TEST_F(BlockStreamTest, HashingWorkerEndsOnEveryPath) {
+  const Bytes content = Noise(8 * BLOCK_CONTENT_SLICE, 11);
+  Bytes region = SignedBlock(FILE_BLOCK_KIND_BYTES, 1, content);
+  for (bool onDisk : {false, true}) {
+    SCOPED_TRACE(onDisk ? "on disk" : "in memory");
+    fake::Reset();
+    PayloadSource source = Source(region, onDisk);
+    const BlockPlace place = Place(1);
+    const uint32_t live = fake::W().memory.liveAllocations;
+    const uint8_t* slice;
+    uint32_t size;
+    bool ended = false;
+
+    // Given up after three slices, the worker possibly still hashing.
+    BlockStream stream;
+    ASSERT_EQ(OpenBlockStream(&stream, &source, place).code, 0u);
+    EXPECT_EQ(fake::W().threads.created, 1u);
+    for (int i = 0; i < 3; i++)
+      ASSERT_EQ(ReadBlockSlice(&stream, &slice, &size, &ended).code, 0u);
+    CloseBlockStream(&stream);
+    ExpectNothingLeft();
+
+    // The system fails to hash the third slice: the reader learns it at
+    // the latest when the block ends, and nothing is verified.
+    fake::W().bcrypt.failHashData = {{fake::W().bcrypt.hashDataCalls + 2, STATUS_NO_MEMORY}};
+    Decoded d = Decode(source, 1);
+    EXPECT_EQ(d.status.code, 8u);
+    EXPECT_EQ(d.status.location, static_cast<uint32_t>(LOC_FILE_NO_DIGEST));
+    EXPECT_FALSE(d.ended);
+    fake::W().bcrypt.failHashData.clear();
+
+    // No thread to be had: the block fails as for want of memory.
+    fake::W().threads.failCreate = ERROR_NOT_ENOUGH_MEMORY;
+    BlockStream refused;
+    Status status = OpenBlockStream(&refused, &source, place);
+    EXPECT_EQ(status.code, static_cast<uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(status.location, static_cast<uint32_t>(LOC_FILE_STREAM_NO_MEMORY));
+    CloseBlockStream(&refused);
+    ExpectNothingLeft();
+    fake::W().threads.failCreate.reset();
+    if (file_) CloseHandle(file_);
+    file_ = nullptr;
+    EXPECT_EQ(fake::W().memory.liveAllocations, live);
+  }
+
+  // A block without a signature has nothing to hash, and no worker.
+  fake::Reset();
+  const uint32_t created = fake::W().threads.created;
+  Decoded plain = Decode(Source(RawBlock(FILE_BLOCK_KIND_BYTES, 1, content, {}), true, 0), 1);
+  EXPECT_EQ(plain.status.code, 0u);
+  EXPECT_EQ(fake::W().threads.created, created);
 }
 
 // Sources that are neither compressed nor signed hand the data out as it is.

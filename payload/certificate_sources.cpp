@@ -7,8 +7,8 @@
 #include "payload/little_endian.h"
 #include "payload/payload_extension.h"
 #include "payload/pe_layout.h"
+#include "payload/source_list.h"
 #include "payload/source_read.h"
-#include "payload/sources.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "base/status.h"
 #include "payload/payload_source.h"
+#include "payload/source_list.h"
 
 // Fills *sources (empty or holding earlier sources) from image, the
 // launcher's whole file: open (image->file, read at offsets) or in memory
@@ -21,17 +22,3 @@
 // cannot be used.
 Status LoadPayloadSources(const PayloadSource* image, VerificationKey key,
                           PayloadSources* sources);
-
-// Copies region into a new source (compressed and signed, checked with key),
-// decodes and verifies its manifest block and appends the source to
-// *sources. Returns the manifest lookup's status on success. On failure
-// nothing is left allocated or appended: no memory for the copy is LE/8 at
-// copyLocation, for the source list LE/8 at appendLocation; a failed lookup
-// returns its status.
-Status AddPayloadSource(PayloadSources* sources, VerificationKey key, const uint8_t* region,
-                        uint32_t size, uint32_t copyLocation, uint32_t appendLocation);
-
-// Frees every source's manifest, the regions the list owns and the source
-// array and leaves *sources empty; safe to call twice. Borrowed regions (the
-// own file's handle, an image in memory) stay with their owner.
-void FreePayloadSources(PayloadSources* sources);

@@ -185,6 +185,7 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_NO_SYSTEM_RESOURCES 1450L
 #define ERROR_NOT_ENOUGH_QUOTA 1816L
+#define ERROR_NO_ASSOCIATION 1155L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_SERVICE_NOT_FOUND 1243L
 #define ERROR_CANCELLED 1223L
@@ -193,6 +194,7 @@ typedef intptr_t (*FARPROC)();
 #define ERROR_INSTALL_FAILURE 1603L
 #define ERROR_INSTALL_SERVICE_FAILURE 1601L
 #define ERROR_FILE_INVALID 1006L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
 #define ERROR_DLL_NOT_FOUND 1157L
 #define NTE_BAD_KEY ((HRESULT)0x80090003L)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
@@ -721,6 +723,39 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID
 BOOL ConvertStringSecurityDescriptorToSecurityDescriptorA(LPCSTR text, DWORD revision,
                                                           PSECURITY_DESCRIPTOR* descriptor,
                                                           PULONG size);
+
+// ---------------------------------------------------------------- threads
+//
+// A second thread and what two threads need to hand work to each other: a
+// lock and a condition variable (the slim reader/writer lock, used
+// exclusively, and CONDITION_VARIABLE of Windows). A thread's handle is
+// waited on with WaitForSingleObject and closed with CloseHandle. Neither
+// the lock nor the condition variable is ever deleted, as on Windows; they
+// must not move while in use.
+
+#include <pthread.h>
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize,
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId);
+
+typedef struct _RTL_SRWLOCK {
+  pthread_mutex_t mutex;
+} SRWLOCK, *PSRWLOCK;
+typedef struct _RTL_CONDITION_VARIABLE {
+  pthread_cond_t condition;
+} CONDITION_VARIABLE, *PCONDITION_VARIABLE;
+
+void InitializeSRWLock(PSRWLOCK lock);
+void AcquireSRWLockExclusive(PSRWLOCK lock);
+void ReleaseSRWLockExclusive(PSRWLOCK lock);
+void InitializeConditionVariable(PCONDITION_VARIABLE condition);
+// Only INFINITE waits: the launcher never waits with a time-out.
+BOOL SleepConditionVariableSRW(PCONDITION_VARIABLE condition, PSRWLOCK lock, DWORD milliseconds,
+                               ULONG flags);
+void WakeConditionVariable(PCONDITION_VARIABLE condition);
+void WakeAllConditionVariable(PCONDITION_VARIABLE condition);
 
 #endif  // host
 

@@ -3,7 +3,8 @@
 # that does the same job with the same package.
 #
 #   scripts/bench-e2e.sh [--smoke] [--rounds N] [--sizes "64 512"]
-#                        [--kinds "random text"] [--no-doc] [WINBUILD_DIR]
+#                        [--kinds "random text"] [--baseline EXE] [--no-doc]
+#                        [WINBUILD_DIR]
 #
 # What it measures. One package made with wixl: an x64 MSI whose one file lives
 # in ONE external cabinet made with gcab, stored (not compressed), so that the
@@ -18,6 +19,9 @@
 #                          --certificate-out, osslsigncode sign -ac)
 #   NSIS                   bench/e2e/bench.nsi: makensis, amd64-unicode, zlib,
 #                          an instfiles page that closes itself
+#   before, appended and   with --baseline: another launcher.exe (an earlier
+#   before, cert table     build, say) packed the same two ways, so that
+#                          before and after are measured in one run
 # Each is started by bench/e2e/meter.exe inside one throwaway Wine prefix (one
 # wineserver for the whole run, on a private Xvfb display), where the system's
 # msiexec.exe is replaced by bench/e2e/msiexec_standin.c, which notes the time
@@ -27,6 +31,14 @@
 # quiet. meter.exe reports wall time (QueryPerformanceCounter), the peak of
 # PeakWorkingSetSize, and the phases: first byte in the output folder, all
 # bytes written, msiexec started.
+#
+# The floors: in the same prefix, for every case, bench/e2e/floors.exe times
+# alone each step the launcher's writing phase is made of, on the package's
+# two files as one: SHA-256 through the system's CNG, a plain copy of the
+# file, and inflating its zlib stream (level 9, as stubpack packs). The
+# writing phase's floor is the larger of the hash and of inflate plus copy:
+# the launcher hashes on a second thread beside the one that inflates and
+# writes. The report gives each writing phase as a multiple of that floor.
 #
 # For every size: for every kind: one warm-up run of each program (not
 # counted; it also checks the extracted files byte for byte and msiexec's
@@ -43,6 +55,8 @@
 #   --rounds N            rounds per case (BENCH_ROUNDS, default 3)
 #   --sizes LIST          payload sizes in MiB (BENCH_SIZES, default "64 512")
 #   --kinds LIST          random and/or text (BENCH_KINDS, default both)
+#   --baseline EXE        also measure this launcher.exe (BENCH_BASELINE), the
+#                         "before" of a change
 #   --no-doc              print the table only
 #   WINBUILD_DIR          the MinGW build folder holding launcher.exe
 #                         (BENCH_WINBUILD, default build-win/ of the repository)
@@ -63,12 +77,14 @@ rounds="${BENCH_ROUNDS:-3}"
 sizes="${BENCH_SIZES:-64 512}"
 kinds="${BENCH_KINDS:-random text}"
 winbuild="${BENCH_WINBUILD:-$root/build-win}"
+baseline="${BENCH_BASELINE:-}"
 while [ $# -gt 0 ]; do
   case $1 in
     --smoke) write_doc=0; rounds=1; sizes=1; shift ;;
     --rounds) rounds=$2; shift 2 ;;
     --sizes) sizes=$2; shift 2 ;;
     --kinds) kinds=$2; shift 2 ;;
+    --baseline) baseline=$2; shift 2 ;;
     --no-doc) write_doc=0; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "bench-e2e: unknown option $1 (see --help)" >&2; exit 2 ;;
@@ -102,6 +118,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 2
 fi
 [ -f "$launcher" ] || { echo "bench-e2e: no launcher at $launcher (build the Windows tree)" >&2; exit 2; }
+[ -z "$baseline" ] || [ -f "$baseline" ] || { echo "bench-e2e: no baseline launcher at $baseline" >&2; exit 2; }
 [ -x "$stubpack" ] || { echo "bench-e2e: no stubpack at $stubpack (build the host tree or set STUBPACK)" >&2; exit 2; }
 
 log() { printf '[bench-e2e] %s\n' "$*" >&2; }
@@ -118,6 +135,8 @@ x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -municode -mconsole -static -s \
   -o "$tools/meter.exe" "$here/meter.c" -lpsapi
 x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -municode -mwindows -static -s \
   -o "$tools/msiexec.exe" "$here/msiexec_standin.c"
+x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -municode -mconsole -static -s \
+  -o "$tools/floors.exe" "$here/floors.c" -lbcrypt -lz
 
 # --------------------------------------------------------------- the inputs
 # write_content KIND BYTES FILE: the payload file's content. random: bytes of
@@ -201,13 +220,23 @@ sign=(osslsigncode sign -certs "$sign_crt" -key "$sign_key" -h sha256 -n 'Bench 
 # other launchers are removed (they are large).
 launcher_sha=$(sha256sum "$launcher" | cut -c1-12)
 packs="$cache/packs/$launcher_sha"
+baseline_sha=
+[ -n "$baseline" ] && baseline_sha=$(sha256sum "$baseline" | cut -c1-12)
 if [ -d "$cache/packs" ]; then
-  find "$cache/packs" -mindepth 1 -maxdepth 1 ! -name "$launcher_sha" -exec rm -rf {} +
+  find "$cache/packs" -mindepth 1 -maxdepth 1 ! -name "$launcher_sha" \
+    ! -name "${baseline_sha:-$launcher_sha}" -exec rm -rf {} +
 fi
 mkdir -p "$packs"
 if [ ! -f "$packs/signed.exe" ]; then
   "${sign[@]}" -in "$launcher" -out "$packs/signed.exe.tmp" >/dev/null
   mv "$packs/signed.exe.tmp" "$packs/signed.exe"
+fi
+if [ -n "$baseline" ]; then
+  mkdir -p "$cache/packs/$baseline_sha"
+  if [ ! -f "$cache/packs/$baseline_sha/signed.exe" ]; then
+    "${sign[@]}" -in "$baseline" -out "$cache/packs/$baseline_sha/signed.exe.tmp" >/dev/null
+    mv "$cache/packs/$baseline_sha/signed.exe.tmp" "$cache/packs/$baseline_sha/signed.exe"
+  fi
 fi
 
 # nsis_build MSI CAB OUT: the NSIS peer for one package.
@@ -269,6 +298,29 @@ make_programs() {
     fi
     rm -f "$case_dir/payload.pem"
   fi
+  if [ -n "$baseline" ]; then
+    local before="$cache/packs/$baseline_sha/$kind-$mib"
+    mkdir -p "$before"
+    if [ ! -f "$before/appended.exe" ]; then
+      log "stubpack, baseline launcher, appended form, $kind $mib MiB"
+      "$stubpack" pack --launcher "$baseline" --key "$key" --out "$before/appended.exe" \
+        "${package[@]}" >/dev/null
+    fi
+    if [ ! -f "$before/certtable.exe" ]; then
+      log "stubpack, baseline launcher, certificate-table form, $kind $mib MiB"
+      "$stubpack" pack --launcher "$cache/packs/$baseline_sha/signed.exe" --key "$key" \
+        --out "$before/certtable.exe" "${package[@]}" >/dev/null
+    fi
+    ln -f "$before/appended.exe" "$case_dir/before-appended.exe"
+    ln -f "$before/certtable.exe" "$case_dir/before-certtable.exe"
+  fi
+  # The floors' inputs: the two files as one, and its zlib stream.
+  if [ ! -f "$pkg_dir/content.z" ]; then
+    cat "$pkg_dir/bench.msi" "$pkg_dir/$cab_name" >"$pkg_dir/content.bin"
+    python3 -c 'import sys, zlib; open(sys.argv[2], "wb").write(zlib.compress(open(sys.argv[1], "rb").read(), 9))' \
+      "$pkg_dir/content.bin" "$pkg_dir/content.z.tmp"
+    mv "$pkg_dir/content.z.tmp" "$pkg_dir/content.z"
+  fi
   # The compressed payload's size, for the achieved ratio.
   sed -n 's/^payload \([0-9]*\) bytes.*/\1/p' "$case_dir/appended.log" >"$case_dir/payload-bytes"
   log "inputs for $kind $mib MiB ready ($(elapsed "$t")s)"
@@ -311,7 +363,7 @@ rm -f "$prefix/drive_c/windows/system32/msiexec.exe"
 cp "$tools/msiexec.exe" "$prefix/drive_c/windows/system32/msiexec.exe"
 benchdir="$prefix/drive_c/bench"
 mkdir -p "$benchdir"
-cp "$tools/meter.exe" "$benchdir/"
+cp "$tools/meter.exe" "$tools/floors.exe" "$benchdir/"
 export WINEPREFIX=$prefix
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
@@ -332,6 +384,27 @@ results="$scratch/results.tsv"
 failures="$scratch/failures.tsv"
 printf 'program\tsize\tkind\tround\tproblem\n' >"$failures"
 printf 'program\tsize\tkind\tround\texit\twall_ms\tpeak_ws\tfirst_byte_ms\twritten_ms\thandoff_ms\n' >"$results"
+floors="$scratch/floors.tsv"
+printf 'size\tkind\tround\thash_ms\tcopy_ms\tinflate_ms\n' >"$floors"
+
+# run_floors KIND SIZE ROUND: one measurement of each floor (see above).
+run_floors() {
+  local kind=$1 mib=$2 round=$3 step ms
+  local -A took
+  for step in hash copy inflate; do
+    local args=('C:\bench\content.bin')
+    [ "$step" = copy ] && args+=('C:\bench\copy.bin')
+    [ "$step" = inflate ] && args=('C:\bench\content.z')
+    sync
+    ms=$(wine 'C:\bench\floors.exe' "$step" "${args[@]}" 2>/dev/null | tr -d '\r' | sed -n 's/^MS //p')
+    rm -f "$benchdir/copy.bin"
+    took[$step]=${ms:--}
+  done
+  log "$(printf 'floors     %-6s %4s MiB  round %s  hash %s ms, copy %s ms, inflate %s ms' "$kind" "$mib" \
+    "$round" "${took[hash]}" "${took[copy]}" "${took[inflate]}")"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$mib" "$kind" "$round" "${took[hash]}" "${took[copy]}" \
+    "${took[inflate]}" >>"$floors"
+}
 
 # run_one PROGRAM KIND SIZE ROUND: one measured run of $benchdir/PROGRAM.exe;
 # ROUND 0 is the warm-up, which also checks what was extracted. Appends a
@@ -386,13 +459,17 @@ for mib in $sizes; do
     make_programs "$kind" "$mib"
     programs=(appended nsis certtable)
     [ -f "$case_dir/certext.exe" ] && programs+=(certext)
+    [ -n "$baseline" ] && programs+=(before-appended before-certtable)
     # Hard links: the large programs are not copied into the prefix.
-    rm -f "$benchdir"/{appended,nsis,certtable,certext}.exe
-    for p in appended certtable certext; do
+    rm -f "$benchdir"/{appended,nsis,certtable,certext,before-appended,before-certtable}.exe
+    for p in appended certtable certext before-appended before-certtable; do
       [ -f "$case_dir/$p.exe" ] && { ln "$case_dir/$p.exe" "$benchdir/$p.exe" 2>/dev/null ||
                                      cp "$case_dir/$p.exe" "$benchdir/$p.exe"; }
     done
     ln "$pkg_dir/nsis.exe" "$benchdir/nsis.exe" 2>/dev/null || cp "$pkg_dir/nsis.exe" "$benchdir/nsis.exe"
+    rm -f "$benchdir/content.bin" "$benchdir/content.z"
+    ln "$pkg_dir/content.bin" "$benchdir/content.bin" 2>/dev/null || cp "$pkg_dir/content.bin" "$benchdir/"
+    ln "$pkg_dir/content.z" "$benchdir/content.z" 2>/dev/null || cp "$pkg_dir/content.z" "$benchdir/"
     printf '%s\t%s\t%s\t%s\t%s\n' "$mib" "$kind" "$(cat "$pkg_dir/ready")" \
       "$(cat "$case_dir/payload-bytes")" \
       "$([ -f "$case_dir/certext.failed" ] && tail -n1 "$case_dir/certext.failed" | tr '\t' ' ' || echo ok)" \
@@ -413,11 +490,13 @@ for mib in $sizes; do
           done
         fi
       done
+      run_floors "$kind" "$mib" "$r"
     done
+    rm -f "$benchdir/content.bin" "$benchdir/content.z"
     rm -rf "$target_host"
   done
 done
-rm -f "$benchdir"/{appended,nsis,certtable,certext}.exe
+rm -f "$benchdir"/{appended,nsis,certtable,certext,before-appended,before-certtable}.exe
 
 # ------------------------------------------------------------ the report
 # The commit of this tree, and the last one that changed anything but the
@@ -441,6 +520,8 @@ machine="$scratch/machine.txt"
   printf 'launcher\t%s\n' "$launcher"
   printf 'launcher_size\t%s\n' "$(stat -c %s "$launcher")"
   printf 'launcher_sha\t%s\n' "$launcher_sha"
+  [ -n "$baseline" ] && printf 'baseline\t%s\n' "$baseline"
+  [ -n "$baseline" ] && printf 'baseline_size\t%s\n' "$(stat -c %s "$baseline")"
   printf 'nsis_stub_size\t%s\n' "$(stat -c %s "$cache/nsis-stub/stub.exe")"
   printf 'rounds\t%s\n' "$rounds"
   printf 'load\t%s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
@@ -448,13 +529,14 @@ machine="$scratch/machine.txt"
 doc_args=()
 [ "$write_doc" = 1 ] && doc_args=(--doc "$root/docs/performance.md")
 python3 "$here/report.py" --results "$results" --cases "$cases" --failures "$failures" \
-  --machine "$machine" \
+  --floors "$floors" --machine "$machine" \
   --launcher "$launcher" "${doc_args[@]}"
 # Everything the report was made from, so it can be made again:
 #   python3 bench/e2e/report.py --results DIR/runs.tsv --cases DIR/cases.tsv \
-#     --failures DIR/failures.tsv --machine DIR/machine.txt --launcher ...
+#     --failures DIR/failures.tsv --floors DIR/floors.tsv --machine DIR/machine.txt \
+#     --launcher ...
 kept="$cache/results/$(date -u +%Y%m%dT%H%M%S)"
 mkdir -p "$kept"
 cp "$results" "$kept/runs.tsv"
-cp "$cases" "$failures" "$machine" "$kept/"
+cp "$cases" "$failures" "$floors" "$machine" "$kept/"
 log "done in $(elapsed "$bench_start")s${doc_args:+; docs/performance.md updated}"

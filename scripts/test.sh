@@ -24,6 +24,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build -j "$jobs"
 ctest --test-dir build -j "$jobs" --output-on-failure
 
+step "ThreadSanitizer build (block stream, hashing worker and writer tests)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_C_FLAGS="-fsanitize=thread" >/dev/null
+cmake --build build-tsan -j "$jobs" --target payload_tests extraction_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/payload/payload_tests --gtest_brief=1
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/extraction/extraction_tests --gtest_brief=1
+
 step "Windows build (the system tests' launcher carries the development key)"
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
   -DCMAKE_BUILD_TYPE=MinSizeRel -DMSISTUB_PUBLIC_KEY="$root/keys/dev_public.pem" >/dev/null

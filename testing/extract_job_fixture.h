@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "extraction/chunk_writer.h"
 #include "manifest/extract_job.h"
 #include "payload/block.h"
 #include "platform/fake/fake.h"
@@ -71,12 +72,13 @@ class TestJob {
   ~TestJob() {
     for (ExtractItem& item : items_)
       if (item.handle && fake::FindHandle(item.handle)) CloseHandle(item.handle);
-    CloseBlockStream(&job_.stream);
+    CloseChunkWriter(&writer_);
   }
   TestJob(const TestJob&) = delete;
   TestJob& operator=(const TestJob&) = delete;
 
   ExtractJob* job() { return &job_; }
+  ChunkWriter* writer() { return &writer_; }
   ExtractItem& item(size_t i) { return items_[i]; }
   const std::vector<uint8_t>& content(size_t i) const { return contents_[i]; }
   const PayloadSource* source() const { return &source_; }
@@ -88,4 +90,5 @@ class TestJob {
   PayloadSources sources_{};
   std::vector<ExtractItem> items_;
   ExtractJob job_{};
+  ChunkWriter writer_{};
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The tables of scripts/bench-e2e.sh: medians per (program, size, kind) of the
 runs meter.exe measured, their ratios against NSIS, the launcher's phases, the
-stub sizes, and the goals with met or missed. Prints Markdown; with --doc it
+writing phase against its floor (what floors.exe measured), the stub sizes,
+and the goals with met or missed. Prints Markdown; with --doc it
 also replaces the results between the bench-e2e markers of that file (adding
 the section at the end when it has none)."""
 import argparse
@@ -20,14 +21,19 @@ LABELS = {
     "certtable": "launcher, certificate table",
     "certext": "launcher, certificate extension",
     "nsis": "NSIS",
+    "before-appended": "before: launcher, appended",
+    "before-certtable": "before: launcher, certificate table",
 }
-ORDER = ["appended", "certtable", "certext", "nsis"]
+ORDER = ["before-appended", "before-certtable", "appended", "certtable", "certext", "nsis"]
+LAUNCHERS = ["appended", "certtable", "certext"]
 # Forms the flat-memory goal applies to; the certificate-extension form keeps
 # its payload in memory by design.
 FLAT_FORMS = ["appended", "certtable"]
-TIME_GOAL = 1.25
-MEMORY_GOAL_MIB = 16
-SIZE_GOAL = 256 * 1024
+# Time against NSIS: text-like content at most as long; random content, whose
+# floor under Wine is the software SHA-256 alone, at most 10% longer.
+TIME_GOAL = {"text": 1.00, "random": 1.10}
+MEMORY_GOAL_MIB = 8
+FLOOR_GOAL = 1.15
 
 
 def read_tsv(path):
@@ -89,8 +95,26 @@ def summarise(runs):
     return out
 
 
+def floors_of(rows):
+    """Median floors per (size, kind): hash, copy, inflate and the writing
+    phase's floor, max(hash, inflate + copy)."""
+    groups = {}
+    for r in rows:
+        groups.setdefault((int(r["size"]), r["kind"]), []).append(r)
+    out = {}
+    for key, rs in groups.items():
+        f = {step: median([number(r[step + "_ms"]) for r in rs]) for step in ("hash", "copy", "inflate")}
+        if None not in f.values():
+            f["floor"] = max(f["hash"], f["inflate"] + f["copy"])
+        else:
+            f["floor"] = None
+        out[key] = f
+    return out
+
+
 def report(args):
     runs = read_tsv(args.results)
+    floors = floors_of(read_tsv(args.floors)) if args.floors else {}
     cases = read_tsv(args.cases)
     failures = read_tsv(args.failures)
     machine = {r[0]: r[1] for r in (line.rstrip("\n").split("\t", 1) for line in open(args.machine)) if len(r) == 2}
@@ -140,6 +164,30 @@ def report(args):
     if notes:
         add("")
 
+    if floors:
+        add("The writing phase against its floor: each step timed alone by `floors.exe` in the "
+            "same prefix during the same run (medians), on the package's bytes. The floor is the "
+            "larger of SHA-256 alone and inflate plus copy, since the launcher hashes on a second "
+            "thread beside the one that inflates and writes.")
+        add("")
+        add("| payload | content | SHA-256 through CNG (s) | inflate (s) | copy (s) | floor (s) | "
+            "program | writing (s) | x floor |")
+        add("|---|---|---|---|---|---|---|---|---|")
+        for c in cases:
+            size, kind = int(c["size"]), c["kind"]
+            f = floors.get((size, kind))
+            if not f or f["floor"] is None:
+                continue
+            for program in ORDER:
+                m = med.get((program, size, kind))
+                if not m or m["writing"] is None:
+                    continue
+                add("| %d MiB | %s | %s | %s | %s | %s | %s | %s | %.2f |" % (
+                    size, kind, seconds(f["hash"]), seconds(f["inflate"]), seconds(f["copy"]),
+                    seconds(f["floor"]), LABELS[program], seconds(m["writing"]),
+                    m["writing"] / f["floor"]))
+        add("")
+
     sections, overlay = pe_sections(args.launcher)
     launcher_size = int(machine["launcher_size"])
     add("Stub sizes: `launcher.exe` %s bytes (%s); the NSIS stub (the same script around two "
@@ -148,6 +196,9 @@ def report(args):
             ", ".join("%s %s" % (n, "{:,}".format(s)) for n, s in sections if s) +
             (", after the sections %s" % "{:,}".format(overlay) if overlay else ""),
             "{:,}".format(int(machine["nsis_stub_size"]))))
+    if machine.get("baseline_size"):
+        add("")
+        add("The launcher measured as \"before\": %s bytes." % "{:,}".format(int(machine["baseline_size"])))
     add("")
 
     # Goals, at every size and kind measured.
@@ -171,16 +222,29 @@ def report(args):
             nsis = med.get(("nsis", size, kind))
             if not nsis:
                 continue
-            for program in ["appended", "certtable", "certext"]:
+            limit = TIME_GOAL[kind]
+            for program in LAUNCHERS:
                 m = med.get((program, size, kind))
                 if not m:
                     if failed(program, size, kind):
-                        goal("time <= %.2fx NSIS" % TIME_GOAL,
+                        goal("time <= %.2fx NSIS" % limit,
                              "%d MiB %s, %s" % (size, kind, LABELS[program]), "failed to run", False)
                     continue
                 r = m["wall"] / nsis["wall"]
-                goal("time <= %.2fx NSIS" % TIME_GOAL, "%d MiB %s, %s" % (size, kind, LABELS[program]),
-                     "%.2fx" % r, r <= TIME_GOAL)
+                goal("time <= %.2fx NSIS" % limit, "%d MiB %s, %s" % (size, kind, LABELS[program]),
+                     "%.2fx" % r, r <= limit)
+    for size in sizes:
+        for kind in kinds:
+            f = floors.get((size, kind))
+            if not f or f["floor"] is None:
+                continue
+            for program in LAUNCHERS:
+                m = med.get((program, size, kind))
+                if not m or m["writing"] is None:
+                    continue
+                r = m["writing"] / f["floor"]
+                goal("writing <= %.2fx its floor" % FLOOR_GOAL,
+                     "%d MiB %s, %s" % (size, kind, LABELS[program]), "%.2fx" % r, r <= FLOOR_GOAL)
     for size in sizes:
         for kind in kinds:
             nsis = med.get(("nsis", size, kind))
@@ -211,8 +275,9 @@ def report(args):
                 d = (b["peak"] - a["peak"]) / MIB
                 goal("peak flat from %d to %d MiB (within %d MiB)" % (small, large, MEMORY_GOAL_MIB),
                      "%s, %s" % (kind, LABELS[program]), "%+.1f MiB" % d, abs(d) <= MEMORY_GOAL_MIB)
-    goal("`launcher.exe` <= 256 KiB", "", "{:,} bytes ({:.0f} KiB)".format(
-        launcher_size, launcher_size / 1024), launcher_size <= SIZE_GOAL)
+    nsis_stub = int(machine["nsis_stub_size"])
+    goal("`launcher.exe` smaller than the NSIS stub", "", "{:,} bytes against {:,}".format(
+        launcher_size, nsis_stub), launcher_size < nsis_stub)
     return "\n".join(lines) + "\n"
 
 
@@ -234,6 +299,7 @@ def main():
     parser.add_argument("--results", required=True)
     parser.add_argument("--cases", required=True)
     parser.add_argument("--failures", required=True)
+    parser.add_argument("--floors")
     parser.add_argument("--machine", required=True)
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--doc")

@@ -21,6 +21,7 @@
 #include "platform/fake/fake_process.h"
 #include "platform/fake/fake_registry.h"
 #include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_threads.h"
 #include "platform/fake/fake_ui.h"
 #include "platform/platform.h"
 
@@ -37,6 +38,9 @@ enum class CodePage { Utf8, SingleByte, DoubleByte };
 struct HandleObject {
   virtual ~HandleObject() = default;
 };
+
+// Waits for a thread made by CreateThread; false when object is not one.
+bool WaitForCreatedThread(HandleObject* object);
 
 // Registers a new live handle owned by the world.
 HANDLE AddHandle(std::unique_ptr<HandleObject> object);
@@ -102,6 +106,7 @@ struct World {
   CryptState crypt;
   BcryptState bcrypt;
   ProcessState process;
+  ThreadState threads;
   RegistryState registry;
   ShellState shell;
   UiState ui;
@@ -114,7 +119,8 @@ void Reset();
 SIZE_T AllocationSize(const void* memory);
 
 // Counts a platform call for the DLL-search check: every call made before
-// RestrictDllSearchToSystem32 is counted.
+// RestrictDllSearchToSystem32 is counted (on the test's own thread; a
+// created thread can only run after the restriction anyway).
 void NoteCall();
 
 // Length in bytes of the ANSI character at text in the fake's code page, as

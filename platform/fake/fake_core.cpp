@@ -16,6 +16,7 @@ World& W() {
 void Reset() { W() = World{}; }
 
 void NoteCall() {
+  if (OnCreatedThread()) return;
   if (!W().system.dllSearchRestricted) W().system.callsBeforeDllSearchRestricted++;
 }
 

@@ -108,6 +108,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD) {
     return WAIT_OBJECT_0;
   }
   if (dynamic_cast<fake::Thread*>(object)) return WAIT_OBJECT_0;
+  if (fake::WaitForCreatedThread(object)) return WAIT_OBJECT_0;
   W().lastError = ERROR_INVALID_HANDLE;
   return WAIT_FAILED;
 }

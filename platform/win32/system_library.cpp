@@ -1,16 +1,18 @@
 #include "platform/win32/system_library.h"
 
-#include <cstdio>
+#include <cstring>
 
 HMODULE LoadSystemLibrary(const char* name) {
   char path[MAX_PATH + 1];
   UINT length = GetSystemDirectoryA(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  int n = snprintf(path + length, sizeof path - length, "\\%s", name);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof path - length) {
+  const size_t n = strlen(name);
+  if (n + 1 >= sizeof path - length) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return nullptr;
   }
+  path[length] = '\\';
+  memcpy(path + length + 1, name, n + 1);
   return LoadLibraryA(path);
 }
 
