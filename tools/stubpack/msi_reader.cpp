@@ -36,7 +36,20 @@ bool PrepareForReading(const std::string& path, MsiFacts* facts, TemporaryFile* 
   }
   MsiStringPool pool;
   // Without a readable pool the library says what is wrong.
-  if (!ReadMsiStringPool(data, &pool) || pool.codepage != 0) return true;
+  if (!ReadMsiStringPool(data, &pool)) return true;
+  // Such bytes are usually text in another code page (UTF-8, say) under the
+  // wrong one. msi.dll reads them as control characters where libmsi loses
+  // the string they are in, so the two builds would read other texts.
+  if ((pool.codepage == 0 || pool.codepage == kNeutralCodepageReading) &&
+      HasBytesUndefinedIn1252(pool.text)) {
+    *error = path + ": its string pool says code page " +
+             (pool.codepage == 0 ? "0 (none, read as 1252)" : "1252") +
+             " but holds bytes that code page 1252 does not define (0x81, 0x8D, 0x8F, 0x90 or "
+             "0x9D): its texts are in another code page, such as UTF-8. Give the package the "
+             "code page of its texts (WiX: Codepage on Product, 65001 for UTF-8)";
+    return false;
+  }
+  if (pool.codepage != 0) return true;
   facts->neutralCodepage = true;
   facts->nonAsciiText = HasNonAscii(pool.text);
   data[pool.codepageOffset] = static_cast<uint8_t>(kNeutralCodepageReading);

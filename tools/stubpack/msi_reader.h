@@ -26,5 +26,7 @@ const unsigned kNeutralCodepageReading = 1252;
 // decides whether the command line supplies them); embedded cabinets ("#name")
 // are not listed. Texts of a string pool in code page 0 are read as code page
 // 1252, whatever the platform's Installer library would make of them. False
-// with a reason when the file is not a package or cannot be read as one.
+// with a reason when the file is not a package or cannot be read as one, and
+// when its pool, in code page 0 or 1252, holds bytes that 1252 does not define
+// (the Installer libraries read those differently).
 bool ReadMsiFacts(const std::string& path, MsiFacts* facts, std::string* error);

@@ -54,3 +54,9 @@ bool HasNonAscii(const std::vector<uint8_t>& text) {
     if (byte >= 0x80) return true;
   return false;
 }
+
+bool HasBytesUndefinedIn1252(const std::vector<uint8_t>& text) {
+  for (uint8_t byte : text)
+    if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) return true;
+  return false;
+}

@@ -19,3 +19,8 @@ bool ReadMsiStringPool(const std::vector<uint8_t>& data, MsiStringPool* pool);
 
 // True when text holds a byte outside ASCII.
 bool HasNonAscii(const std::vector<uint8_t>& text);
+
+// True when text holds a byte that code page 1252 leaves undefined (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D): Windows reads each as the control character of
+// that number, libmsi drops the whole string.
+bool HasBytesUndefinedIn1252(const std::vector<uint8_t>& text);

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -584,7 +585,18 @@ TEST_F(PackTest, WhatCannotInstallIsRefused) {
   std::string old = WixlPackage(dir, "old", "Old", "data.cab", "x64;1033", 100);
   std::string fine = WixlPackage(dir, "fine", "Fine", "data.cab", "x64;1033", 200);
   WriteBytes(dir.Path("text.msi"), std::vector<uint8_t>(4096, 'x'));
-  PackageInput intel = Sample("en"), x64Old, text, x64Fine;
+  // UTF-8 text ("\u0441\u041d", D1 81 D0 9D) in a pool without a code page:
+  // 0x81 and 0x9D mean nothing in code page 1252.
+  std::string utf8 = WixlPackage(dir, "utf8", "QQQQ Demo", "data.cab", "x64;1033");
+  std::vector<uint8_t> bytes = ReadBytes(utf8);
+  const std::string from = "QQQQ Demo", to = "\u0441\u041d Demo";
+  auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+  ASSERT_NE(at, bytes.end());
+  for (; at != bytes.end(); at = std::search(at, bytes.end(), from.begin(), from.end()))
+    at = std::copy(to.begin(), to.end(), at);
+  WriteBytes(utf8, bytes);
+  PackageInput intel = Sample("en"), x64Old, text, x64Fine, x64Utf8;
+  x64Utf8.msi = utf8;
   intel.architecture = "Intel";
   x64Old.msi = old;
   text.msi = dir.Path("text.msi");
@@ -600,6 +612,10 @@ TEST_F(PackTest, WhatCannotInstallIsRefused) {
        {Sample("en"), x64Old},
        "minimum installer version (Page Count) 100: Windows Installer refuses it (error 1620)"},
       {"not a package", {text}, "text.msi is not a Windows Installer package"},
+      {"bytes that code page 1252 lacks",
+       {x64Utf8},
+       "p.msi: its string pool says code page 0 (none, read as 1252) but holds bytes that code "
+       "page 1252 does not define"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
