@@ -1,6 +1,7 @@
 // The compound file and string pool readers on arbitrary files: stubpack
 // reads the string pool of every package it is given before any Installer
-// library sees it, and writes a code page into a copy at the offset found.
+// library sees it, and writes a code page and "?"s into a copy at the
+// offsets found.
 // libFuzzer's buffer is exactly sized, so AddressSanitizer sees any read
 // outside the file; the promises of the readers are checked as well.
 #include <cstdlib>
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> copy = file;
   copy[pool.codepageOffset] = 1252 & 0xFF;
   copy[pool.codepageOffset + 1] = 1252 >> 8;
+  ReplaceBytesUndefinedIn1252(pool, &copy);
+  if (copy.size() != size) abort();
   ReadMsiStringPool(copy, &pool);
   return 0;
 }
