@@ -16,6 +16,17 @@ if [ "${1:-}" = "--make-corpus" ]; then
   rm -rf "$root/fuzz/corpus"
   mkdir -p "$root/fuzz/corpus/find_block" "$root/fuzz/corpus/load_payload_sources"
   "$root/build-corpus/fuzz/fuzz_corpus_maker" "$root/fuzz/corpus"
+  # Packages as wixl writes them (string pool without a code page) and with
+  # a code page set by msibuild.
+  seeds="$root/fuzz/corpus/msi_string_pool" sample=$(mktemp -d)
+  mkdir -p "$seeds"
+  "$root/examples/build-sample.sh" "$sample" >/dev/null
+  cp "$sample/en/demo.msi" "$seeds/codepage_0"
+  cp "$sample/en/demo.msi" "$sample/codepage_1252.msi"
+  printf '\r\n\r\n1252\t_ForceCodepage\r\n' >"$sample/codepage.idt"
+  (cd "$sample" && msibuild codepage_1252.msi -i codepage.idt)
+  cp "$sample/codepage_1252.msi" "$seeds/codepage_1252"
+  rm -rf "$sample"
   exit 0
 fi
 
@@ -24,5 +35,5 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefin
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DMSISTUB_FUZZ=ON -DMSISTUB_FUZZ_SECONDS="$seconds" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build "$build" --target fuzz_find_block fuzz_load_payload_sources -j2
+cmake --build "$build" --target fuzz_find_block fuzz_load_payload_sources fuzz_msi_string_pool -j2
 ctest --test-dir "$build" -L fuzz --output-on-failure

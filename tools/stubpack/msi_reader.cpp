@@ -22,8 +22,9 @@ struct TemporaryFile {
 // code page of whoever reads it: msi.dll takes the calling process's (UTF-8
 // for stubpack.exe, where Western 8-bit text becomes U+FFFD), libmsi a
 // default of its own. Both read a copy whose pool says 1252 instead, as a
-// Western Windows reads the original. *open is the file to
-// open: path itself, or that copy. False with a reason for a file that is
+// Western Windows reads the original; in that copy, and in one of a pool in
+// code page 1252, bytes that 1252 does not define are "?". *open is the file
+// to open: path itself, or that copy. False with a reason for a file that is
 // not a compound file at all.
 bool PrepareForReading(const std::string& path, MsiFacts* facts, TemporaryFile* copy,
                        std::string* open, std::string* error) {
@@ -36,11 +37,21 @@ bool PrepareForReading(const std::string& path, MsiFacts* facts, TemporaryFile* 
   }
   MsiStringPool pool;
   // Without a readable pool the library says what is wrong.
-  if (!ReadMsiStringPool(data, &pool) || pool.codepage != 0) return true;
-  facts->neutralCodepage = true;
-  facts->nonAsciiText = HasNonAscii(pool.text);
-  data[pool.codepageOffset] = static_cast<uint8_t>(kNeutralCodepageReading);
-  data[pool.codepageOffset + 1] = static_cast<uint8_t>(kNeutralCodepageReading >> 8);
+  if (!ReadMsiStringPool(data, &pool)) return true;
+  // Bytes that code page 1252 leaves undefined are usually text in another
+  // code page (UTF-8, Shift-JIS) under the wrong one. msi.dll reads them as
+  // control characters where libmsi loses the whole string they are in, so
+  // both builds read "?" for them instead.
+  facts->undefinedBytes = (pool.codepage == 0 || pool.codepage == kNeutralCodepageReading) &&
+                          HasBytesUndefinedIn1252(pool.text);
+  if (pool.codepage != 0 && !facts->undefinedBytes) return true;
+  if (pool.codepage == 0) {
+    facts->neutralCodepage = true;
+    facts->nonAsciiText = HasNonAscii(pool.text);
+    data[pool.codepageOffset] = static_cast<uint8_t>(kNeutralCodepageReading);
+    data[pool.codepageOffset + 1] = static_cast<uint8_t>(kNeutralCodepageReading >> 8);
+  }
+  if (facts->undefinedBytes) ReplaceBytesUndefinedIn1252(pool, &data);
   if (!WriteTemporaryFile(data, ".msi", &copy->path, error)) {
     copy->path.clear();
     *error = "cannot read " + path + ": " + *error;

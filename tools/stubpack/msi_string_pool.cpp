@@ -44,8 +44,10 @@ bool ReadMsiStringPool(const std::vector<uint8_t>& data, MsiStringPool* pool) {
                    static_cast<uint32_t>(data[at + 3]) << 24;
   pool->codepage = value & 0x7FFFFFFF;
   pool->codepageOffset = at;
-  if (FindRootStream(data, TableStreamName("_StringData"), &strings, &ignored))
+  if (FindRootStream(data, TableStreamName("_StringData"), &strings, &ignored)) {
     pool->text = StreamBytes(data, strings);
+    pool->textPlace = strings;
+  }
   return true;
 }
 
@@ -53,4 +55,29 @@ bool HasNonAscii(const std::vector<uint8_t>& text) {
   for (uint8_t byte : text)
     if (byte >= 0x80) return true;
   return false;
+}
+
+namespace {
+
+bool UndefinedIn1252(uint8_t byte) {
+  return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+}
+
+}  // namespace
+
+bool HasBytesUndefinedIn1252(const std::vector<uint8_t>& text) {
+  for (uint8_t byte : text)
+    if (UndefinedIn1252(byte)) return true;
+  return false;
+}
+
+void ReplaceBytesUndefinedIn1252(const MsiStringPool& pool, std::vector<uint8_t>* data) {
+  const StreamPlace& place = pool.textPlace;
+  size_t left = place.size;
+  for (size_t at : place.pieces) {
+    size_t n = left < place.pieceSize ? left : place.pieceSize;
+    for (size_t k = 0; k < n; k++)
+      if (UndefinedIn1252((*data)[at + k])) (*data)[at + k] = '?';
+    left -= n;
+  }
 }

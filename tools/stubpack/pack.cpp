@@ -124,6 +124,12 @@ Package SettlePackage(const PackageInput& input, std::vector<std::string>& probl
                        "they are read as code page 1252, as on a Western Windows, and the "
                        "installing system reads them in its own code page. Give the package a "
                        "code page (WiX: Codepage=\"1252\" on Product) to fix them");
+  if (facts.undefinedBytes)
+    warnings.push_back(input.msi +
+                       ": some of its texts hold bytes that code page 1252 does not define "
+                       "(0x81, 0x8D, 0x8F, 0x90, 0x9D), as text in another code page such as "
+                       "UTF-8 does: they are read as \"?\". Give the package the code page of "
+                       "its texts (WiX: Codepage on Product; 65001 for UTF-8)");
   if (input.languages.empty() && !facts.languages.empty()) {
     bool neutral = false;
     facts.languages = NeutralLanguageAs1033(facts.languages, &neutral);

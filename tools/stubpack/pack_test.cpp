@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -543,6 +544,40 @@ TEST_F(PackTest, TextWithoutCodepageIsReadAsWesternAndWarned) {
               dir.Path("western/D\u00e4t\u00e4.cab"));
   EXPECT_NE(AllWarnings(report).find("(code page 0) and some are not ASCII"), std::string::npos)
       << AllWarnings(report);
+
+  // UTF-8 text ("\u0441\u041d", D1 81 D0 9D) in a pool without a code page
+  // and in one in code page 1252: 0x81 and 0x9D mean nothing in 1252, and
+  // read as "?" (libmsi alone would lose the whole name).
+  for (const char* codepage : {"", "1252"}) {
+    SCOPED_TRACE(codepage);
+    std::string utf8 = WixlPackage(dir, std::string("utf8") + codepage, "QQQQ Demo", "data.cab",
+                                   "x64;1033");
+    std::string output;
+    if (*codepage) {
+      ASSERT_EQ(RunShell("cd '" + FolderOf(utf8) + "' && printf '\\r\\n\\r\\n" + codepage +
+                             "\\t_ForceCodepage\\r\\n' > cp.idt && msibuild p.msi -i cp.idt",
+                         &output),
+                0)
+          << output;
+    }
+    std::vector<uint8_t> bytes = ReadBytes(utf8);
+    const std::string from = "QQQQ Demo", to = "\u0441\u041d Demo";
+    auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+    ASSERT_NE(at, bytes.end());
+    for (; at != bytes.end(); at = std::search(at, bytes.end(), from.begin(), from.end()))
+      at = std::copy(to.begin(), to.end(), at);
+    WriteBytes(utf8, bytes);
+    input.msi = utf8;
+    report = MustPack(Append(launcher, dir.Path("setup3.exe"), {input}));
+    loaded = LoadWithLauncherCode(ReadBytes(dir.Path("setup3.exe")));
+    ASSERT_EQ(loaded.entries.size(), 2u);
+    EXPECT_EQ(loaded.entries[0].text,
+              "x64\\1033\\{5A1B2C3D-1111-2222-3333-444455556666}\\\u00d1?\u00d0? Demo");
+    EXPECT_NE(AllWarnings(report).find("bytes that code page 1252 does not define"),
+              std::string::npos)
+        << AllWarnings(report);
+    RemoveFile(dir.Path("setup3.exe"));
+  }
 
   // ASCII text without a code page reads the same everywhere: no warning.
   input.msi = WixlPackage(dir, "ascii", "Plain", "data.cab", "x64;1031");
