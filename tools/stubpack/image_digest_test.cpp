@@ -123,6 +123,7 @@ TEST(ImageDigest, RefusesAKeySectionThatCouldHoldMoreThanAKey) {
       {"raw data smaller than the format", put(key + 16, 0x100)},
       {"raw data over the code section's", put(key + 20, 0x200)},
       {"raw data over the headers", put(key + 20, 0)},
+      {"the code section's memory over the key section's", put(code + 8, 0x1800)},
       {"the entry point in the key section", put(kPe + 24 + 16, keyRva + 8)},
       {"the import directory in the key section",
        [](std::vector<uint8_t>& d) {

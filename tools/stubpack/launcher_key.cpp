@@ -55,19 +55,23 @@ bool FindKeySection(const std::vector<uint8_t>& image, KeySectionPlace* place,
       std::max<uint64_t>(GetU32(d + optional + OPTIONAL_SIZE_OF_HEADERS),
                          table + uint64_t{count} * SECTION_HEADER_SIZE);
   if (offset < headersEnd) return Refuse(error, "lies inside the headers");
+  const uint32_t rva = GetU32(key + SECTION_RVA);
+  const uint32_t mapped = std::max(GetU32(key + SECTION_VIRTUAL_SIZE), size);
   for (uint32_t i = 0; i < count; i++) {
     const uint8_t* s = d + table + i * SECTION_HEADER_SIZE;
-    if (s != key &&
-        Overlap(offset, size, GetU32(s + SECTION_RAW_POINTER), GetU32(s + SECTION_RAW_SIZE)))
+    if (s == key) continue;
+    if (Overlap(offset, size, GetU32(s + SECTION_RAW_POINTER), GetU32(s + SECTION_RAW_SIZE)))
       return Refuse(error, "overlaps the raw data of another section");
+    const uint32_t otherMapped =
+        std::max(GetU32(s + SECTION_VIRTUAL_SIZE), GetU32(s + SECTION_RAW_SIZE));
+    if (Overlap(rva, mapped, GetU32(s + SECTION_RVA), otherMapped))
+      return Refuse(error, "overlaps the memory of another section");
   }
   if ((GetU32(key + SECTION_CHARACTERISTICS) & ~kAlignmentBits) != kReadOnlyData)
     return Refuse(error, "is not read-only data");
   // Nothing the loader follows may point into it: the entry point, and every
   // data directory but the certificate table's (a file offset, past the
   // image). A directory at address 0 is absent, whatever its size.
-  const uint32_t rva = GetU32(key + SECTION_RVA);
-  const uint32_t mapped = std::max(GetU32(key + SECTION_VIRTUAL_SIZE), size);
   if (Overlap(rva, mapped, GetU32(d + optional + OPTIONAL_ENTRY_POINT), 1))
     return Refuse(error, "holds the entry point");
   const uint32_t directories =

@@ -17,7 +17,7 @@ struct KeySectionPlace {
 // one-line reason when the sections so named could hold anything but a key,
 // which the image digest does not see: more than one of them, raw data of
 // another size than the format's, inside the headers or over another
-// section's raw data, flags other than read-only initialized data, or the
+// section's raw data or memory, flags other than read-only initialized data, or the
 // entry point or a data directory reaching into it.
 bool FindKeySection(const std::vector<uint8_t>& image, KeySectionPlace* place, std::string* error);
 
