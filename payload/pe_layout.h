@@ -25,6 +25,7 @@ enum : uint32_t {
   // SizeOfOptionalHeader bytes after its start.
   OPTIONAL_MAGIC = 0,  // u16
   PE32_PLUS_MAGIC = 0x20B,
+  OPTIONAL_ENTRY_POINT = 16,        // AddressOfEntryPoint, u32
   OPTIONAL_SIZE_OF_HEADERS = 60,    // SizeOfHeaders, u32
   OPTIONAL_CHECKSUM = 64,           // CheckSum, u32
   OPTIONAL_DIRECTORY_COUNT = 108,   // NumberOfRvaAndSizes, u32
@@ -48,8 +49,11 @@ enum : uint32_t {
 
   // A section header, one per section in the section table.
   SECTION_HEADER_SIZE = 40,
-  SECTION_RAW_SIZE = 16,     // SizeOfRawData, u32
-  SECTION_RAW_POINTER = 20,  // PointerToRawData, u32
+  SECTION_VIRTUAL_SIZE = 8,      // VirtualSize, u32
+  SECTION_RVA = 12,              // VirtualAddress, u32
+  SECTION_RAW_SIZE = 16,         // SizeOfRawData, u32
+  SECTION_RAW_POINTER = 20,      // PointerToRawData, u32
+  SECTION_CHARACTERISTICS = 36,  // u32
 
   // WIN_CERTIFICATE, the header of each entry of the certificate table.
   WIN_CERTIFICATE_LENGTH = 0,    // u32: the entry's size, this header included

@@ -18,11 +18,12 @@ bool ComputeImageDigest(const std::vector<uint8_t>& image, ImageDigest* digest,
   digest->imageEnd = pe.sectionDataEnd;
   digest->timeStamp = GetU32(&image[GetU32(&image[DOS_PE_OFFSET]) + PE_TIME_DATE_STAMP]);
 
-  // The bytes before imageEnd, with every key section's raw data as zeros
+  // The bytes before imageEnd, with the key section's raw data as zeros
   // (ReadPeImage has checked that it lies before imageEnd)...
+  KeySectionPlace key;
+  if (!FindKeySection(image, &key, error)) return false;
   std::vector<uint8_t> bytes(image.begin(), image.begin() + pe.sectionDataEnd);
-  for (const KeySectionPlace& key : FindKeySections(image))
-    memset(bytes.data() + key.offset, 0, key.size);
+  memset(bytes.data() + key.offset, 0, key.size);
   // ... less the two fields. Both fields lie in the
   // optional header, the checksum first; a header that claims fewer bytes
   // than its own fields take only loses what falls past imageEnd.

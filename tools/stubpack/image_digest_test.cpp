@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <cstring>
 #include <functional>
 
 #include "payload/little_endian.h"
@@ -92,6 +93,57 @@ TEST(ImageDigest, SkipsExactlyTheTwoFieldsAndWhatFollowsTheImageData) {
       EXPECT_EQ(Digest(image), baseDigest) << c.name;
     else
       EXPECT_NE(Digest(image), baseDigest) << c.name;
+  }
+}
+
+// A key section laid out so that its raw data, which the digest does not
+// see, could hold something the launcher runs or loads, is refused: otherwise
+// every variant of that something would share one digest.
+TEST(ImageDigest, RefusesAKeySectionThatCouldHoldMoreThanAKey) {
+  const uint32_t table = kPe + 24 + 240, code = table, key = table + 40;
+  const uint32_t keyRva = 0x2000, directories = kPe + 24 + 112;
+  auto put = [](uint32_t at, uint32_t value) {
+    return [at, value](std::vector<uint8_t>& d) { PutU32(&d[at], value); };
+  };
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> change;
+  };
+  const Case cases[] = {
+      {"the code section renamed to the key section's name",
+       [](std::vector<uint8_t>& d) { memcpy(&d[code], ".msikey", 8); }},
+      {"an executable key section", put(key + 36, 0x60000020)},
+      {"a writable key section", put(key + 36, 0xC0000040)},
+      {"a key section of code", put(key + 36, 0x40000060)},
+      {"raw data larger than the format",
+       [](std::vector<uint8_t>& d) {
+         d.resize(d.size() + 0x200);
+         PutU32(&d[key + 16], 0x400);
+       }},
+      {"raw data smaller than the format", put(key + 16, 0x100)},
+      {"raw data over the code section's", put(key + 20, 0x200)},
+      {"raw data over the headers", put(key + 20, 0)},
+      {"the code section's memory over the key section's", put(code + 8, 0x1800)},
+      {"the entry point in the key section", put(kPe + 24 + 16, keyRva + 8)},
+      {"the import directory in the key section",
+       [](std::vector<uint8_t>& d) {
+         PutU32(&d[directories + 8], keyRva + 0x10);
+         PutU32(&d[directories + 12], 40);
+       }},
+      {"the base relocations reaching into the key section",
+       [](std::vector<uint8_t>& d) {
+         PutU32(&d[directories + 5 * 8], keyRva - 8);
+         PutU32(&d[directories + 5 * 8 + 4], 16);
+       }},
+  };
+  const std::vector<uint8_t> base = MakeTestLauncher(DevPublicKeyBlob());
+  for (const Case& c : cases) {
+    std::vector<uint8_t> image = base;
+    c.change(image);
+    ImageDigest digest;
+    std::string error;
+    EXPECT_FALSE(ComputeImageDigest(image, &digest, &error)) << c.name;
+    EXPECT_NE(error.find("key section"), std::string::npos) << c.name << ": " << error;
   }
 }
 

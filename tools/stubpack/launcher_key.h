@@ -6,15 +6,20 @@
 #include <string>
 #include <vector>
 
-// One section named ".msikey": where its raw data lies in the file.
+// The key section: where its raw data lies in the file.
 struct KeySectionPlace {
   uint32_t offset;
   uint32_t size;
 };
 
-// Every section of a PE32+ image (already checked by ReadPeImage) named
-// ".msikey", in section-table order, with the raw data each has in the file.
-std::vector<KeySectionPlace> FindKeySections(const std::vector<uint8_t>& image);
+// The key section of a PE32+ image (already checked by ReadPeImage): true
+// with *place {0, 0} when no section is named ".msikey". False with a
+// one-line reason when the sections so named could hold anything but a key,
+// which the image digest does not see: more than one of them, raw data of
+// another size than the format's, inside the headers or over another
+// section's raw data or memory, flags other than read-only initialized data, or the
+// entry point or a data directory reaching into it.
+bool FindKeySection(const std::vector<uint8_t>& image, KeySectionPlace* place, std::string* error);
 
 struct LauncherKey {
   KeySectionPlace place;      // the section's raw data
@@ -22,9 +27,9 @@ struct LauncherKey {
 };
 
 // Reads the key section of a launcher image: false with a one-line reason
-// when the image is not PE32+ (ReadPeImage), has no key section or more than
-// one, or the section is smaller than the format or has another header
-// (magic, version, key size). A section without a key is no failure: blob
+// when the image is not PE32+ (ReadPeImage), has no key section or one that
+// FindKeySection refuses, or the section has another header (magic, version,
+// key size). A section without a key is no failure: blob
 // is then empty.
 bool ReadLauncherKey(const std::vector<uint8_t>& image, LauncherKey* key, std::string* error);
 
