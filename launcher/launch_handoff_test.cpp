@@ -10,6 +10,7 @@
 
 #include "launcher/launch.h"
 #include "platform/fake/fake.h"
+#include "testing/development_key.h"
 #include "testing/payload_fixture.h"
 
 namespace {
@@ -56,7 +57,7 @@ class LaunchHandOffTest : public ::testing::Test {
 
   int Run() {
     fake::W().system.commandLine = u"\"C:\\Users\\Ann\\Downloads\\setup.exe\" /qn";
-    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1);
+    return RunLauncher(reinterpret_cast<HINSTANCE>(0x400000), 1, kDevelopmentKey);
   }
 
   // A folder the other process made and filled, where the launcher must
