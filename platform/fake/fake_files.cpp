@@ -470,6 +470,13 @@ BOOL CloseHandle(HANDLE handle) {
   if (!key.empty() && node != W().files.nodes.end() && node->second.deletePending &&
       !fake::HasHandles(key))
     W().files.nodes.erase(node);
+  if (!key.empty() && W().faults.afterLastClose && W().files.nodes.count(key) &&
+      !fake::HasHandles(key)) {
+    auto other = std::move(W().faults.afterLastClose);
+    W().faults.afterLastClose = nullptr;
+    auto name = W().files.displayNames.find(key);
+    other(name != W().files.displayNames.end() ? name->second : key);
+  }
   return TRUE;
 }
 
