@@ -1,5 +1,6 @@
 #include "extraction/chunk_writer.h"
 
+#include "extraction/file_content.h"
 #include "extraction/output_file.h"
 #include "platform/platform.h"
 
@@ -115,6 +116,16 @@ uint32_t WriteNextChunk(ExtractJob* job, ChunkWriter* writer, int32_t* percent) 
       CloseBlockStream(&writer->stream);
       if (!item->held) {
         Status held = HoldWrittenFile(item);
+        // Between the writer's close and the hold only the file's descriptor
+        // keeps others out, and a volume without ACLs keeps none: there the
+        // file is read again through the hold, so that only bytes that verify
+        // are handed on.
+        const PayloadSource* source = &job->sources->items[item->sourceIndex];
+        if (held.code == 0 && (source->flags & SOURCE_SIGNED) && !VolumeKeepsAcls(item->handle) &&
+            !FileHoldsBlockContent(item->handle, source, item->place)) {
+          ReleaseItemFile(item);
+          held = Status{ERROR_FILE_INVALID, LOC_OUTPUT_HOLD};
+        }
         if (held.code != 0) return Fail(job, writer, held);
       }
       job->current += 1;

@@ -26,7 +26,8 @@ struct ChunkWriter {
 // (written then counts the bytes that reached the file; calling again writes
 // the rest of the same slice), ERROR_FILE_CORRUPT (1392) when a block cannot
 // be decoded or verified, or when a written file cannot be held
-// (HoldWrittenFile): job->failure says why and the job ends there.
+// (HoldWrittenFile) or, read again through its hold, does not verify
+// ({1006, LOC_OUTPUT_HOLD}): job->failure says why and the job ends there.
 // *percent (when percent is not null) receives the share of the current
 // item's block read so far, 0 to 100. A completed item's writer handle is
 // traded for a read-only hold of its file (HoldWrittenFile).

@@ -126,6 +126,52 @@ TEST_F(WriteNextChunkTest, KeptFilesAreVerifiedNotWritten) {
   EXPECT_EQ(forged.job()->failure.location, static_cast<uint32_t>(LOC_FILE_BAD_SIGNATURE));
 }
 
+// Between the writer's close and the hold only the file's descriptor keeps
+// others out, and a volume without ACLs (FAT, exFAT) has none: another
+// process that writes into the file then leaves its identity and path as
+// they were. There what is held is read again, so only verified bytes are
+// handed on; the file that changed is not held.
+TEST_F(WriteNextChunkTest, FileChangedBeforeItIsHeldFailsTheJob) {
+  fake::W().files.volumeKeepsAcls = false;
+  TestJob files({{"main.msi", Content(100, 9)}, {"main.cab", Content(10, 10)}});
+  Open(files, 0);
+  Open(files, 1);
+  fake::W().faults.afterLastClose = [](const std::string& path) {
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(other, "EVIL", 4, &n, nullptr));
+    CloseHandle(other);
+  };
+  uint32_t result = 234;
+  for (int steps = 0; result == 234 && steps < 20; steps++) result = Next(files).result;
+  EXPECT_EQ(result, static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+  EXPECT_EQ(files.job()->failure.location, static_cast<uint32_t>(LOC_OUTPUT_HOLD));
+  EXPECT_FALSE(files.item(0).held);
+  EXPECT_EQ(files.item(0).handle, nullptr);
+  EXPECT_EQ(fake::W().faults.afterLastClose, nullptr);  // the other process did write
+}
+
+// A held file is read again only where the volume keeps no ACLs; on NTFS its
+// descriptor keeps others out in the gap, and the content is hashed once.
+// An output file that cannot be read back shows whether it was.
+TEST_F(WriteNextChunkTest, HeldFileIsReadAgainOnlyOnAVolumeWithoutAcls) {
+  for (bool keepsAcls : {true, false}) {
+    SCOPED_TRACE(keepsAcls ? "NTFS" : "FAT");
+    SetUp();
+    fake::W().files.volumeKeepsAcls = keepsAcls;
+    TestJob files({{"main.msi", Content(100, 9)}});
+    Open(files, 0);
+    fake::W().faults.unreadableFiles.insert(fake::Key(PathOf(files, 0)));
+    uint32_t result = 234;
+    for (int steps = 0; result == 234 && steps < 20; steps++) result = Next(files).result;
+    EXPECT_EQ(result, keepsAcls ? 0u : static_cast<uint32_t>(ERROR_FILE_CORRUPT));
+    EXPECT_EQ(files.item(0).held, keepsAcls);
+  }
+}
+
 // The share is taken as a quotient first and scaled afterwards: 58 slices of
 // 256 KiB out of 50 MiB (just below 0.29) report 28, not 29.
 TEST_F(WriteNextChunkTest, ProgressIsTheTruncatedQuotientScaledAfterwards) {

@@ -127,6 +127,12 @@ void DeleteItemFile(ExtractItem* item) {
   item->identified = false;
 }
 
+bool VolumeKeepsAcls(HANDLE handle) {
+  DWORD flags = 0;
+  return GetVolumeInformationByHandleW(handle, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_PERSISTENT_ACLS);
+}
+
 void ReleaseItemFile(ExtractItem* item) {
   if (item->handle) CloseHandle(item->handle);
   item->handle = nullptr;

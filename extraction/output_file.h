@@ -40,5 +40,10 @@ Status HoldWrittenFile(ExtractItem* item);
 // visibly: a file that cannot be proven the same is left alone.
 void DeleteItemFile(ExtractItem* item);
 
+// True when the volume that holds the file behind handle keeps access
+// control lists (NTFS, ReFS), so that a file's descriptor keeps others out;
+// false on FAT and exFAT, and when it cannot be told.
+bool VolumeKeepsAcls(HANDLE handle);
+
 // Closes the item's handle, if any, leaving the file; clears handle and held.
 void ReleaseItemFile(ExtractItem* item);

@@ -135,6 +135,30 @@ TEST_F(LaunchHandOffTest, NobodyCanChangeWhatTheInstallerIsGiven) {
   }
 }
 
+// On a volume without ACLs (FAT, exFAT) another process can write into a
+// verified file in the moment between its writer's close and its hold. The
+// file is read again through the hold: the run stops with {1006, 2284}
+// before msiexec, and the changed file, still the one this run made, goes.
+TEST_F(LaunchHandOffTest, FileChangedBeforeItIsHeldIsNeverInstalled) {
+  fake::W().files.volumeKeepsAcls = false;
+  fake::W().faults.unwritableFolders.insert("C:\\Windows\\Installer");
+  fake::AnswerBrowser("D:\\Temp");
+  fake::W().faults.afterLastClose = [](const std::string& path) {
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << path;
+    DWORD n = 0;
+    WriteFile(other, "EVIL", 4, &n, nullptr);
+    CloseHandle(other);
+  };
+  EXPECT_EQ(Run(), 1006);
+  EXPECT_EQ(fake::W().faults.afterLastClose, nullptr);  // the other process did write
+  EXPECT_TRUE(fake::W().process.launches.empty());
+  EXPECT_FALSE(fake::Exists(In(kChosenFolder, "main.msi")));
+  EXPECT_FALSE(fake::Exists(kChosenFolder));
+}
+
 // <chosen>\<product code> exists already as a link to another folder that
 // holds files of the same names: a junction or symbolic link (a reparse
 // point), or a link the system follows without showing it (Wine's Unix

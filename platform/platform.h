@@ -700,6 +700,11 @@ typedef struct _BY_HANDLE_FILE_INFORMATION {
 } BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info);
 DWORD GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+// Only the file-system flags are asked for (every other out parameter null).
+#define FILE_PERSISTENT_ACLS 0x00000008
+BOOL GetVolumeInformationByHandleW(HANDLE file, LPWSTR name, DWORD nameSize, LPDWORD serial,
+                                   LPDWORD maxComponent, LPDWORD flags, LPWSTR fileSystem,
+                                   DWORD fileSystemSize);
 
 typedef enum _FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 } FILE_INFO_BY_HANDLE_CLASS;
 typedef struct _FILE_DISPOSITION_INFO {

@@ -470,6 +470,13 @@ BOOL CloseHandle(HANDLE handle) {
   if (!key.empty() && node != W().files.nodes.end() && node->second.deletePending &&
       !fake::HasHandles(key))
     W().files.nodes.erase(node);
+  if (!key.empty() && W().faults.afterLastClose && W().files.nodes.count(key) &&
+      !fake::HasHandles(key)) {
+    auto other = std::move(W().faults.afterLastClose);
+    W().faults.afterLastClose = nullptr;
+    auto name = W().files.displayNames.find(key);
+    other(name != W().files.displayNames.end() ? name->second : key);
+  }
   return TRUE;
 }
 
@@ -590,6 +597,14 @@ BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info
   info->nNumberOfLinks = 1;
   info->nFileIndexHigh = static_cast<DWORD>(node.id >> 32);
   info->nFileIndexLow = static_cast<DWORD>(node.id);
+  return TRUE;
+}
+
+BOOL GetVolumeInformationByHandleW(HANDLE handle, LPWSTR name, DWORD, LPDWORD serial,
+                                   LPDWORD maxComponent, LPDWORD flags, LPWSTR fileSystem, DWORD) {
+  NoteCall();
+  if (!AsFile(handle) || name || serial || maxComponent || fileSystem) return FALSE;
+  if (flags) *flags = W().files.volumeKeepsAcls ? FILE_PERSISTENT_ACLS : 0;
   return TRUE;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,6 +51,7 @@ struct FileState {
   std::string systemDirectory = "C:\\Windows\\system32";
   std::string currentDirectory = "C:\\Users\\Ann\\Downloads";
   uint64_t nextId = 1;
+  bool volumeKeepsAcls = true;  // FILE_PERSISTENT_ACLS of the one volume (false: FAT, exFAT)
 };
 
 // Faults of the file system; part of fake::World and reset with it. The other
@@ -65,6 +67,10 @@ struct FaultState {
   // this offset: a bad sector; the rest of the file still reads.
   std::map<std::string, uint64_t> unreadableByte;
   std::optional<uint64_t> diskSpace;        // bytes WriteFile may still write in all
+  // What another process does the moment the last handle to a file or folder
+  // closes, given its path as created: it runs once (cleared before it is
+  // called), with nothing of the closed handle left to keep it out.
+  std::function<void(const std::string& path)> afterLastClose;
 };
 
 // File-system helpers for tests.
