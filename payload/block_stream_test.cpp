@@ -274,6 +274,36 @@ TEST_F(BlockStreamTest, HashingWorkerEndsOnEveryPath) {
   EXPECT_EQ(fake::W().threads.created, created);
 }
 
+// The worker is held on the first slice while the main thread goes on: the
+// main thread must wait for it before it fills that slice's buffer again,
+// or the block is hashed over content it never had and fails to verify.
+TEST_F(BlockStreamTest, SliceIsNotRefilledWhileTheWorkerHashesIt) {
+  const Bytes content = Noise(6 * BLOCK_CONTENT_SLICE + 9, 12);
+  struct Case {
+    const char* what;
+    Bytes region;
+    uint32_t flags;
+    bool onDisk;
+  } cases[] = {
+      {"inflated, in memory", SignedBlock(FILE_BLOCK_KIND_BYTES, 1, content), 3, false},
+      {"inflated, on disk", SignedBlock(FILE_BLOCK_KIND_BYTES, 1, content), 3, true},
+      {"stored, on disk",
+       RawBlock(FILE_BLOCK_KIND_BYTES, 1, content, BlockSignature(DevelopmentKey(), content)),
+       SOURCE_SIGNED, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::Reset();
+    fake::W().bcrypt.pauseHashDataMs = {{fake::W().bcrypt.hashDataCalls, 300}};
+    Decoded d = Decode(Source(c.region, c.onDisk, c.flags), 1);
+    EXPECT_EQ(d.status.code, 0u);
+    EXPECT_TRUE(d.ended);
+    EXPECT_TRUE(d.content == content);
+    if (file_) CloseHandle(file_);
+    file_ = nullptr;
+  }
+}
+
 // Sources that are neither compressed nor signed hand the data out as it is.
 TEST_F(BlockStreamTest, PlainSourceCopies) {
   const Bytes content = Noise(BLOCK_CONTENT_SLICE + 3, 7);

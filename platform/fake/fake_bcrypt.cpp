@@ -1,4 +1,7 @@
 // Fake platform: CNG calls with fault injection over the OpenSSL ones.
+#include <chrono>
+#include <thread>
+
 #include "platform/fake/fake.h"
 #include "platform/host/bcrypt_openssl.h"
 
@@ -44,8 +47,12 @@ NTSTATUS BCryptCreateHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE* hash,
 
 NTSTATUS BCryptHashData(BCRYPT_HASH_HANDLE hash, PUCHAR input, ULONG size, ULONG flags) {
   NoteCall();
-  auto it = W().bcrypt.failHashData.find(W().bcrypt.hashDataCalls++);
+  const uint32_t call = W().bcrypt.hashDataCalls++;
+  auto it = W().bcrypt.failHashData.find(call);
   if (it != W().bcrypt.failHashData.end()) return it->second;
+  auto pause = W().bcrypt.pauseHashDataMs.find(call);
+  if (pause != W().bcrypt.pauseHashDataMs.end() && fake::OnCreatedThread())
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause->second));
   return openssl_bcrypt::HashData(hash, input, size, flags);
 }
 

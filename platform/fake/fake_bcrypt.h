@@ -21,6 +21,10 @@ struct BcryptState {
   // BCryptHashData, by its call number counted from 0.
   std::map<uint32_t, NTSTATUS> failHashData;
   uint32_t hashDataCalls = 0;
+  // BCryptHashData, by its call number, made on a thread of CreateThread
+  // waits this long before it reads its input: a slice its caller hands over
+  // and then changes too early is hashed as changed.
+  std::map<uint32_t, uint32_t> pauseHashDataMs;
   std::optional<NTSTATUS> failFinishHash;
   std::optional<NTSTATUS> failImport;  // BCryptImportKeyPair
   uint32_t importCalls = 0;
