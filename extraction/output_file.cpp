@@ -26,13 +26,13 @@ bool IsRecordedFile(HANDLE handle, const ExtractItem* item) {
          !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+}  // namespace
+
 void MarkForDeletion(HANDLE handle) {
   FILE_DISPOSITION_INFO disposition;
   disposition.DeleteFile = TRUE;
   SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
 }
-
-}  // namespace
 
 bool HandleIsAt(HANDLE handle, const char* path) {
   char final[1100];

@@ -10,6 +10,11 @@
 // point or other redirection. A "\\?\UNC\" final path counts as "\\".
 bool HandleIsAt(HANDLE handle, const char* path);
 
+// Marks the file or empty folder behind handle (opened with DELETE access) to
+// be deleted when its last handle closes; a failure is left unreported (what
+// cannot be deleted stays).
+void MarkForDeletion(HANDLE handle);
+
 // Creates item->path as a new file (never through a name found there) with
 // write and delete access, shared for reading only, and with descriptor
 // (null: what the folder gives), and records its identity in item. False,

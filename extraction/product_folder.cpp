@@ -107,11 +107,8 @@ void ReleaseProductFolder(ProductFolder* folder, bool remove) {
     HANDLE handle = OpenFolder(folder->path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, &info);
     if (handle) {
       if (info.dwVolumeSerialNumber == folder->volume && info.nFileIndexHigh == folder->indexHigh &&
-          info.nFileIndexLow == folder->indexLow) {
-        FILE_DISPOSITION_INFO disposition;
-        disposition.DeleteFile = TRUE;
-        SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
-      }
+          info.nFileIndexLow == folder->indexLow)
+        MarkForDeletion(handle);
       CloseHandle(handle);
     }
   }
