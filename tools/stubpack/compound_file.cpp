@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "payload/little_endian.h"
+
 namespace {
 
 const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -10,14 +12,6 @@ const uint32_t kEndOfChain = 0xFFFFFFFE;
 const uint32_t kNoEntry = 0xFFFFFFFF;
 const size_t kHeaderDifat = 109;
 const size_t kEntrySize = 128;
-
-uint32_t U32(const std::vector<uint8_t>& d, size_t at) {
-  return static_cast<uint32_t>(d[at]) | static_cast<uint32_t>(d[at + 1]) << 8 |
-         static_cast<uint32_t>(d[at + 2]) << 16 | static_cast<uint32_t>(d[at + 3]) << 24;
-}
-uint16_t U16(const std::vector<uint8_t>& d, size_t at) {
-  return static_cast<uint16_t>(d[at] | d[at + 1] << 8);
-}
 
 // The file seen as sectors, with its allocation table read once.
 struct Sectors {
@@ -64,7 +58,7 @@ bool FindRootStream(const std::vector<uint8_t>& data, const std::u16string& name
                     StreamPlace* place, std::string* error) {
   *place = StreamPlace{};
   if (!IsCompoundFile(data)) return Fail(error, "no signature");
-  unsigned shift = U16(data, 0x1E), miniShift = U16(data, 0x20);
+  unsigned shift = GetU16(&data[0x1E]), miniShift = GetU16(&data[0x20]);
   if ((shift != 9 && shift != 12) || miniShift != 6) return Fail(error, "sector size");
   Sectors sectors(data);
   sectors.size = size_t{1} << shift;
@@ -73,25 +67,25 @@ bool FindRootStream(const std::vector<uint8_t>& data, const std::u16string& name
   // The allocation table's own sectors: 109 in the header, the rest in a
   // chain of DIFAT sectors whose last entry points to the next one.
   std::vector<uint32_t> fatSectors;
-  uint32_t fatCount = U32(data, 0x2C);
+  uint32_t fatCount = GetU32(&data[0x2C]);
   if (fatCount > data.size() / sectors.size) return Fail(error, "allocation table size");
   for (size_t i = 0; i < kHeaderDifat && fatSectors.size() < fatCount; i++)
-    fatSectors.push_back(U32(data, 0x4C + 4 * i));
-  for (uint32_t s = U32(data, 0x44); fatSectors.size() < fatCount;) {
+    fatSectors.push_back(GetU32(&data[0x4C + 4 * i]));
+  for (uint32_t s = GetU32(&data[0x44]); fatSectors.size() < fatCount;) {
     size_t at;
     if (!sectors.Offset(s, &at)) return Fail(error, "allocation table list");
     for (size_t i = 0; i + 1 < perSector && fatSectors.size() < fatCount; i++)
-      fatSectors.push_back(U32(data, at + 4 * i));
-    s = U32(data, at + 4 * (perSector - 1));
+      fatSectors.push_back(GetU32(&data[at + 4 * i]));
+    s = GetU32(&data[at + 4 * (perSector - 1)]);
   }
   for (uint32_t s : fatSectors) {
     size_t at;
     if (!sectors.Offset(s, &at)) return Fail(error, "allocation table");
-    for (size_t i = 0; i < perSector; i++) sectors.fat.push_back(U32(data, at + 4 * i));
+    for (size_t i = 0; i < perSector; i++) sectors.fat.push_back(GetU32(&data[at + 4 * i]));
   }
 
   std::vector<size_t> directory;
-  if (!sectors.Chain(U32(data, 0x30), &directory) || directory.empty())
+  if (!sectors.Chain(GetU32(&data[0x30]), &directory) || directory.empty())
     return Fail(error, "directory");
   const size_t perDirectorySector = sectors.size / kEntrySize;
   auto entryAt = [&](uint32_t index, size_t* at) {
@@ -102,7 +96,7 @@ bool FindRootStream(const std::vector<uint8_t>& data, const std::u16string& name
 
   // The root's children form a tree through their left and right links.
   size_t root = directory[0];
-  std::vector<uint32_t> pending = {U32(data, root + 0x4C)};
+  std::vector<uint32_t> pending = {GetU32(&data[root + 0x4C])};
   size_t found = 0;
   bool have = false;
   for (size_t visited = 0; !pending.empty() && !have; visited++) {
@@ -112,32 +106,32 @@ bool FindRootStream(const std::vector<uint8_t>& data, const std::u16string& name
     size_t at;
     if (visited > directory.size() * perDirectorySector || !entryAt(index, &at))
       return Fail(error, "directory tree");
-    size_t nameBytes = U16(data, at + 0x40);
+    size_t nameBytes = GetU16(&data[at + 0x40]);
     if (data[at + 0x42] == 2 && nameBytes == 2 * (name.size() + 1)) {
       bool same = true;
-      for (size_t k = 0; k < name.size() && same; k++) same = U16(data, at + 2 * k) == name[k];
+      for (size_t k = 0; k < name.size() && same; k++) same = GetU16(&data[at + 2 * k]) == name[k];
       if (same) {
         found = at;
         have = true;
       }
     }
-    pending.push_back(U32(data, at + 0x44));
-    pending.push_back(U32(data, at + 0x48));
+    pending.push_back(GetU32(&data[at + 0x44]));
+    pending.push_back(GetU32(&data[at + 0x48]));
   }
   if (!have) {
     *error = "no such stream";
     return false;
   }
 
-  place->size = U32(data, found + 0x78);
-  uint32_t first = U32(data, found + 0x74);
-  if (place->size >= U32(data, 0x38)) {  // a stream of its own sectors
+  place->size = GetU32(&data[found + 0x78]);
+  uint32_t first = GetU32(&data[found + 0x74]);
+  if (place->size >= GetU32(&data[0x38])) {  // a stream of its own sectors
     place->pieceSize = sectors.size;
     if (!sectors.Chain(first, &place->pieces)) return Fail(error, "stream chain");
   } else {  // small streams live in the mini stream, in 64-byte pieces
     std::vector<size_t> miniFat, miniStream;
-    if (!sectors.Chain(U32(data, 0x3C), &miniFat) ||
-        !sectors.Chain(U32(data, root + 0x74), &miniStream))
+    if (!sectors.Chain(GetU32(&data[0x3C]), &miniFat) ||
+        !sectors.Chain(GetU32(&data[root + 0x74]), &miniStream))
       return Fail(error, "mini stream");
     const size_t miniSize = size_t{1} << miniShift, perMini = sectors.size / miniSize;
     place->pieceSize = miniSize;
@@ -146,7 +140,7 @@ bool FindRootStream(const std::vector<uint8_t>& data, const std::u16string& name
       if (m >= limit || m / perMini >= miniStream.size() || place->pieces.size() > limit)
         return Fail(error, "mini stream chain");
       place->pieces.push_back(miniStream[m / perMini] + (m % perMini) * miniSize);
-      m = U32(data, miniFat[m / perSector] + 4 * (m % perSector));
+      m = GetU32(&data[miniFat[m / perSector] + 4 * (m % perSector)]);
     }
   }
   if (place->pieces.size() * place->pieceSize < place->size) return Fail(error, "stream size");

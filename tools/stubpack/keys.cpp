@@ -1,7 +1,6 @@
 #include "tools/stubpack/keys.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "tools/stubpack/crypto.h"
 #include "tools/stubpack/file_io.h"

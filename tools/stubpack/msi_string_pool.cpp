@@ -1,5 +1,6 @@
 #include "tools/stubpack/msi_string_pool.h"
 
+#include "payload/little_endian.h"
 #include "tools/stubpack/compound_file.h"
 
 namespace {
@@ -40,8 +41,7 @@ bool ReadMsiStringPool(const std::vector<uint8_t>& data, MsiStringPool* pool) {
     return false;
   // The header: the code page, its top bit marking 3-byte string references.
   size_t at = header.pieces[0];
-  uint32_t value = static_cast<uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
-                   static_cast<uint32_t>(data[at + 3]) << 24;
+  uint32_t value = GetU32(&data[at]);
   pool->codepage = value & 0x7FFFFFFF;
   pool->codepageOffset = at;
   if (FindRootStream(data, TableStreamName("_StringData"), &strings, &ignored)) {

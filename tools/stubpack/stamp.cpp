@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "payload/little_endian.h"
 #include "tools/stubpack/attach.h"
 #include "tools/stubpack/crypto.h"
 #include "tools/stubpack/file_io.h"
@@ -29,10 +30,7 @@ std::vector<uint8_t> PublicBlobOf(const std::string& path, std::string* error) {
   std::vector<uint8_t> blob = payload_writer::PublicKeyBlob(key.get());
   // What the launcher's check takes: 2048 bits, an odd exponent of at least 3
   // (at blob offset 16), an odd modulus (least significant byte first at 20).
-  const uint32_t exponent = blob.size() == 276
-                                ? static_cast<uint32_t>(blob[16] | blob[17] << 8 | blob[18] << 16 |
-                                                        static_cast<uint32_t>(blob[19]) << 24)
-                                : 0;
+  const uint32_t exponent = blob.size() == 276 ? GetU32(&blob[16]) : 0;
   if (blob.size() != 276 || exponent < 3 || (exponent & 1) == 0 || (blob[20] & 1) == 0) {
     *error = path + ": not an RSA-2048 key the launcher can use";
     return {};
