@@ -201,9 +201,14 @@ run_probe() {
     wait "$pid"
     PROBE_RC=$?
     # Wine now and then fails to create the process itself (seen: error 1359
-    # from CreateProcess). Nothing of the program under test has run then,
-    # so one more start is a fair second try; any other outcome stands.
-    grep -q '^ERROR cannot start' "$PROBE_LOG" || break
+    # from CreateProcess), or to start the probe at all (seen: status 1 and
+    # not a line from the probe, which reports every way it ends). Nothing of
+    # the program under test has run then, so one more start is a fair second
+    # try; any other outcome stands.
+    if ! grep -q '^ERROR cannot start' "$PROBE_LOG" &&
+      { [ -s "$PROBE_LOG" ] || [ "$PROBE_RC" -eq 0 ] || [ "$PROBE_RC" -eq 124 ]; }; then
+      break
+    fi
     cp "$PROBE_LOG" "$PROBE_LOG.start-failed"
     sleep 1
   done
